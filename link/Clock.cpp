@@ -1,0 +1,18 @@
+#include "link/Clock.hpp"
+
+#include <chrono>
+#include <thread>
+
+namespace nuv {
+
+std::int64_t SystemClock::NowNs() const {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void SystemClock::SleepMs(std::uint32_t milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+}  // namespace nuv

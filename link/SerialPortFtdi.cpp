@@ -1,0 +1,264 @@
+#include "link/SerialPortFtdi.hpp"
+
+#include <QSerialPort>
+#include <QSerialPortInfo>
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace nuv {
+namespace {
+
+constexpr int kWriteDrainMs = 1000;
+
+std::string FirstLine(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+void CopyListText(const std::string& text, char* buffer) {
+    const std::size_t length = std::min<std::size_t>(text.size(), ft::ListBufferSize - 1);
+    std::memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
+}
+
+}  // namespace
+
+UsbIdentity ReadUsbIdentity(const std::string& portName) {
+    namespace fs = std::filesystem;
+    UsbIdentity identity;
+    std::error_code error;
+    const fs::path name = fs::path(portName).filename();
+    fs::path device = fs::canonical(fs::path("/sys/class/tty") / name / "device", error);
+    if (error) return identity;
+    // The tty hangs below the USB interface, which hangs below the USB device that carries the
+    // vendor id, the product text and the serial number.
+    for (; !device.empty() && device != device.root_path(); device = device.parent_path()) {
+        if (fs::exists(device / "idVendor", error)) {
+            identity.isUsb = true;
+            identity.product = FirstLine(device / "product");
+            identity.serial = FirstLine(device / "serial");
+            break;
+        }
+    }
+    return identity;
+}
+
+SerialPortFtdi::SerialPortFtdi(std::vector<ExplicitPort> explicitPorts, bool listSystemPorts)
+    : explicitPorts_(std::move(explicitPorts)), listSystemPorts_(listSystemPorts) {}
+
+SerialPortFtdi::~SerialPortFtdi() = default;
+
+QSerialPort* SerialPortFtdi::Port(FtHandle handle) {
+    const auto found = ports_.find(handle);
+    return found == ports_.end() ? nullptr : found->second.get();
+}
+
+FtStatus SerialPortFtdi::ListDeviceCount(std::uint32_t& count) {
+    listed_.clear();
+    if (listSystemPorts_) {
+        // Only USB serial ports, as the FTDI driver lists only its USB devices: the machine's
+        // built-in UARTs are never the module.
+        for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+            const std::string location = info.systemLocation().toStdString();
+            UsbIdentity identity = ReadUsbIdentity(location);
+            if (!identity.isUsb && !info.hasVendorIdentifier()) continue;
+            if (identity.product.empty()) identity.product = info.description().toStdString();
+            if (identity.serial.empty()) identity.serial = info.serialNumber().toStdString();
+            listed_.push_back(ListedPort{location, identity.product, identity.serial});
+        }
+    }
+    for (const ExplicitPort& port : explicitPorts_) {
+        std::string serial = port.serial;
+        if (serial.empty()) serial = ReadUsbIdentity(port.path).serial;
+        listed_.push_back(ListedPort{port.path, port.description, serial});
+    }
+    count = static_cast<std::uint32_t>(listed_.size());
+    return ft::Ok;
+}
+
+FtStatus SerialPortFtdi::ListDescription(std::uint32_t index, char* buffer) {
+    if (index >= listed_.size()) return ft::DeviceNotFound;
+    CopyListText(listed_[index].description, buffer);
+    return ft::Ok;
+}
+
+FtStatus SerialPortFtdi::ListSerialNumber(std::uint32_t index, char* buffer) {
+    if (index >= listed_.size()) return ft::DeviceNotFound;
+    CopyListText(listed_[index].serial, buffer);
+    return ft::Ok;
+}
+
+FtStatus SerialPortFtdi::Open(std::uint32_t index, FtHandle& handle) {
+    if (index >= listed_.size()) return ft::DeviceNotFound;
+    auto port = std::make_unique<QSerialPort>();
+    port->setPortName(QString::fromStdString(listed_[index].path));
+    // A port that another program holds (exclusive or locked) fails here.
+    if (!port->open(QIODevice::ReadWrite)) return ft::DeviceNotOpened;
+    handle = nextHandle_++;
+    ports_[handle] = std::move(port);
+    return ft::Ok;
+}
+
+FtStatus SerialPortFtdi::Close(FtHandle handle) {
+    const auto found = ports_.find(handle);
+    if (found == ports_.end()) return ft::InvalidHandle;
+    found->second->close();
+    ports_.erase(found);
+    return ft::Ok;
+}
+
+FtStatus SerialPortFtdi::SetBaudRate(FtHandle handle, std::uint32_t baud) {
+    QSerialPort* port = Port(handle);
+    if (port == nullptr) return ft::InvalidHandle;
+    if (baud == 0 || baud > static_cast<std::uint32_t>(std::numeric_limits<qint32>::max())) {
+        return ft::InvalidBaudRate;
+    }
+    return port->setBaudRate(static_cast<qint32>(baud)) ? ft::Ok : ft::InvalidBaudRate;
+}
+
+FtStatus SerialPortFtdi::SetDataCharacteristics(FtHandle handle, std::uint8_t wordLength,
+                                                std::uint8_t stopBits, std::uint8_t parity) {
+    QSerialPort* port = Port(handle);
+    if (port == nullptr) return ft::InvalidHandle;
+    QSerialPort::DataBits bits{};
+    switch (wordLength) {
+        case ft::Bits7:
+            bits = QSerialPort::Data7;
+            break;
+        case ft::Bits8:
+            bits = QSerialPort::Data8;
+            break;
+        default:
+            return ft::InvalidParameter;
+    }
+    QSerialPort::StopBits stops{};
+    switch (stopBits) {
+        case ft::StopBits1:
+            stops = QSerialPort::OneStop;
+            break;
+        case ft::StopBits2:
+            stops = QSerialPort::TwoStop;
+            break;
+        default:
+            return ft::InvalidParameter;
+    }
+    QSerialPort::Parity parityMode{};
+    switch (parity) {
+        case ft::ParityNone:
+            parityMode = QSerialPort::NoParity;
+            break;
+        case ft::ParityOdd:
+            parityMode = QSerialPort::OddParity;
+            break;
+        case ft::ParityEven:
+            parityMode = QSerialPort::EvenParity;
+            break;
+        case ft::ParityMark:
+            parityMode = QSerialPort::MarkParity;
+            break;
+        case ft::ParitySpace:
+            parityMode = QSerialPort::SpaceParity;
+            break;
+        default:
+            return ft::InvalidParameter;
+    }
+    const bool ok =
+        port->setDataBits(bits) && port->setStopBits(stops) && port->setParity(parityMode);
+    return ok ? ft::Ok : ft::IoError;
+}
+
+FtStatus SerialPortFtdi::SetFlowControl(FtHandle handle, std::uint16_t flowControl, std::uint8_t,
+                                        std::uint8_t) {
+    QSerialPort* port = Port(handle);
+    if (port == nullptr) return ft::InvalidHandle;
+    QSerialPort::FlowControl mode{};
+    switch (flowControl) {
+        case ft::FlowNone:
+            mode = QSerialPort::NoFlowControl;
+            break;
+        case ft::FlowRtsCts:
+            mode = QSerialPort::HardwareControl;
+            break;
+        case ft::FlowXonXoff:
+            mode = QSerialPort::SoftwareControl;
+            break;
+        default:
+            return ft::NotSupported;  // DTR/DSR flow has no counterpart here
+    }
+    return port->setFlowControl(mode) ? ft::Ok : ft::IoError;
+}
+
+FtStatus SerialPortFtdi::SetRts(FtHandle handle) {
+    QSerialPort* port = Port(handle);
+    if (port == nullptr) return ft::InvalidHandle;
+    return port->setRequestToSend(true) ? ft::Ok : ft::IoError;
+}
+
+FtStatus SerialPortFtdi::ClrRts(FtHandle handle) {
+    QSerialPort* port = Port(handle);
+    if (port == nullptr) return ft::InvalidHandle;
+    return port->setRequestToSend(false) ? ft::Ok : ft::IoError;
+}
+
+FtStatus SerialPortFtdi::SetDtr(FtHandle handle) {
+    QSerialPort* port = Port(handle);
+    if (port == nullptr) return ft::InvalidHandle;
+    return port->setDataTerminalReady(true) ? ft::Ok : ft::IoError;
+}
+
+FtStatus SerialPortFtdi::ClrDtr(FtHandle handle) {
+    QSerialPort* port = Port(handle);
+    if (port == nullptr) return ft::InvalidHandle;
+    return port->setDataTerminalReady(false) ? ft::Ok : ft::IoError;
+}
+
+FtStatus SerialPortFtdi::GetStatus(FtHandle handle, std::uint32_t& rxQueue, std::uint32_t& txQueue,
+                                   std::uint32_t& eventStatus) {
+    rxQueue = 0;
+    txQueue = 0;
+    eventStatus = 0;
+    QSerialPort* port = Port(handle);
+    if (port == nullptr) return ft::InvalidHandle;
+    // Take in what the system has received by now, without waiting.
+    port->waitForReadyRead(0);
+    if (port->error() == QSerialPort::ResourceError || !port->isOpen()) return ft::IoError;
+    rxQueue = static_cast<std::uint32_t>(
+        std::min<qint64>(port->bytesAvailable(), std::numeric_limits<std::uint32_t>::max()));
+    txQueue = static_cast<std::uint32_t>(
+        std::min<qint64>(port->bytesToWrite(), std::numeric_limits<std::uint32_t>::max()));
+    return ft::Ok;
+}
+
+FtStatus SerialPortFtdi::Read(FtHandle handle, std::uint8_t* buffer, std::uint32_t toRead,
+                              std::uint32_t& returned) {
+    returned = 0;
+    QSerialPort* port = Port(handle);
+    if (port == nullptr) return ft::InvalidHandle;
+    const qint64 count = port->read(reinterpret_cast<char*>(buffer), toRead);
+    if (count < 0) return ft::IoError;
+    returned = static_cast<std::uint32_t>(count);
+    return ft::Ok;
+}
+
+FtStatus SerialPortFtdi::Write(FtHandle handle, const std::uint8_t* data, std::uint32_t count,
+                               std::uint32_t& written) {
+    written = 0;
+    QSerialPort* port = Port(handle);
+    if (port == nullptr) return ft::InvalidHandle;
+    const qint64 queued = port->write(reinterpret_cast<const char*>(data), count);
+    if (queued != static_cast<qint64>(count)) return ft::IoError;
+    // Hand the bytes to the system now rather than when the event loop next runs; a short
+    // frame fits the system's buffer at once.
+    port->flush();
+    if (port->bytesToWrite() > 0 && !port->waitForBytesWritten(kWriteDrainMs)) {
+        return ft::IoError;
+    }
+    written = count;
+    return ft::Ok;
+}
+
+}  // namespace nuv

@@ -1,0 +1,300 @@
+#include "link/UsbLink.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "app/MessageLog.hpp"
+#include "app/StringGrid.hpp"
+#include "link/HardwareVersion.hpp"
+
+namespace nuv {
+namespace {
+
+constexpr const char* kModelDescriptions[] = {"ORNEVA NUV", "ORNEVA Terminal"};
+constexpr std::size_t kSerialShown = 8;
+constexpr std::size_t kDeviceListColumns = 3;
+constexpr std::size_t kChunkClearedBytes = 2000;
+
+// A driver text up to its NUL, never past the buffer even when the NUL is missing.
+std::string DriverText(const char* buffer, std::size_t limit) {
+    return {buffer, strnlen(buffer, limit)};
+}
+
+bool IsModelDescription(const std::string& description) {
+    return std::any_of(std::begin(kModelDescriptions), std::end(kModelDescriptions),
+                       [&](const char* model) { return description == model; });
+}
+
+}  // namespace
+
+UsbLink::UsbLink(FtdiApi& driver, Clock& clock, EventPump& pump, MessageLog& log,
+                 StringGrid& deviceList)
+    : driver_(driver),
+      clock_(clock),
+      pump_(pump),
+      log_(log),
+      deviceList_(deviceList),
+      rx_(kRxBufferSize, 0),
+      chunk_(kReadChunkSize, 0) {
+    if (deviceList_.ColumnCount() < kDeviceListColumns || deviceList_.RowCount() <= kMaxDevices) {
+        throw std::invalid_argument("the device list needs 3 columns and 9 rows");
+    }
+}
+
+UsbLink::~UsbLink() {
+    CloseLink();
+}
+
+LinkResult UsbLink::ConnectModule() {
+    for (std::size_t row = 1; row <= kMaxDevices; ++row) {
+        for (std::size_t column = 0; column < kDeviceListColumns; ++column) {
+            deviceList_.SetCell(column, row, "");
+        }
+    }
+    const LinkResult result = ScanAndOpen();
+    if (result == result::Ok || result == result::LastDeviceBusy ||
+        result == result::NoModuleDevice) {
+        ShowDeviceList();
+        if (result == result::NoModuleDevice) {
+            log_.ReportError(result);
+            CloseLink();
+        }
+    } else {
+        log_.ReportError(result);
+        CloseLink();
+    }
+    return result;
+}
+
+void UsbLink::ShowDeviceList() {
+    for (std::size_t i = 0; i < deviceCount_; ++i) {
+        deviceList_.SetCell(0, i + 1, devices_[i].description);
+        deviceList_.SetCell(1, i + 1, devices_[i].serial);
+        deviceList_.SetCell(2, i + 1, devices_[i].state);
+    }
+}
+
+LinkResult UsbLink::ScanAndOpen() {
+    devices_.fill(DeviceRecord{});
+    CloseLink();
+    deviceCount_ = 0;
+
+    LinkResult result = result::Ok;
+    std::uint32_t driverCount = 0;
+    if (driver_.ListDeviceCount(driverCount) != ft::Ok) {
+        result = result::CountListFailed;
+    } else {
+        // The table has room for eight devices: the list shows the first eight in driver order,
+        // and devices after them are neither listed nor selected. (Taking only the low byte of
+        // the count would turn 256 devices into none.)
+        deviceCount_ = static_cast<std::uint8_t>(std::min<std::uint32_t>(driverCount, kMaxDevices));
+    }
+
+    if (deviceCount_ != 0 && result == result::Ok) {
+        for (std::uint32_t i = 0; i < deviceCount_; ++i) {
+            DeviceRecord& record = devices_[i];
+            char description[ft::ListBufferSize] = {};
+            if (driver_.ListDescription(i, description) != ft::Ok) {
+                record = DeviceRecord{"?", "?", kStateBusy};
+                result = result::LastDeviceBusy;
+                continue;
+            }
+            record.description = DriverText(description, ft::ListBufferSize - 1);
+            char serial[ft::ListBufferSize] = {};
+            if (driver_.ListSerialNumber(i, serial) != ft::Ok) {
+                result = result::SerialListFailed;
+                continue;
+            }
+            record.serial = DriverText(serial, kSerialShown);
+            record.state = kStateFree;
+            result = result::Ok;  // the last device's outcome is the one that counts
+        }
+    }
+
+    if (deviceCount_ == 0 && result == result::Ok) result = result::NoDevice;
+
+    if (deviceCount_ != 0 && result == result::Ok) {
+        bool found = false;
+        for (std::uint8_t i = 0; i < deviceCount_; ++i) {
+            if (IsModelDescription(devices_[i].description)) {
+                selectedIndex_ = i;  // the last match wins
+                found = true;
+            }
+        }
+        if (!found) {
+            result = result::NoModuleDevice;
+        } else if (OpenLink(linkBaud_, ft::Bits8, ft::StopBits1, ft::ParityNone) != result::Ok) {
+            result = result::PortOpenFailed;
+        } else {
+            devices_[selectedIndex_].state = kStateUsed;
+        }
+    }
+    return result;
+}
+
+LinkResult UsbLink::OpenLink(std::uint32_t baud, std::uint8_t dataBits, std::uint8_t stopBits,
+                             std::uint8_t parity) {
+    CloseLink();  // one handle at a time
+    FtHandle handle = 0;
+    if (driver_.Open(selectedIndex_, handle) != ft::Ok) return result::OpenFailed;
+    handle_ = handle;
+    open_ = true;
+    // A failure from here on leaves the handle open; the next scan closes it.
+    if (driver_.SetBaudRate(handle_, baud) != ft::Ok) return result::BaudRateFailed;
+    if (driver_.SetDataCharacteristics(handle_, dataBits, stopBits, parity) != ft::Ok) {
+        return result::DataCharacteristicsFailed;
+    }
+    if (driver_.SetFlowControl(handle_, ft::FlowNone, 0, 0) != ft::Ok) {
+        return result::FlowControlFailed;
+    }
+    return result::Ok;
+}
+
+void UsbLink::CloseLink() {
+    // Called before every scan and on every failure, so usually with nothing open: the driver
+    // is asked only when a handle is open, and never twice for the same handle.
+    if (!open_) return;
+    open_ = false;
+    driver_.Close(handle_);  // its status is of no use: the handle is gone either way
+}
+
+LinkResult UsbLink::SetLinkBaud(std::uint32_t baud) {
+    return driver_.SetBaudRate(ActiveHandle(), baud) == ft::Ok ? result::Ok
+                                                               : result::BaudRateFailed;
+}
+
+LinkResult UsbLink::LineOperation(FtStatus (FtdiApi::*operation)(FtHandle)) {
+    return (driver_.*operation)(ActiveHandle()) == ft::Ok ? result::Ok : result::LineControlFailed;
+}
+
+LinkResult UsbLink::RaiseRts() {
+    return LineOperation(&FtdiApi::SetRts);
+}
+LinkResult UsbLink::DropRts() {
+    return LineOperation(&FtdiApi::ClrRts);
+}
+LinkResult UsbLink::RaiseDtr() {
+    return LineOperation(&FtdiApi::SetDtr);
+}
+LinkResult UsbLink::DropDtr() {
+    return LineOperation(&FtdiApi::ClrDtr);
+}
+
+LinkResult UsbLink::WriteBytes(std::span<const std::uint8_t> bytes) {
+    std::uint32_t written = 0;
+    const FtStatus status = driver_.Write(ActiveHandle(), bytes.data(),
+                                          static_cast<std::uint32_t>(bytes.size()), written);
+    return status == ft::Ok ? result::Ok : result::WriteFailed;
+}
+
+FtStatus UsbLink::QueryStatus(std::uint32_t& queued) {
+    std::uint32_t rxQueue = 0;
+    std::uint32_t txQueue = 0;
+    std::uint32_t events = 0;
+    const FtStatus status = driver_.GetStatus(ActiveHandle(), rxQueue, txQueue, events);
+    queued = status == ft::Ok ? rxQueue : 0;
+    return status;
+}
+
+LinkResult UsbLink::DrainReceive() {
+    std::fill(rx_.begin(), rx_.end(), 0);
+    lastReadCount_ = 0;
+    std::uint32_t queued = 0;
+    if (QueryStatus(queued) != ft::Ok) return result::StatusFailed;
+    if (queued == 0) return result::NoData;
+    // More than the buffer holds stays queued for the next drain.
+    const auto toRead = std::min<std::uint32_t>(queued, kRxBufferSize);
+    std::uint32_t returned = 0;
+    if (driver_.Read(ActiveHandle(), rx_.data(), toRead, returned) != ft::Ok)
+        return result::ReadFailed;
+    lastReadCount_ = std::min<std::uint32_t>(returned, toRead);
+    return result::Ok;
+}
+
+bool UsbLink::ReadQueued(std::uint32_t queued, std::uint32_t expected, bool& gotBytes) {
+    gotBytes = false;
+    while (queued > 0) {
+        const auto toRead = std::min<std::uint32_t>(queued, kReadChunkSize);
+        std::uint32_t returned = 0;
+        if (driver_.Read(ActiveHandle(), chunk_.data(), toRead, returned) != ft::Ok) return false;
+        returned = std::min(returned, toRead);
+        lastReadCount_ = returned;
+        if (returned == 0) break;  // the driver had less than it reported; poll again
+        gotBytes = true;
+        const std::uint32_t room = expected - receivedCount_;
+        const std::uint32_t kept = std::min(returned, room);
+        std::copy_n(chunk_.begin(), kept, rx_.begin() + receivedCount_);
+        receivedCount_ += kept;
+        queued -= returned;
+    }
+    return true;
+}
+
+LinkResult UsbLink::ReadTimed(std::uint32_t expected, std::uint16_t limitMs) {
+    std::fill_n(chunk_.begin(), kChunkClearedBytes, 0);
+    std::fill(rx_.begin(), rx_.end(), 0);
+    receivedCount_ = 0;
+    lastReadCount_ = 0;
+    expected = std::min<std::uint32_t>(expected, kRxBufferSize);  // never write past RxBuffer
+    const std::int64_t start = clock_.NowMs();
+
+    // The first byte: bounded by the time limit. A failed status query counts as nothing
+    // queued, so the wait goes on until the limit.
+    std::uint32_t queued = 0;
+    std::int64_t elapsed = 0;
+    while (queued == 0) {
+        pump_.ProcessEvents();
+        if (elapsed >= limitMs) return result::FirstByteTimeout;
+        QueryStatus(queued);
+        clock_.SleepMs(1);
+        elapsed = clock_.NowMs() - start;
+    }
+    bool gotBytes = false;
+    if (!ReadQueued(queued, expected, gotBytes)) return result::ReadFailed;
+    if (receivedCount_ >= expected) return result::Ok;
+
+    // The rest: bounded by the number of polls that brought nothing, about 1 ms each. Idle polls
+    // are not reset when bytes come. A poll whose read failed or returned nothing counts as
+    // idle too, so a driver that keeps failing while it reports queued bytes cannot hold the
+    // read for longer than the limit.
+    LinkResult result = result::Ok;
+    std::uint32_t idlePolls = 0;
+    while (receivedCount_ < expected) {
+        pump_.ProcessEvents();
+        if (QueryStatus(queued) != ft::Ok) return result::StatusFailed;
+        gotBytes = false;
+        if (queued > 0 && !ReadQueued(queued, expected, gotBytes)) result = result::ReadFailed;
+        if (!gotBytes) {
+            clock_.SleepMs(1);
+            ++idlePolls;
+        }
+        if (idlePolls > limitMs) return result::ReplyTimeout;
+    }
+    return result;
+}
+
+LinkResult UsbLink::SendShortFrame(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() > 255) throw std::invalid_argument("a short frame carries at most 255 bytes");
+    tx_.fill(0);
+    const auto count = static_cast<std::uint8_t>(bytes.size());
+    std::uint8_t sum = 0;
+    std::uint8_t parity = 0;
+    tx_[0] = count;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        tx_[i + 1] = bytes[i];
+        sum = static_cast<std::uint8_t>(sum + bytes[i]);
+        parity = static_cast<std::uint8_t>(parity ^ bytes[i]);
+    }
+    tx_[bytes.size() + 1] = sum;
+    tx_[bytes.size() + 2] = parity;
+    return WriteBytes(std::span<const std::uint8_t>(tx_.data(), bytes.size() + 3));
+}
+
+bool UsbLink::CheckHardwareVersion() const {
+    const std::string& serial = deviceList_.Cell(1, std::size_t{selectedIndex_} + 1);
+    if (serial.empty()) return false;
+    return HasRs485PassThrough(serial);
+}
+
+}  // namespace nuv

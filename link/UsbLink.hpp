@@ -1,0 +1,118 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "app/LinkResult.hpp"
+#include "link/Clock.hpp"
+#include "link/FtdiApi.hpp"
+
+namespace nuv {
+
+class MessageLog;
+class StringGrid;
+
+inline constexpr const char* kStateFree = "free ";
+inline constexpr const char* kStateBusy = "BUSY (uses by other program)";
+inline constexpr const char* kStateUsed = "USED BY THIS PROGRAM";
+
+// One attached FTDI device as the last scan saw it.
+struct DeviceRecord {
+    std::string description;  // at most 63 characters, or "?"
+    std::string serial;       // the first 8 characters of the serial number, or "?"
+    std::string state;        // kStateFree, kStateBusy, kStateUsed or empty
+};
+
+// The one link to the module: the device list, the selected device, the open handle and the
+// receive buffers, with the byte-level operations both module protocols build on.
+class UsbLink {
+  public:
+    static constexpr std::size_t kMaxDevices = 8;
+    static constexpr std::size_t kRxBufferSize = 131072;
+    static constexpr std::size_t kReadChunkSize = 4608;
+    static constexpr std::size_t kTxBufferSize = 258;
+    static constexpr std::uint32_t kNormalBaud = 9600;
+
+    // `deviceList` is the window's device list (3 columns, header row 0); `log` the message log.
+    UsbLink(FtdiApi& driver, Clock& clock, EventPump& pump, MessageLog& log,
+            StringGrid& deviceList);
+    ~UsbLink();
+    UsbLink(const UsbLink&) = delete;
+    UsbLink& operator=(const UsbLink&) = delete;
+
+    LinkResult ConnectModule();
+    LinkResult ScanAndOpen();
+    LinkResult OpenLink(std::uint32_t baud, std::uint8_t dataBits, std::uint8_t stopBits,
+                        std::uint8_t parity);
+    void CloseLink();
+    LinkResult SetLinkBaud(std::uint32_t baud);
+
+    LinkResult RaiseRts();
+    LinkResult DropRts();
+    LinkResult RaiseDtr();
+    LinkResult DropDtr();
+
+    LinkResult WriteBytes(std::span<const std::uint8_t> bytes);
+    LinkResult DrainReceive();
+    LinkResult ReadTimed(std::uint32_t expected, std::uint16_t limitMs);
+    LinkResult SendShortFrame(std::span<const std::uint8_t> bytes);
+
+    // Whether the RS485 buttons are to be enabled, from the hardware version that the device
+    // list shows for the selected device.
+    bool CheckHardwareVersion() const;
+
+    // State.
+    std::uint8_t DeviceCount() const { return deviceCount_; }
+    const std::array<DeviceRecord, kMaxDevices>& Devices() const { return devices_; }
+    std::uint8_t SelectedIndex() const { return selectedIndex_; }
+    bool IsOpen() const { return open_; }
+    FtHandle Handle() const { return handle_; }
+    std::uint32_t LinkBaud() const { return linkBaud_; }
+    void SelectLinkBaud(std::uint32_t baud) { linkBaud_ = baud; }
+
+    std::span<const std::uint8_t> RxBuffer() const { return rx_; }
+    std::uint32_t ReceivedCount() const { return receivedCount_; }
+    std::uint32_t LastReadCount() const { return lastReadCount_; }
+    void SetLastReadCount(std::uint32_t count) { lastReadCount_ = count; }
+    std::span<const std::uint8_t> TxBuffer() const { return tx_; }
+
+    FtdiApi& Driver() { return driver_; }
+    Clock& LinkClock() { return clock_; }
+    EventPump& Pump() { return pump_; }
+    MessageLog& Log() { return log_; }
+
+  private:
+    // Operations on a closed link go to the driver with handle 0, which names no device, so they
+    // fail with the driver's own status rather than reaching a stale handle.
+    FtHandle ActiveHandle() const { return open_ ? handle_ : FtHandle{0}; }
+    LinkResult LineOperation(FtStatus (FtdiApi::*operation)(FtHandle));
+    FtStatus QueryStatus(std::uint32_t& queued);
+    // Reads what the driver reported queued, in pieces of at most one chunk, appending to
+    // RxBuffer until `expected` bytes are there and dropping the rest. False when a read failed.
+    bool ReadQueued(std::uint32_t queued, std::uint32_t expected, bool& gotBytes);
+    void ShowDeviceList();
+
+    FtdiApi& driver_;
+    Clock& clock_;
+    EventPump& pump_;
+    MessageLog& log_;
+    StringGrid& deviceList_;
+
+    std::uint8_t deviceCount_ = 0;
+    std::array<DeviceRecord, kMaxDevices> devices_{};
+    std::uint8_t selectedIndex_ = 0;
+    FtHandle handle_ = 0;
+    bool open_ = false;
+    std::uint32_t linkBaud_ = kNormalBaud;
+
+    std::vector<std::uint8_t> rx_;
+    std::vector<std::uint8_t> chunk_;
+    std::array<std::uint8_t, kTxBufferSize> tx_{};
+    std::uint32_t receivedCount_ = 0;
+    std::uint32_t lastReadCount_ = 0;
+};
+
+}  // namespace nuv

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing nuvtool need, when any is missing.
+# Usage: scripts/deps.sh [build|test|screenshots]
+set -euo pipefail
+
+want=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
+      libgtest-dev libgmock-dev)
+case "${1:-build}" in
+  build) ;;
+  test) want+=(libmodbus-dev socat) ;;
+  screenshots) want+=(xvfb x11-apps imagemagick fonts-dejavu-core) ;;
+  *) echo "usage: $0 [build|test|screenshots]" >&2; exit 2 ;;
+esac
+
+missing=()
+for package in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+    missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}" >&2
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+  "${missing[@]}" >/dev/null

@@ -1,0 +1,242 @@
+#include "sim/SimFtdi.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+namespace nuv::sim {
+
+bool Fault::Trigger() {
+    if (status == ft::Ok || times == 0) return false;
+    if (skip > 0) {
+        --skip;
+        return false;
+    }
+    if (times > 0) --times;
+    return true;
+}
+
+SimDevice::SimDevice(std::string description_, std::string serial_, const Clock& clock)
+    : description(std::move(description_)), serial(std::move(serial_)), clock_(clock) {}
+
+std::int64_t SimDevice::ByteTimeNs() const {
+    const int stop = stopBits_ == ft::StopBits2 ? 2 : 1;
+    const int parity = parity_ == ft::ParityNone ? 0 : 1;
+    const std::int64_t bits = 1 + wordLength_ + parity + stop;
+    return bits * 1'000'000'000 / std::max<std::uint32_t>(baud_, 1);
+}
+
+void SimDevice::Send(std::span<const std::uint8_t> bytes, std::int64_t readyAtNs) {
+    if (!open_) return;
+    const std::int64_t byteTime = ByteTimeNs();
+    for (std::uint8_t value : bytes) {
+        const std::int64_t start = std::max(readyAtNs, toHostFreeAtNs_);
+        toHostFreeAtNs_ = start + byteTime;
+        toHost_.push_back(TimedByte{toHostFreeAtNs_, value});
+    }
+}
+
+void SimDevice::Pump() {
+    const std::int64_t now = clock_.NowNs();
+    while (!toPeer_.empty() && toPeer_.front().atNs <= now) {
+        const TimedByte byte = toPeer_.front();
+        toPeer_.pop_front();
+        if (peer_) peer_->OnReceive(*this, byte.value, byte.atNs);
+    }
+    if (peer_) peer_->OnTime(*this, now);
+    while (!toHost_.empty() && toHost_.front().atNs <= now) {
+        rxQueue_.push_back(toHost_.front().value);
+        toHost_.pop_front();
+    }
+}
+
+SimDevice& SimFtdi::AddDevice(std::string description, std::string serial) {
+    devices_.push_back(
+        std::make_unique<SimDevice>(std::move(description), std::move(serial), clock_));
+    return *devices_.back();
+}
+
+SimDevice* SimFtdi::Opened(FtHandle handle) {
+    const auto found = handles_.find(handle);
+    return found == handles_.end() ? nullptr : found->second;
+}
+
+FtStatus SimFtdi::ListDeviceCount(std::uint32_t& count) {
+    ++calls_;
+    if (countFault_.Trigger()) return countFault_.status;
+    count = static_cast<std::uint32_t>(devices_.size());
+    return ft::Ok;
+}
+
+namespace {
+void CopyListText(const std::string& text, char* buffer) {
+    const std::size_t length = std::min<std::size_t>(text.size(), ft::ListBufferSize - 1);
+    std::memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
+}
+}  // namespace
+
+FtStatus SimFtdi::ListDescription(std::uint32_t index, char* buffer) {
+    ++calls_;
+    if (index >= devices_.size()) return ft::DeviceNotFound;
+    SimDevice& device = *devices_[index];
+    // The driver cannot describe a device that another program holds open.
+    if (device.heldByOtherProgram) return ft::DeviceNotOpened;
+    if (device.FaultOf(Op::Description).Trigger()) return device.FaultOf(Op::Description).status;
+    CopyListText(device.description, buffer);
+    return ft::Ok;
+}
+
+FtStatus SimFtdi::ListSerialNumber(std::uint32_t index, char* buffer) {
+    ++calls_;
+    if (index >= devices_.size()) return ft::DeviceNotFound;
+    SimDevice& device = *devices_[index];
+    if (device.heldByOtherProgram) return ft::DeviceNotOpened;
+    if (device.FaultOf(Op::Serial).Trigger()) return device.FaultOf(Op::Serial).status;
+    CopyListText(device.serial, buffer);
+    return ft::Ok;
+}
+
+FtStatus SimFtdi::Open(std::uint32_t index, FtHandle& handle) {
+    ++calls_;
+    if (index >= devices_.size()) return ft::DeviceNotFound;
+    SimDevice& device = *devices_[index];
+    if (device.heldByOtherProgram || device.open_) return ft::DeviceNotOpened;
+    if (device.FaultOf(Op::Open).Trigger()) return device.FaultOf(Op::Open).status;
+    device.Pump();  // the peer sees what was still on the wire before the reopen
+    device.open_ = true;
+    ++device.openCount_;
+    // A fresh handle starts with empty queues: what the device sent while closed is gone.
+    device.toHost_.clear();
+    device.rxQueue_.clear();
+    device.toHostFreeAtNs_ = clock_.NowNs();
+    handle = nextHandle_++;
+    handles_[handle] = &device;
+    return ft::Ok;
+}
+
+FtStatus SimFtdi::Close(FtHandle handle) {
+    ++calls_;
+    SimDevice* device = Opened(handle);
+    if (device == nullptr) return ft::InvalidHandle;
+    device->Pump();
+    device->open_ = false;
+    handles_.erase(handle);
+    return ft::Ok;
+}
+
+FtStatus SimFtdi::SetBaudRate(FtHandle handle, std::uint32_t baud) {
+    ++calls_;
+    SimDevice* device = Opened(handle);
+    if (device == nullptr) return ft::InvalidHandle;
+    if (device->FaultOf(Op::Baud).Trigger()) return device->FaultOf(Op::Baud).status;
+    if (baud == 0 || baud > 3'000'000) return ft::InvalidBaudRate;
+    device->Pump();
+    device->baud_ = baud;
+    return ft::Ok;
+}
+
+FtStatus SimFtdi::SetDataCharacteristics(FtHandle handle, std::uint8_t wordLength,
+                                         std::uint8_t stopBits, std::uint8_t parity) {
+    ++calls_;
+    SimDevice* device = Opened(handle);
+    if (device == nullptr) return ft::InvalidHandle;
+    Fault& fault = device->FaultOf(Op::Characteristics);
+    if (fault.Trigger()) return fault.status;
+    if ((wordLength != ft::Bits7 && wordLength != ft::Bits8) ||
+        (stopBits != ft::StopBits1 && stopBits != ft::StopBits2) || parity > ft::ParitySpace) {
+        return ft::InvalidParameter;
+    }
+    device->wordLength_ = wordLength;
+    device->stopBits_ = stopBits;
+    device->parity_ = parity;
+    return ft::Ok;
+}
+
+FtStatus SimFtdi::SetFlowControl(FtHandle handle, std::uint16_t flowControl, std::uint8_t,
+                                 std::uint8_t) {
+    ++calls_;
+    SimDevice* device = Opened(handle);
+    if (device == nullptr) return ft::InvalidHandle;
+    if (device->FaultOf(Op::FlowControl).Trigger()) return device->FaultOf(Op::FlowControl).status;
+    device->flowControl_ = flowControl;
+    return ft::Ok;
+}
+
+FtStatus SimFtdi::SetLine(FtHandle handle, bool rts, bool level) {
+    ++calls_;
+    SimDevice* device = Opened(handle);
+    if (device == nullptr) return ft::InvalidHandle;
+    if (device->FaultOf(Op::Lines).Trigger()) return device->FaultOf(Op::Lines).status;
+    device->Pump();
+    (rts ? device->rts_ : device->dtr_) = level;
+    if (device->peer_) device->peer_->OnLines(*device, clock_.NowNs());
+    return ft::Ok;
+}
+
+FtStatus SimFtdi::SetRts(FtHandle handle) {
+    return SetLine(handle, true, true);
+}
+FtStatus SimFtdi::ClrRts(FtHandle handle) {
+    return SetLine(handle, true, false);
+}
+FtStatus SimFtdi::SetDtr(FtHandle handle) {
+    return SetLine(handle, false, true);
+}
+FtStatus SimFtdi::ClrDtr(FtHandle handle) {
+    return SetLine(handle, false, false);
+}
+
+FtStatus SimFtdi::GetStatus(FtHandle handle, std::uint32_t& rxQueue, std::uint32_t& txQueue,
+                            std::uint32_t& eventStatus) {
+    ++calls_;
+    rxQueue = 0;
+    txQueue = 0;
+    eventStatus = 0;
+    SimDevice* device = Opened(handle);
+    if (device == nullptr) return ft::InvalidHandle;
+    ++device->statusQueries_;
+    if (device->FaultOf(Op::Status).Trigger()) return device->FaultOf(Op::Status).status;
+    device->Pump();
+    rxQueue = static_cast<std::uint32_t>(device->rxQueue_.size());
+    txQueue = static_cast<std::uint32_t>(device->toPeer_.size());
+    return ft::Ok;
+}
+
+FtStatus SimFtdi::Read(FtHandle handle, std::uint8_t* buffer, std::uint32_t toRead,
+                       std::uint32_t& returned) {
+    ++calls_;
+    returned = 0;
+    SimDevice* device = Opened(handle);
+    if (device == nullptr) return ft::InvalidHandle;
+    ++device->readCalls_;
+    if (device->FaultOf(Op::Read).Trigger()) return device->FaultOf(Op::Read).status;
+    device->Pump();
+    const auto count = std::min<std::size_t>(toRead, device->rxQueue_.size());
+    std::copy_n(device->rxQueue_.begin(), count, buffer);
+    device->rxQueue_.erase(device->rxQueue_.begin(),
+                           device->rxQueue_.begin() + static_cast<std::ptrdiff_t>(count));
+    returned = static_cast<std::uint32_t>(count);
+    return ft::Ok;
+}
+
+FtStatus SimFtdi::Write(FtHandle handle, const std::uint8_t* data, std::uint32_t count,
+                        std::uint32_t& written) {
+    ++calls_;
+    written = 0;
+    SimDevice* device = Opened(handle);
+    if (device == nullptr) return ft::InvalidHandle;
+    if (device->FaultOf(Op::Write).Trigger()) return device->FaultOf(Op::Write).status;
+    device->Pump();
+    const std::int64_t now = clock_.NowNs();
+    const std::int64_t byteTime = device->ByteTimeNs();
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::int64_t start = std::max(now, device->toPeerFreeAtNs_);
+        device->toPeerFreeAtNs_ = start + byteTime;
+        device->toPeer_.push_back(SimDevice::TimedByte{device->toPeerFreeAtNs_, data[i]});
+        device->written_.push_back(data[i]);
+    }
+    written = count;
+    return ft::Ok;
+}
+
+}  // namespace nuv::sim
