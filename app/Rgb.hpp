@@ -17,6 +17,8 @@ inline constexpr Rgb ErrorRed{255, 0, 0};
 inline constexpr Rgb Black{0, 0, 0};
 inline constexpr Rgb Red{255, 0, 0};
 inline constexpr Rgb Green{0, 128, 0};
+inline constexpr Rgb Lime{0, 255, 0};
+inline constexpr Rgb White{255, 255, 255};
 }  // namespace colour
 
 }  // namespace nuv

@@ -1,50 +1,77 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "app/Control.hpp"
+
 namespace nuv {
 
-// The cells of a string grid, addressed (column, row) as the window addresses them. Row 0 is
-// the header row. Growing or shrinking the row count keeps the cells that remain.
-class StringGrid {
+// A string grid: cells addressed (column, row) as the window addresses them, row 0 the header
+// row. The grid may hold more rows of cells than it shows: RowCount() rows are shown, and cells
+// below them keep their texts for when the grid grows again.
+class StringGrid : public Control {
   public:
-    StringGrid(std::size_t columns, std::size_t rows) : columns_(columns), rows_(rows) {
-        cells_.resize(columns_ * rows_);
-    }
+    StringGrid(std::size_t columns, std::size_t rows, std::string name = {},
+               std::size_t storedRows = 0)
+        : Control(std::move(name), ControlKind::Grid),
+          columns_(columns),
+          rows_(rows),
+          storedRows_(std::max(rows, storedRows)),
+          cells_(columns * storedRows_),
+          columnWidths_(columns, 64) {}
 
     std::size_t ColumnCount() const { return columns_; }
     std::size_t RowCount() const { return rows_; }
-
+    std::size_t StoredRowCount() const { return storedRows_; }
     void SetRowCount(std::size_t rows) {
+        if (rows > storedRows_) {
+            storedRows_ = rows;
+            cells_.resize(columns_ * storedRows_);
+        }
         rows_ = rows;
-        cells_.resize(columns_ * rows_);
-        ++revision_;
+        Touch();
     }
 
     const std::string& Cell(std::size_t column, std::size_t row) const {
         return cells_.at(Index(column, row));
     }
     void SetCell(std::size_t column, std::size_t row, std::string text) {
-        cells_.at(Index(column, row)) = std::move(text);
-        ++revision_;
+        std::string& cell = cells_.at(Index(column, row));
+        if (cell == text) return;
+        cell = std::move(text);
+        Touch();
     }
 
-    // Changes with every write, so that a view can tell whether to redraw.
-    std::size_t Revision() const { return revision_; }
+    int DefaultRowHeight() const { return rowHeight_; }
+    void SetDefaultRowHeight(int height) {
+        rowHeight_ = height;
+        Touch();
+    }
+    const std::vector<int>& ColumnWidths() const { return columnWidths_; }
+    void SetColumnWidths(std::vector<int> widths) {
+        widths.resize(columns_, 64);
+        columnWidths_ = std::move(widths);
+        Touch();
+    }
 
   private:
     std::size_t Index(std::size_t column, std::size_t row) const {
-        if (column >= columns_ || row >= rows_) throw std::out_of_range("grid cell outside grid");
+        if (column >= columns_ || row >= storedRows_) {
+            throw std::out_of_range("grid cell outside the grid");
+        }
         return row * columns_ + column;
     }
 
     std::size_t columns_;
     std::size_t rows_;
+    std::size_t storedRows_;
     std::vector<std::string> cells_;
-    std::size_t revision_ = 0;
+    std::vector<int> columnWidths_;
+    int rowHeight_ = 24;
 };
 
 }  // namespace nuv

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <vector>
+
+#include "app/MainPanel.hpp"
+
+namespace nuv {
+
+// A set of controls that a command switches at once: the ones it enables and the ones it
+// disables.
+struct ControlGroup {
+    std::vector<Control*> enables;
+    std::vector<Control*> disables;
+    void Apply() const;
+};
+
+ControlGroup ProgramModeGroup(MainPanel& panel);
+ControlGroup NormalModeGroup(MainPanel& panel);
+ControlGroup AllControlsGroup(MainPanel& panel);
+
+void ShowProgramModeControls(MainPanel& panel);
+void ShowNormalModeControls(MainPanel& panel);
+// Used while an operation runs: everything of both mode groups, "Exit " and "Update Firmware".
+void DisableAllControls(MainPanel& panel);
+void ShowCyclicRunningControls(MainPanel& panel);
+void ShowCyclicStoppedControls(MainPanel& panel);
+
+}  // namespace nuv

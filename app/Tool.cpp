@@ -1,0 +1,118 @@
+#include "app/Tool.hpp"
+
+#include <cstdio>
+#include <exception>
+
+#include "app/StartUp.hpp"
+#include "config/LineControl.hpp"
+#include "firmware/FirmwareVersion.hpp"
+#include "measure/ServiceFunctions.hpp"
+
+namespace nuv {
+
+void ConsoleDialogs::ShowMessage(std::string_view text) {
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+}
+
+Tool::Tool(FtdiApi& driver, Clock& clock_, EventPump& pump_, Dialogs& dialogs_)
+    : link(driver, clock_, pump_, log, panel.StringGrid1),
+      clock(clock_),
+      pump(pump_),
+      dialogs(dialogs_) {
+    // The APC window's fixed texts.
+    static constexpr const char* kApcHeaders[] = {
+        "Poziom", " Znalezione Sensory",    "T.HI", "T.LO",
+        "T['C]",  " Posegregowane Sensory", "T.HI", "T.LO",
+        "T['C]"};
+    for (std::size_t column = 0; column < 9; ++column) {
+        form2.StringGrid4.SetCell(column, 0, kApcHeaders[column]);
+    }
+    for (std::size_t level = 1; level <= 10; ++level) {
+        form2.StringGrid4.SetCell(0, level, std::to_string(level));
+    }
+    form2.Memo1.SetText("");
+    WireHandlers();
+}
+
+void Tool::Run(const std::function<void()>& handler) {
+    if (!handler) return;
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        dialogs.ShowMessage(error.what());
+    }
+}
+
+void Tool::FormCreate() {
+    MainPanel& p = panel;
+    const std::string version = FirmwareVersionText(CurrentFirmwareVersion);
+    p.title = std::string(" ORNEVA NUV Tool v") + kToolVersion + " - firmware v" + version;
+    p.Label14.SetCaption(p.Label14.Caption() + version);
+    p.Label27.SetCaption(FirmwareSupportText(CurrentFirmwareVersion >> 8U));
+    p.Memo2.SetText("");
+    log.Clear();
+
+    p.StringGrid1.SetCell(0, 0, " Device name");
+    p.StringGrid1.SetCell(1, 0, " Hardware version");
+    p.StringGrid1.SetCell(2, 0, " State");
+
+    p.StringGrid2.SetCell(0, 0, "Level");
+    for (std::size_t channel = 0; channel < 10; ++channel) {
+        p.StringGrid2.SetCell(4 * channel + 1, 0, "Channel " + std::to_string(channel));
+        p.StringGrid2.SetCell(4 * channel + 2, 0, "T.HI");
+        p.StringGrid2.SetCell(4 * channel + 3, 0, "T.LO");
+        p.StringGrid2.SetCell(4 * channel + 4, 0, "T['C]");
+    }
+    for (std::size_t row = 1; row <= 16; ++row) {
+        p.StringGrid2.SetCell(0, row, std::to_string(row));
+    }
+
+    p.StringGrid3.SetCell(0, 0, " Level");
+    for (std::size_t channel = 0; channel < 10; ++channel) {
+        p.StringGrid3.SetCell(channel + 1, 0, " Canal " + std::to_string(channel));
+    }
+    for (std::size_t row = 1; row <= 16; ++row) {
+        p.StringGrid3.SetCell(0, row, "      " + std::to_string(row));
+    }
+    p.StringGrid3.SetDefaultRowHeight(25);
+    p.StringGrid3.SetRowCount(11);
+
+    auto fill = [](Control& box, const std::string& blanks, int last, int index) {
+        std::vector<std::string> items;
+        for (int n = 1; n <= last; ++n) items.push_back(blanks + std::to_string(n));
+        box.SetItems(std::move(items));
+        box.SetIndex(index);
+    };
+    fill(p.ComboBox1, "       ", 247, 1);
+    fill(p.ComboBox2, "    ", 247, 1);
+    fill(p.ComboBox3, "       ", 255, 3);
+    fill(p.ComboBox4, " ", 255, 3);
+    p.ComboBox6.SetItems(
+        {" max. 10 sensors/channel", " max. 12 sensors/channel", " max. 16 sensors/channel"});
+    p.ComboBox6.SetIndex(0);
+
+    link.ConnectModule();
+    CheckHardwareVersion(*this);
+}
+
+void Tool::FormClose() {
+    link.CloseLink();
+}
+
+void Tool::WireHandlers() {
+    MainPanel& p = panel;
+    p.Button3.onClick = [this] { Button3Click(*this); };
+
+    p.Button20.onClick = [this] { Button20Click(*this); };
+    p.btn13.onClick = [this] { Button20Click(*this); };
+    p.ButtonA.onClick = [this] { ButtonAClick(*this); };
+    p.Button5.onClick = [this] { Button5Click(*this); };
+    p.Button19.onClick = [this] { Button19Click(*this); };
+
+    p.btn2.onClick = [this] { btn2Click(*this); };
+    p.btn8.onClick = [this] { btn8Click(*this); };
+    p.btn9.onClick = [this] { btn9Click(*this); };
+    p.Button21.onClick = [this] { Button21Click(*this); };
+}
+
+}  // namespace nuv

@@ -1,0 +1,49 @@
+#include "config/LineControl.hpp"
+
+#include "app/ControlGroups.hpp"
+#include "app/Tool.hpp"
+
+namespace nuv {
+
+void Button20Click(Tool& tool) {
+    MainPanel& p = tool.panel;
+    p.Timer2.SetEnabled(false);
+    p.GroupBox2.SetVisible(false);
+    p.StringGrid2.SetVisible(true);
+    if (tool.link.ConnectModule() != result::Ok) return;  // reported by the connect
+    // The pulse: up and at once down again. A failing line is not reported.
+    if (tool.link.RaiseDtr() != result::Ok) return;
+    if (tool.link.DropDtr() != result::Ok) return;
+    tool.log.SetText("Reset via USB OK");
+    tool.form2.SetVisible(false);
+    ShowNormalModeControls(p);
+    p.Button37.SetEnabled(false);
+    p.Timer1.SetEnabled(false);
+}
+
+void ButtonAClick(Tool& tool) {
+    MainPanel& p = tool.panel;
+    if (tool.link.RaiseRts() != result::Ok) {
+        tool.log.SetText(" Function Error - Check Device Connection...");
+        return;
+    }
+    p.Button5.SetVisible(true);
+    p.ButtonA.SetVisible(false);
+    p.pnl6.SetColour(colour::Lime);
+    tool.log.SetText(" USB to RS485 mode has been activated...");
+}
+
+void Button5Click(Tool& tool) {
+    MainPanel& p = tool.panel;
+    if (tool.link.DropRts() != result::Ok) return;  // switching off fails silently
+    p.Button5.SetVisible(false);
+    p.ButtonA.SetVisible(true);
+    p.pnl6.SetColour(colour::Red);
+    tool.log.SetText(" USB to RS485 mode has been turned off...");
+}
+
+void Button19Click(Tool& tool) {
+    tool.log.SetText("");
+}
+
+}  // namespace nuv
