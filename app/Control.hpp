@@ -83,6 +83,9 @@ class Control {
     // The handlers behind the control, wired by the tool. Empty: the control has no action.
     std::function<void()> onClick;
     std::function<void()> onChange;
+    // Whether its handler may run while another command waits on the module (it does not use
+    // the link, as "Stop" or clearing a text); other clicks in that time are not acted on.
+    bool runsDuringCommand = false;
 
     std::size_t Revision() const { return revision_; }
 
@@ -127,18 +130,32 @@ class Timer {
     Timer(std::string name, unsigned intervalMs) : name_(std::move(name)), interval_(intervalMs) {}
     const std::string& Name() const { return name_; }
     unsigned Interval() const { return interval_; }
+    // A new interval or switching the timer on starts its count anew, from that moment.
     void SetInterval(unsigned intervalMs) {
+        if (interval_ == intervalMs) return;
         interval_ = intervalMs;
-        ++revision_;
+        Changed();
     }
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool enabled) {
+        if (enabled_ == enabled) return;
         enabled_ = enabled;
-        ++revision_;
+        Changed();
     }
+    // Whether it ticks: enabled with an interval above 0 (a 0 ms timer never fires).
+    bool Running() const { return enabled_ && interval_ > 0; }
     std::size_t Revision() const { return revision_; }
     std::function<void()> onTimer;
+    // Told of every change, by whatever makes the timer tick.
+    std::function<void()> onChanged;
 
+  private:
+    void Changed() {
+        ++revision_;
+        if (onChanged) onChanged();
+    }
+
+  public:
   private:
     std::string name_;
     unsigned interval_;

@@ -50,6 +50,8 @@ MainPanel::MainPanel() {
     StringGrid1.SetTextColour(Rgb{0, 255, 255});
     StringGrid1.SetColumnWidths({182, 150, 335});
     Memo1.SetCaption("Memo1");
+    Memo2.SetColour(colour::Black);
+    Memo2.SetTextColour(Rgb{128, 128, 0});
 }
 
 std::array<Control*, 10> MainPanel::SearchButtons() {

@@ -36,11 +36,17 @@ void MessageLog::Append(std::string_view text) {
 }
 
 void MessageLog::AppendLine(std::string_view line) {
+    // As a line list sees the text: after a line break the new line follows with its own line
+    // break; after an unfinished line it starts a line of its own and stays unfinished.
     std::string piece;
-    piece.reserve(line.size() + 2);
-    if (!Empty() && !EndsWithLineBreak()) piece.push_back('\n');
-    piece.append(line);
-    piece.push_back('\n');
+    piece.reserve(line.size() + 1);
+    if (Empty() || EndsWithLineBreak()) {
+        piece.append(line);
+        piece.push_back('\n');
+    } else {
+        piece.push_back('\n');
+        piece.append(line);
+    }
     Append(piece);
 }
 

@@ -34,8 +34,8 @@ class MessageLog {
     // Replace the whole text (status lines); it is written in the default colour, which also
     // becomes the insertion colour again.
     void SetText(std::string_view text);
-    // Add one line at the end: a line break first when the text does not end with one, then the
-    // line and its line break, in the insertion colour.
+    // Add one line at the end, in the insertion colour: the line and a line break when the text
+    // is empty or ends with one; else a line break and the line.
     void AppendLine(std::string_view line);
     // Add a piece to the end of the text as it stands (pieces usually begin with "\n").
     void AppendText(std::string_view piece);

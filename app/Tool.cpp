@@ -6,7 +6,11 @@
 #include "app/StartUp.hpp"
 #include "config/LineControl.hpp"
 #include "firmware/FirmwareVersion.hpp"
+#include "measure/Cyclic.hpp"
+#include "measure/Diagnostics.hpp"
+#include "measure/PowerOutputs.hpp"
 #include "measure/ServiceFunctions.hpp"
+#include "measure/Temperatures.hpp"
 
 namespace nuv {
 
@@ -16,6 +20,7 @@ void ConsoleDialogs::ShowMessage(std::string_view text) {
 
 Tool::Tool(FtdiApi& driver, Clock& clock_, EventPump& pump_, Dialogs& dialogs_)
     : link(driver, clock_, pump_, log, panel.StringGrid1),
+      modbus(link),
       clock(clock_),
       pump(pump_),
       dialogs(dialogs_) {
@@ -34,13 +39,17 @@ Tool::Tool(FtdiApi& driver, Clock& clock_, EventPump& pump_, Dialogs& dialogs_)
     WireHandlers();
 }
 
-void Tool::Run(const std::function<void()>& handler) {
+void Tool::Run(const std::function<void()>& handler, bool duringCommand) {
     if (!handler) return;
+    if (running_ && !duringCommand) return;
+    const bool outermost = !running_;
+    running_ = true;
     try {
         handler();
     } catch (const std::exception& error) {
         dialogs.ShowMessage(error.what());
     }
+    if (outermost) running_ = false;
 }
 
 void Tool::FormCreate() {
@@ -113,6 +122,30 @@ void Tool::WireHandlers() {
     p.btn8.onClick = [this] { btn8Click(*this); };
     p.btn9.onClick = [this] { btn9Click(*this); };
     p.Button21.onClick = [this] { Button21Click(*this); };
+
+    p.btn3.onClick = [this] { btn3Click(*this); };
+    p.btn7.onClick = [this] { btn3Click(*this); };
+    p.ComboBox6.onChange = [this] { ComboBox6Change(*this); };
+
+    p.btn5.onClick = [this] { btn5Click(*this); };
+    p.btn6.onClick = [this] { btn6Click(*this); };
+    p.Timer1.onTimer = [this] { Timer1Timer(*this); };
+    p.ComboBox4.onChange = [this] { ComboBox4Change(*this); };
+    p.Button41.onClick = [this] { Button41Click(*this); };
+    p.Button6.onClick = [this] { Button6Click(*this); };
+    p.btn4.onClick = [this] { btn4Click(*this); };
+
+    p.Button8.onClick = [this] { Button8Click(*this); };
+    for (Control* box : p.OutputBoxes()) box->onClick = [this] { OutputBoxClick(*this); };
+    p.Button40.onClick = [this] { Button40Click(*this); };
+    p.Button7.onClick = [this] { Button7Click(*this); };
+    p.Button14.onClick = [this] { Button14Click(*this); };
+
+    // Commands that leave the link alone may run while a reading waits on the module.
+    for (Control* control :
+         {&p.btn6, &p.Button6, &p.Button41, &p.btn4, &p.Button19, &p.ComboBox4}) {
+        control->runsDuringCommand = true;
+    }
 }
 
 }  // namespace nuv

@@ -6,9 +6,12 @@
 #include "app/Dialogs.hpp"
 #include "app/MainPanel.hpp"
 #include "app/MessageLog.hpp"
+#include "app/NumberFormat.hpp"
 #include "link/Clock.hpp"
 #include "link/FtdiApi.hpp"
 #include "link/UsbLink.hpp"
+#include "measure/ErrorCounters.hpp"
+#include "protocol/ModbusTransaction.hpp"
 
 namespace nuv {
 
@@ -28,13 +31,31 @@ class Tool {
     void FormClose();
 
     // Runs a handler as the window's message loop would: an error that escapes it is shown in a
-    // message box, and the tool goes on.
-    void Run(const std::function<void()>& handler);
+    // message box, and the tool goes on. The window stays live while a command waits on the
+    // module; a handler started from there runs only when `duringCommand` says it leaves the
+    // link alone, else it is dropped (a timer tick that falls due during a reading is lost, the
+    // next one comes at its interval).
+    void Run(const std::function<void()>& handler, bool duringCommand = false);
+    // A click on a control, run as above.
+    void Click(Control& control) { Run(control.onClick, control.runsDuringCommand); }
+    // A change of a list's selection or text.
+    void Change(Control& control) { Run(control.onChange, control.runsDuringCommand); }
+    // A timer's tick.
+    void Tick(Timer& timer) { Run(timer.onTimer); }
+    bool CommandRunning() const { return running_; }
 
     MainPanel panel;
     ApcPanel form2;
     MessageLog log;
+    // The error logger's text (Memo2 on the "Error Logger" page): one line per failed reading.
+    MessageLog logger;
     UsbLink link;
+    ModbusClient modbus;
+    ErrorCounters counters;
+    // The locale's separators for measured values.
+    NumberFormat numberFormat;
+    // The cyclic interval in use, for when the interval list holds no valid choice.
+    unsigned cyclicIntervalSeconds = 4;
 
     Clock& clock;
     EventPump& pump;
@@ -45,6 +66,7 @@ class Tool {
 
   private:
     void WireHandlers();
+    bool running_ = false;
 };
 
 }  // namespace nuv

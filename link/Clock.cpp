@@ -1,6 +1,7 @@
 #include "link/Clock.hpp"
 
 #include <chrono>
+#include <ctime>
 #include <thread>
 
 namespace nuv {
@@ -13,6 +14,17 @@ std::int64_t SystemClock::NowNs() const {
 
 void SystemClock::SleepMs(std::uint32_t milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+}  // namespace nuv
+
+namespace nuv {
+
+TimeOfDay SystemClock::LocalTime() const {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return {local.tm_hour, local.tm_min, local.tm_sec};
 }
 
 }  // namespace nuv

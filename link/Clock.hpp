@@ -4,6 +4,13 @@
 
 namespace nuv {
 
+// Hour, minute and second of the local time.
+struct TimeOfDay {
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
 // The millisecond tick counter and the sleep that every wait uses. Injected, so that tests run
 // on a virtual clock where a 2500 ms time-out costs no real time.
 class Clock {
@@ -12,6 +19,7 @@ class Clock {
     // Monotonic time in nanoseconds since an arbitrary start.
     virtual std::int64_t NowNs() const = 0;
     virtual void SleepMs(std::uint32_t milliseconds) = 0;
+    virtual TimeOfDay LocalTime() const = 0;
 
     std::int64_t NowMs() const { return NowNs() / 1'000'000; }
 };
@@ -34,6 +42,7 @@ class SystemClock final : public Clock {
   public:
     std::int64_t NowNs() const override;
     void SleepMs(std::uint32_t milliseconds) override;
+    TimeOfDay LocalTime() const override;
 };
 
 // A clock that only moves when told to: SleepMs advances it at once, without sleeping.
@@ -45,12 +54,22 @@ class VirtualClock final : public Clock {
         now_ += static_cast<std::int64_t>(milliseconds) * 1'000'000;
         ++sleeps_;
     }
+    // The local time runs with the clock from the time of day set here (midnight at 0 ns).
+    TimeOfDay LocalTime() const override {
+        const std::int64_t seconds = (now_ - midnightNs_) / 1'000'000'000 % 86400;
+        const auto s = static_cast<int>(seconds < 0 ? seconds + 86400 : seconds);
+        return {s / 3600, s / 60 % 60, s % 60};
+    }
+    void SetTimeOfDay(int hour, int minute, int second) {
+        midnightNs_ = now_ - (hour * 3600LL + minute * 60LL + second) * 1'000'000'000;
+    }
     void AdvanceNs(std::int64_t ns) { now_ += ns; }
     void AdvanceMs(std::int64_t ms) { now_ += ms * 1'000'000; }
     std::uint64_t SleepCount() const { return sleeps_; }
 
   private:
     std::int64_t now_;
+    std::int64_t midnightNs_ = 0;
     std::uint64_t sleeps_ = 0;
 };
 

@@ -291,6 +291,12 @@ LinkResult UsbLink::SendShortFrame(std::span<const std::uint8_t> bytes) {
     return WriteBytes(std::span<const std::uint8_t>(tx_.data(), bytes.size() + 3));
 }
 
+void UsbLink::StoreReply(std::span<const std::uint8_t> reply) {
+    const std::size_t count = std::min(reply.size(), rx_.size());
+    std::copy_n(reply.begin(), count, rx_.begin());
+    lastReadCount_ = static_cast<std::uint32_t>(count);
+}
+
 bool UsbLink::CheckHardwareVersion() const {
     const std::string& serial = deviceList_.Cell(1, std::size_t{selectedIndex_} + 1);
     if (serial.empty()) return false;

@@ -77,6 +77,8 @@ class UsbLink {
     std::uint32_t ReceivedCount() const { return receivedCount_; }
     std::uint32_t LastReadCount() const { return lastReadCount_; }
     void SetLastReadCount(std::uint32_t count) { lastReadCount_ = count; }
+    // Puts a reply gathered by a protocol into RxBuffer[0..] and LastReadCount.
+    void StoreReply(std::span<const std::uint8_t> reply);
     std::span<const std::uint8_t> TxBuffer() const { return tx_; }
 
     FtdiApi& Driver() { return driver_; }

@@ -68,7 +68,7 @@ TEST(ReportError, StartsOnANewLineAfterTextWithoutLineBreak) {
     MessageLog log;
     log.SetText("ORNEVA Device detected...");
     log.ReportError(20);
-    EXPECT_EQ(log.Text(), "ORNEVA Device detected...\nError: 00.14\n" + MessageTable(20) + "\n");
+    EXPECT_EQ(log.Text(), "ORNEVA Device detected...\nError: 00.14\n" + MessageTable(20));
     ASSERT_EQ(log.Runs().size(), 2U);
     EXPECT_EQ(log.Runs()[0].colour, colour::LogDefault);
     EXPECT_EQ(log.Runs()[1].text.substr(0, 1), "\n");
@@ -96,9 +96,9 @@ TEST(MessageLog, OperationsKeepColouredRunsAndTellTheView) {
     log.SetColour(Rgb{242, 27, 21});
     log.AppendText("\nRecieveError: 11");
 
-    EXPECT_EQ(log.Text(), "01 03 \n\n\nRecieveError: 11");
+    EXPECT_EQ(log.Text(), "01 03 \n\nRecieveError: 11");
     ASSERT_EQ(log.Runs().size(), 2U);
-    EXPECT_EQ(log.Runs()[0].text, "01 03 \n\n");  // same colour: one run
+    EXPECT_EQ(log.Runs()[0].text, "01 03 \n");  // same colour: one run
     EXPECT_EQ(log.Runs()[1].colour, (Rgb{242, 27, 21}));
     EXPECT_EQ(log.Size(), log.Text().size());
 
@@ -112,11 +112,12 @@ TEST(MessageLog, OperationsKeepColouredRunsAndTellTheView) {
     EXPECT_TRUE(log.Empty());
     EXPECT_EQ(log.Text(), "");
     log.AppendLine("first");
-    EXPECT_EQ(log.Text(), "first\n");  // no leading line break on an empty log
+    log.AppendLine("second");
+    EXPECT_EQ(log.Text(), "first\nsecond\n");  // no leading line break on an empty log
 
     const std::vector<std::string> expected{
-        "+01 @230", "+03 @230", "+\n\n@230",   "+\nRecieveError: 11@242",
-        "reset",    "reset",    "+first\n@118"};
+        "+01 @230", "+03 @230", "+\n@230",   "+\nRecieveError: 11@242",
+        "reset",    "reset",    "+first\n@118", "+second\n@118"};
     EXPECT_EQ(listener.events, expected);
 }
 

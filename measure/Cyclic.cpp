@@ -1,0 +1,114 @@
+#include "measure/Cyclic.hpp"
+
+#include "app/ControlGroups.hpp"
+#include "app/MessageTable.hpp"
+#include "app/Tool.hpp"
+#include "measure/ServiceFunctions.hpp"
+#include "measure/Temperatures.hpp"
+
+namespace nuv {
+namespace {
+
+constexpr unsigned kFirstTickMs = 100;
+constexpr unsigned kAfterIntervalChangeMs = 1500;
+
+std::string Stamp(const TimeOfDay& time) {
+    return std::to_string(time.hour) + ":" + std::to_string(time.minute) + ":" +
+           std::to_string(time.second);
+}
+
+// The chosen interval in seconds. Typed text that names 1..255 counts as that interval; other
+// text keeps the last interval in use, so that the measurement neither stops (a 0 ms timer
+// never fires) nor races.
+unsigned IntervalSeconds(Tool& tool) {
+    const Control& list = tool.panel.ComboBox4;
+    if (list.Index() >= 0) {
+        tool.cyclicIntervalSeconds = static_cast<unsigned>(list.Index() + 1);
+    } else if (const auto typed = ParseWholeNumber(list.Text());
+               typed && *typed >= 1 && *typed <= 255) {
+        tool.cyclicIntervalSeconds = static_cast<unsigned>(*typed);
+    }
+    return tool.cyclicIntervalSeconds;
+}
+
+}  // namespace
+
+void btn5Click(Tool& tool) {
+    tool.panel.Timer1.SetInterval(kFirstTickMs);
+    tool.panel.Timer1.SetEnabled(true);
+    ShowCyclicRunningControls(tool.panel);
+    tool.logger.AppendLine("***************** " + Stamp(tool.clock.LocalTime()) +
+                           " *****************");
+}
+
+void btn6Click(Tool& tool) {
+    tool.panel.Timer1.SetEnabled(false);
+    ShowCyclicStoppedControls(tool.panel);
+}
+
+void Timer1Timer(Tool& tool) {
+    MainPanel& p = tool.panel;
+    p.Timer1.SetInterval(IntervalSeconds(tool) * 1000U);
+    const std::uint8_t address = ModuleAddress(p);
+    const std::string stamp = Stamp(tool.clock.LocalTime());
+    const LinkResult k = ReadTemperatures(tool, address);
+    ErrorCounters& counters = tool.counters;
+    std::string ending;
+    switch (k) {
+        case result::Ok:
+            break;
+        case result::StatusFailed:
+        case result::NoDevice:
+            p.Label22.SetCaption("  USB Errors: " + std::to_string(CountUp(counters.usbError)));
+            ending = p.Label22.Caption();
+            break;
+        case result::NoData:
+            p.Label23.SetCaption("   Data Timeout Couner: " +
+                                 std::to_string(CountUp(counters.noData)));
+            ending = p.Label23.Caption();
+            break;
+        case SensorPresenceResult:
+            ending = p.Label19.Caption();
+            break;
+        case SensorCrcResult:
+        case SensorShortResult:
+            ending = p.Label20.Caption();
+            break;
+        default:
+            p.Label17.SetCaption("Other Errors: " + std::to_string(CountUp(counters.otherError)));
+            ending = p.Label17.Caption() + " " + HexByte(k >> 8U) + HexByte(k & 0xFFU);
+            break;
+    }
+    if (k != result::Ok) tool.logger.AppendLine(stamp + " " + ending);
+    p.Label18.SetCaption("Measure counter: " + std::to_string(CountUp(counters.measure)));
+}
+
+void ComboBox4Change(Tool& tool) {
+    tool.panel.Timer1.SetInterval(kAfterIntervalChangeMs);
+}
+
+void Button41Click(Tool& tool) {
+    tool.counters = ErrorCounters{};
+    tool.panel.Label18.SetCaption("Cykle Pomiarowe: 0");
+}
+
+void Button6Click(Tool& tool) {
+    tool.logger.Clear();
+}
+
+void btn4Click(Tool& tool) {
+    ErrorCounters& c = tool.counters;
+    c.measure = 0;
+    c.otherError = 0;
+    c.oneWireCrc = 0;
+    c.oneWirePresence = 0;
+    c.readError = 0;
+    c.usbError = 0;
+    MainPanel& p = tool.panel;
+    for (Control* label :
+         {&p.Label17, &p.Label18, &p.Label19, &p.Label20, &p.Label21, &p.Label22, &p.Label23}) {
+        label->SetCaption("...");
+    }
+}
+
+}  // namespace nuv

@@ -1,0 +1,22 @@
+#pragma once
+
+namespace nuv {
+
+class Tool;
+
+// "Start": the first reading 100 ms later, then one per chosen interval.
+void btn5Click(Tool& tool);
+// "Stop".
+void btn6Click(Tool& tool);
+// One cyclic reading, with a logger line for every failure.
+void Timer1Timer(Tool& tool);
+// A new interval: the next tick comes 1.5 s later and takes it up.
+void ComboBox4Change(Tool& tool);
+// "Reset Counters".
+void Button41Click(Tool& tool);
+// "Clear Memo Window".
+void Button6Click(Tool& tool);
+// "Zeruj Liczniki".
+void btn4Click(Tool& tool);
+
+}  // namespace nuv

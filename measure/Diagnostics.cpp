@@ -1,0 +1,60 @@
+#include "measure/Diagnostics.hpp"
+
+#include <array>
+
+#include "app/ControlGroups.hpp"
+#include "app/Tool.hpp"
+#include "measure/PowerOutputs.hpp"
+#include "measure/Temperatures.hpp"
+
+namespace nuv {
+namespace {
+
+constexpr std::uint8_t kDiagnostic = 0x08;
+constexpr std::uint8_t kReadCounters = 0x06;
+constexpr std::uint8_t kClearCounters = 0x01;
+
+// Report texts of the six counters in the order of the answer, each 48 characters wide.
+constexpr std::array<const char*, 6> kCounterTexts{
+    " Reset Total................................... ",
+    " JTG - (Reset via JTAG)........................ ",
+    " WDT - (Reset via WatchDog Timer).............. ",
+    " B0D - (Drop SYSTEM voltage under 4.0V)........ ",
+    " EXT - (Reset via USB)......................... ",
+    " POW - (Turn off MAIN/USB voltage)............. "};
+
+}  // namespace
+
+void Button7Click(Tool& tool) {
+    MainPanel& p = tool.panel;
+    const std::uint8_t address = ModuleAddress(p);
+    DisableAllControls(p);
+    constexpr std::uint16_t kExpected = 17;
+    if (ModuleExchange(tool, {address, kDiagnostic, 0x00, 0x00, 0x00, kReadCounters}, kExpected) ==
+        0) {
+        const auto answer = tool.link.RxBuffer();
+        auto count = [&](std::size_t j) {
+            return std::to_string(answer[3 + 2 * j] << 8U | answer[4 + 2 * j]);
+        };
+        tool.log.SetColour(colour::Hint);
+        tool.log.AppendLine(std::string("\n") + kCounterTexts[0] + count(0));
+        tool.log.SetColour(colour::LogDefault);
+        for (std::size_t j : {5U, 4U, 3U, 2U, 1U}) {
+            tool.log.AppendLine(kCounterTexts[j] + count(j));
+        }
+    }
+    ShowNormalModeControls(p);
+}
+
+void Button14Click(Tool& tool) {
+    MainPanel& p = tool.panel;
+    const std::uint8_t address = ModuleAddress(p);
+    DisableAllControls(p);
+    if (ModuleExchange(tool, {address, kDiagnostic, 0x00, 0x00, 0x00, kClearCounters}, 6) == 0) {
+        tool.log.SetColour(colour::LogDefault);
+        tool.log.AppendLine("\n Parameters cleared...");
+    }
+    ShowNormalModeControls(p);
+}
+
+}  // namespace nuv

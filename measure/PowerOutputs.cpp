@@ -1,0 +1,99 @@
+#include "measure/PowerOutputs.hpp"
+
+#include "app/ControlGroups.hpp"
+#include "app/MessageTable.hpp"
+#include "app/Tool.hpp"
+#include "measure/Temperatures.hpp"
+#include "protocol/ModbusTransaction.hpp"
+
+namespace nuv {
+namespace {
+
+constexpr std::uint16_t kReplyLimitMs = 2500;
+constexpr std::uint8_t kReadPower = 0x06;
+constexpr std::uint8_t kOutputs = 0x07;
+constexpr std::uint8_t kReadOutputsValue = 0x10;
+
+std::uint16_t Register(std::span<const std::uint8_t> answer, std::size_t i) {
+    return static_cast<std::uint16_t>(answer[3 + 2 * i] << 8U | answer[4 + 2 * i]);
+}
+
+// Colours an output box: red for an output that is on, green for one that is off.
+void ShowOutput(Control& box, bool on) {
+    box.SetColour(on ? colour::Red : colour::Green);
+}
+
+}  // namespace
+
+LinkResult ModuleExchange(Tool& tool, const std::array<std::uint8_t, 6>& request,
+                          std::uint16_t expected) {
+    if (const LinkResult prepared = PrepareLink(tool); prepared != result::Ok) return prepared;
+    const LinkResult k = tool.modbus.Transaction(request, kReplyLimitMs, expected);
+    tool.panel.Memo1.SetText(std::to_string(tool.link.LastReadCount()));
+    if (k != result::Ok) {
+        tool.log.SetColour(colour::LinkError);
+        tool.log.AppendLine("Error 30.00 Timeout (" + HexByte(k) + ")");
+        tool.log.AppendLine("Sprawdz interface lub skoryguj adres w Pomiary-Sterowanie... ");
+        return k;
+    }
+    tool.log.SetColour(colour::ReplyDump);
+    tool.log.AppendText(HexDump(tool.link.RxBuffer().first(expected)));
+    return k;
+}
+
+void Button8Click(Tool& tool) {
+    MainPanel& p = tool.panel;
+    const std::uint8_t address = ModuleAddress(p);
+    DisableAllControls(p);
+    constexpr std::uint16_t kExpected = 19;
+    if (ModuleExchange(tool, {address, kReadPower, 0x00, 0x00, 0x00, 0x07}, kExpected) ==
+        result::Ok) {
+        const auto answer = tool.link.RxBuffer().first(kExpected);
+        const NumberFormat& format = tool.numberFormat;
+        // Single precision, in the module's order of scaling: System first, Main uses it.
+        const float system = static_cast<float>(Register(answer, 1)) * 2.56F / 1024.0F * 2.0F;
+        const float main = static_cast<float>(Register(answer, 0)) * system / 1024.0F * 5.16F;
+        p.Label7.SetCaption("System: " + FormatNumber(system, 2, format) + "V");
+        p.Label6.SetCaption("Main: " + FormatNumber(main, 2, format) + "V");
+        Control* currents[] = {&p.Label8, &p.Label9, &p.Label10, &p.Label11, &p.Label12};
+        const char* names[] = {"C0/1: ", "C2/3: ", "C4/5: ", "C6/7: ", "C8/9: "};
+        for (std::size_t i = 0; i < 5; ++i) {
+            const float amperes =
+                static_cast<float>(Register(answer, 2 + i)) * 2.56F / 1024.0F * (10.0F / 27.0F);
+            currents[i]->SetCaption(names[i] + FormatNumber(amperes, 3, format) + "A");
+        }
+    }
+    ShowNormalModeControls(p);
+}
+
+void OutputBoxClick(Tool& tool) {
+    MainPanel& p = tool.panel;
+    // Only the outputs' group is locked during the write, so that a second click waits for it.
+    p.OutputsGroup.SetEnabled(false);
+    std::uint8_t mask = 0;
+    const auto boxes = p.OutputBoxes();
+    for (std::size_t bit = 0; bit < boxes.size(); ++bit) {
+        if (boxes[bit]->Checked()) mask = static_cast<std::uint8_t>(mask | 1U << bit);
+        ShowOutput(*boxes[bit], boxes[bit]->Checked());
+    }
+    ModuleExchange(tool, {ModuleAddress(p), kOutputs, 0x00, 0x00, 0x00, mask}, 7);
+    p.OutputsGroup.SetEnabled(true);
+}
+
+void Button40Click(Tool& tool) {
+    MainPanel& p = tool.panel;
+    const std::uint8_t address = ModuleAddress(p);
+    DisableAllControls(p);
+    // After a failed read the buffer holds no answer: the boxes keep the colours they had.
+    if (ModuleExchange(tool, {address, kOutputs, 0x00, 0x00, 0x00, kReadOutputsValue}, 7) ==
+        result::Ok) {
+        const std::uint8_t bits = tool.link.RxBuffer()[4];
+        const auto boxes = p.OutputBoxes();
+        for (std::size_t bit = 0; bit < boxes.size(); ++bit) {
+            ShowOutput(*boxes[bit], (bits >> bit & 1U) != 0);
+        }
+    }
+    ShowNormalModeControls(p);
+}
+
+}  // namespace nuv

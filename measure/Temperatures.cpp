@@ -1,0 +1,185 @@
+#include "measure/Temperatures.hpp"
+
+#include <array>
+#include <vector>
+
+#include "app/ControlGroups.hpp"
+#include "app/MessageTable.hpp"
+#include "app/Tool.hpp"
+#include "protocol/ModbusTransaction.hpp"
+
+namespace nuv {
+namespace {
+
+constexpr std::uint16_t kReplyLimitMs = 2500;
+constexpr std::size_t kSingleReadMax = 121;  // registers in one request
+constexpr std::uint8_t kFirstHalf = 80;
+constexpr std::uint32_t kPauseBetweenHalvesMs = 100;
+
+struct Layout {
+    int sensors;
+    std::size_t rows;
+    int rowHeight;
+};
+constexpr std::array<Layout, 3> kLayouts{{{10, 11, 25}, {12, 13, 21}, {16, 17, 16}}};
+
+// The hint after a failed first request: an exception answer (5 bytes, function code with bit
+// 7 set) says the address or register range is wrong.
+std::string FailureHint(const Tool& tool) {
+    const auto collected = tool.modbus.Collected();
+    if (tool.link.LastReadCount() == 5 && collected.size() >= 2 && (collected[1] & 0x80U) != 0) {
+        return "Illegal Data Address or Data Value ...";
+    }
+    return "Check intrface or select proper Module Address...";
+}
+
+// One read request; on success its data bytes (answer bytes 3 onward) are appended to `data`.
+LinkResult ReadRegisters(Tool& tool, std::uint8_t address, std::uint8_t start, std::uint8_t count,
+                         std::vector<std::uint8_t>& data) {
+    const std::array<std::uint8_t, 6> request{address, 0x03, 0x00, start, 0x00, count};
+    const auto expected = static_cast<std::uint16_t>(2 * count + 5);
+    const LinkResult code = tool.modbus.Transaction(request, kReplyLimitMs, expected);
+    tool.panel.Memo1.SetText(std::to_string(tool.link.LastReadCount()));
+    if (code != result::Ok) return code;
+    const auto answer = tool.link.RxBuffer().first(expected);
+    tool.log.SetColour(colour::ReplyDump);
+    tool.log.AppendText(HexDump(answer));
+    data.insert(data.end(), answer.begin() + 3, answer.begin() + 3 + 2 * count);
+    return result::Ok;
+}
+
+void ShowStatus(Control& label, const char* text, std::uint16_t count) {
+    label.SetCaption(text + std::to_string(count));
+}
+
+}  // namespace
+
+float RawToCelsius(std::uint8_t high, std::uint8_t low) {
+    const int value = high << 8 | low;
+    if (high >= 0xF0) return static_cast<float>(-(65536 - value)) * 0.0625F;
+    return static_cast<float>(value) * 0.0625F;
+}
+
+int SensorsPerChannel(const MainPanel& panel) {
+    const int index = panel.ComboBox6.Index();
+    return index >= 0 && index < 3 ? kLayouts[static_cast<std::size_t>(index)].sensors : 16;
+}
+
+std::uint8_t ModuleAddress(const MainPanel& panel) {
+    return static_cast<std::uint8_t>(panel.ComboBox2.Index() + 1);
+}
+
+LinkResult PrepareLink(Tool& tool) {
+    const LinkResult connected = tool.link.ConnectModule();
+    if (connected != result::Ok) {
+        // The connect has reported most failures itself; the reading reports it once more.
+        tool.log.ReportError(connected);
+        return connected;
+    }
+    const LinkResult baud = tool.link.SetLinkBaud(tool.link.LinkBaud());
+    if (baud != result::Ok) {
+        tool.log.SetColour(colour::LinkError);
+        tool.log.AppendLine("Error SET COMMV(" + HexByte(baud) + ")");
+    }
+    return baud;
+}
+
+LinkResult ReadTemperatures(Tool& tool, std::uint8_t address) {
+    MainPanel& p = tool.panel;
+    const int sensors = SensorsPerChannel(p);
+    const auto registers = static_cast<std::size_t>(10 * sensors + 1);
+
+    if (const LinkResult prepared = PrepareLink(tool); prepared != result::Ok) return prepared;
+
+    std::vector<std::uint8_t> data;
+    const std::uint8_t firstCount =
+        registers <= kSingleReadMax ? static_cast<std::uint8_t>(registers) : kFirstHalf;
+    const LinkResult first = ReadRegisters(tool, address, 0, firstCount, data);
+    if (first != result::Ok) {
+        tool.log.SetColour(colour::LinkError);
+        tool.log.AppendLine("Error 30.00 Timeout (" + HexByte(first) + ")");
+        tool.log.SetColour(colour::Hint);
+        tool.log.AppendLine(FailureHint(tool));
+        return first;
+    }
+    if (registers > kSingleReadMax) {
+        tool.pump.ProcessEvents();
+        tool.clock.SleepMs(kPauseBetweenHalvesMs);
+        const auto rest = static_cast<std::uint8_t>(registers - kFirstHalf);
+        const LinkResult second = ReadRegisters(tool, address, kFirstHalf, rest, data);
+        if (second != result::Ok) return second;
+    }
+
+    LinkResult outcome = result::Ok;
+    ErrorCounters& counters = tool.counters;
+    for (std::size_t channel = 0; channel < 10; ++channel) {
+        for (std::size_t s = 0; s < static_cast<std::size_t>(sensors); ++s) {
+            const std::size_t r = channel * static_cast<std::size_t>(sensors) + s;
+            const std::uint8_t high = data[2 * r];
+            const std::uint8_t low = data[2 * r + 1];
+            const float t = RawToCelsius(high, low);
+            const std::string shown = FormatNumber(t, 2, tool.numberFormat);
+            p.StringGrid3.SetCell(channel + 1, s + 1, shown);
+            p.StringGrid2.SetCell(4 * channel + 4, s + 1, shown);
+            p.StringGrid2.SetCell(4 * channel + 2, s + 1, HexByte(high));
+            p.StringGrid2.SetCell(4 * channel + 3, s + 1, HexByte(low));
+            if (t == -252.0F) {
+                ShowStatus(p.Label20,
+                           "   Bledy 1W (zwarcie do GND): ", CountUp(counters.oneWireShort));
+                outcome = SensorShortResult;
+            } else if (t == -251.0F) {
+                ShowStatus(p.Label20, "   Bledy CRC 1W (uszk.czujnik/dlugi przewod): ",
+                           CountUp(counters.oneWireCrc));
+                outcome = SensorCrcResult;
+            } else if (t == -250.0F) {
+                ShowStatus(p.Label19, "   Bledy Presence 1W (brak sondy/zwarcie do +5V): ",
+                           CountUp(counters.oneWirePresence));
+                outcome = SensorPresenceResult;
+            }
+        }
+    }
+    const std::size_t module = registers - 1;
+    const float moduleTemperature = RawToCelsius(data[2 * module], data[2 * module + 1]);
+    p.Label5.SetCaption(FormatNumber(moduleTemperature, 2, tool.numberFormat) + " 'C");
+    return outcome;
+}
+
+void btn3Click(Tool& tool) {
+    MainPanel& p = tool.panel;
+    const std::uint8_t address = ModuleAddress(p);
+    DisableAllControls(p);
+    const LinkResult k = ReadTemperatures(tool, address);
+    ErrorCounters& counters = tool.counters;
+    switch (k) {
+        case result::Ok:
+            break;
+        case result::ReadFailed:
+            ShowStatus(p.Label21, "Bledy FT_READ: ", CountUp(counters.readError));
+            break;
+        case result::StatusFailed:
+            ShowStatus(p.Label22, "Bledy FT_READ: ", CountUp(counters.usbError));
+            break;
+        case result::NoData:
+            ShowStatus(p.Label23, "Licznik Braku Danych: ", CountUp(counters.noData));
+            break;
+        default:
+            ShowStatus(p.Label17, "Inne bledy USB: ", CountUp(counters.otherError));
+            break;
+    }
+    ShowNormalModeControls(p);
+}
+
+void ComboBox6Change(Tool& tool) {
+    StringGrid& grid = tool.panel.StringGrid3;
+    const int sensors = SensorsPerChannel(tool.panel);
+    for (const Layout& layout : kLayouts) {
+        if (layout.sensors != sensors) continue;
+        grid.SetDefaultRowHeight(layout.rowHeight);
+        grid.SetRowCount(layout.rows);
+    }
+    for (std::size_t row = 1; row < grid.RowCount(); ++row) {
+        for (std::size_t column = 1; column <= 10; ++column) grid.SetCell(column, row, "");
+    }
+}
+
+}  // namespace nuv

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+
+#include "app/LinkResult.hpp"
+
+namespace nuv {
+
+class Tool;
+struct MainPanel;
+
+// Results of a reading that found a sensor error value.
+inline constexpr LinkResult SensorPresenceResult = 250;
+inline constexpr LinkResult SensorCrcResult = 251;
+inline constexpr LinkResult SensorShortResult = 252;
+
+// A sensor's raw register in degrees Celsius, in steps of 1/16: words from 0xF000 up are
+// negative, all below positive (0x8000..0xEFFF read as large positive values).
+float RawToCelsius(std::uint8_t high, std::uint8_t low);
+
+// Sensors per channel of the "Measurement" page's list: 10, 12 or 16; 16 while no item is
+// selected.
+int SensorsPerChannel(const MainPanel& panel);
+// The module address of the "Measurement" page: position of the selected item + 1.
+std::uint8_t ModuleAddress(const MainPanel& panel);
+
+// Connect and set the baud rate before an exchange; reports a failure and returns its code.
+LinkResult PrepareLink(Tool& tool);
+
+// Reads, shows and checks all channels and the module temperature of one module. Returns 0, a
+// link or transaction code, or 250/251/252 for the last sensor error value found.
+LinkResult ReadTemperatures(Tool& tool, std::uint8_t address);
+
+// "Read Temperatures" and "Make".
+void btn3Click(Tool& tool);
+// A new number of sensors per channel: the measurement grid takes its layout, emptied.
+void ComboBox6Change(Tool& tool);
+
+}  // namespace nuv

@@ -1,0 +1,105 @@
+#include "protocol/ModbusTransaction.hpp"
+
+#include <algorithm>
+#include <array>
+#include <stdexcept>
+
+#include "app/MessageLog.hpp"
+#include "app/MessageTable.hpp"
+#include "link/UsbLink.hpp"
+#include "protocol/ModbusCrc.hpp"
+
+namespace nuv {
+namespace {
+constexpr std::size_t kZeroedOnStart = 256;
+constexpr std::uint32_t kDrainPollMs = 5;
+}  // namespace
+
+std::string HexDump(std::span<const std::uint8_t> bytes) {
+    std::string text;
+    text.reserve(bytes.size() * 3);
+    for (std::uint8_t byte : bytes) {
+        text += HexByte(byte);
+        text += ' ';
+    }
+    return text;
+}
+
+ModbusClient::ModbusClient(UsbLink& link) : link_(link), collected_(kCollectionSize, 0) {}
+
+std::uint8_t ModbusClient::Transaction(std::span<const std::uint8_t> request, std::uint16_t limitMs,
+                                       std::uint16_t expected) {
+    if (request.size() > kMaxRequest) throw std::invalid_argument("Modbus request too long");
+    // The window stays live during the wait; a second exchange started from there would mix
+    // its bytes with this one's on the one link.
+    if (busy_) throw std::logic_error("a Modbus exchange is already running on the link");
+    busy_ = true;
+    struct Release {
+        bool& flag;
+        ~Release() { flag = false; }
+    } release{busy_};
+
+    MessageLog& log = link_.Log();
+    Clock& clock = link_.LinkClock();
+
+    std::array<std::uint8_t, 256> frame{};
+    std::copy(request.begin(), request.end(), frame.begin());
+    const ModbusCrcBytes crc = ModbusCrc(request);
+    const std::size_t n = request.size();
+    frame[n] = crc.first;
+    frame[n + 1] = crc.second;
+    const std::span<const std::uint8_t> wire(frame.data(), n + 2);
+    std::fill_n(collected_.begin(), kZeroedOnStart, 0);
+    count_ = 0;
+
+    log.Clear();
+    log.SetColour(colour::RequestEcho);
+    log.Insert(HexDump(wire));
+    log.AppendLine("");
+
+    const LinkResult written = link_.WriteBytes(wire);
+    clock.SleepMs(static_cast<std::uint32_t>(n + 3));  // whether or not the write went out
+    if (written != result::Ok) {
+        log.SetColour(colour::LinkError);
+        log.AppendText("\nTransmitError: " + HexByte(result::WriteFailed));
+        return static_cast<std::uint8_t>(result::WriteFailed);
+    }
+
+    const std::int64_t start = clock.NowMs();
+    std::int64_t elapsed = 0;
+    LinkResult lastDrain = result::Ok;
+    while (elapsed < limitMs && count_ < expected) {
+        link_.Pump().ProcessEvents();
+        clock.SleepMs(kDrainPollMs);
+        elapsed = clock.NowMs() - start;
+        lastDrain = link_.DrainReceive();
+        if (lastDrain == result::Ok) {
+            // Never past the collection buffer; no reply that long fits in the time limits.
+            const std::size_t room = collected_.size() - count_;
+            const std::size_t taken = std::min<std::size_t>(link_.LastReadCount(), room);
+            std::copy_n(link_.RxBuffer().begin(), taken, collected_.begin() + count_);
+            count_ += taken;
+        }
+    }
+
+    if (lastDrain != result::Ok) {
+        log.SetColour(colour::ReplyDump);
+        log.Insert(HexDump(Collected()));
+        link_.SetLastReadCount(static_cast<std::uint32_t>(count_));
+        log.SetColour(colour::LinkError);
+        log.AppendText("\nRecieveError: " + HexByte(lastDrain));
+        link_.Pump().ProcessEvents();
+        return static_cast<std::uint8_t>(lastDrain);
+    }
+
+    link_.StoreReply(Collected());
+    // The CRC is checked over everything gathered but its last two bytes, whatever the length.
+    if (count_ >= 2 && ModbusCrcCheck(Collected(), count_ - 2) == 0) return 0;
+    log.SetColour(colour::ReplyDump);
+    log.AppendText(HexDump(Collected()));
+    log.SetColour(colour::LinkError);
+    log.AppendText("\nRecieveCRC_Error: 01");
+    return 1;
+}
+
+}  // namespace nuv

@@ -1,0 +1,187 @@
+#include "sim/ModuleSimulator.hpp"
+
+#include <cmath>
+#include <memory>
+#include <numbers>
+
+#include "protocol/Crc8.hpp"
+#include "protocol/ModbusCrc.hpp"
+
+namespace nuv::sim {
+namespace {
+
+constexpr std::size_t kRequestLength = 8;  // every request of the tool: 6 bytes and the CRC
+constexpr std::uint8_t kIllegalFunction = 0x01;
+constexpr std::uint8_t kIllegalAddress = 0x02;
+constexpr std::uint8_t kIllegalValue = 0x03;
+constexpr std::int64_t kDriftPeriodNs = 600'000'000'000;  // ten minutes
+
+std::vector<std::uint8_t> WithCrc(std::vector<std::uint8_t> frame) {
+    const ModbusCrcBytes crc = ModbusCrc(frame);
+    frame.push_back(crc.first);
+    frame.push_back(crc.second);
+    return frame;
+}
+
+std::vector<std::uint8_t> Exception(std::uint8_t address, std::uint8_t function,
+                                    std::uint8_t code) {
+    return WithCrc({address, static_cast<std::uint8_t>(function | 0x80U), code});
+}
+
+void PushWord(std::vector<std::uint8_t>& frame, std::uint16_t word) {
+    frame.push_back(static_cast<std::uint8_t>(word >> 8U));
+    frame.push_back(static_cast<std::uint8_t>(word & 0xFFU));
+}
+
+}  // namespace
+
+bool ModuleFaults::Take(int& count) {
+    if (count == 0) return false;
+    if (count > 0) --count;
+    return true;
+}
+
+ModuleSimulator::ModuleSimulator(std::uint32_t seed) {
+    std::uint32_t state = seed * 2654435761U + 1;
+    auto next = [&state] {
+        state ^= state << 13U;
+        state ^= state >> 17U;
+        state ^= state << 5U;
+        return static_cast<std::uint8_t>(state & 0xFFU);
+    };
+    for (int c = 0; c < kChannels; ++c) {
+        for (int s = 0; s < kMaxSensors; ++s) {
+            Sensor& sensor = sensors_[c][s];
+            sensor.serial[0] = 0x28;
+            for (int i = 1; i < 7; ++i) sensor.serial[i] = next();
+            sensor.serial[7] = OneWireCrc8(std::span(sensor.serial).first(7));
+            // Warmer at the top of a probe: 24 degrees at level 1, half a degree less a level.
+            sensor.baseRaw = static_cast<std::int16_t>(24 * 16 - s * 8 + c * 2);
+        }
+    }
+}
+
+std::uint16_t ModuleSimulator::SensorRaw(int channel, int position, std::int64_t atNs) const {
+    const Sensor& sensor = sensors_.at(channel).at(position);
+    if (sensor.fixedRaw) return *sensor.fixedRaw;
+    const double phase = 2 * std::numbers::pi *
+                         (static_cast<double>(atNs % kDriftPeriodNs) / kDriftPeriodNs +
+                          (channel * kMaxSensors + position) / 37.0);
+    const auto drift = static_cast<int>(std::lround(8 * std::sin(phase)));  // half a degree
+    return static_cast<std::uint16_t>(sensor.baseRaw + drift);
+}
+
+std::uint16_t ModuleSimulator::Register(std::size_t r, std::int64_t atNs) const {
+    if (r + 1 == RegisterCount()) return moduleTemperatureRaw;
+    const auto perChannel = static_cast<std::size_t>(sensorsPerChannel);
+    return SensorRaw(static_cast<int>(r / perChannel), static_cast<int>(r % perChannel), atNs);
+}
+
+void ModuleSimulator::OnReceive(SimDevice& device, std::uint8_t byte, std::int64_t atNs) {
+    // A pause of more than three and a half characters ends a frame.
+    if (!frame_.empty() && atNs - lastByteNs_ > device.ByteTimeNs() * 7 / 2 + device.ByteTimeNs()) {
+        frame_.clear();
+    }
+    lastByteNs_ = atNs;
+    frame_.push_back(byte);
+    if (programMode) {
+        // Program-mode blocks are taken in whole and not answered by this model.
+        if (frame_.size() == 128) frame_.clear();
+        return;
+    }
+    if (frame_.size() == kRequestLength) Handle(device, atNs);
+}
+
+void ModuleSimulator::OnLines(SimDevice& device, std::int64_t) {
+    // A DTR pulse resets the module: it restarts in normal mode and counts an external reset.
+    if (device.Dtr() && !dtr_) {
+        programMode = false;
+        frame_.clear();
+        ++resetCounters[0];
+        ++resetCounters[4];
+    }
+    dtr_ = device.Dtr();
+}
+
+void ModuleSimulator::Handle(SimDevice& device, std::int64_t atNs) {
+    std::vector<std::uint8_t> request;
+    request.swap(frame_);
+    if (ModbusCrcCheck(request, request.size() - 2) != 0) return;  // a damaged frame is ignored
+    request.resize(request.size() - 2);
+    requests_.push_back(request);
+    std::vector<std::uint8_t> answer = Answer(request, atNs);
+    if (!answer.empty()) Send(device, std::move(answer), atNs);
+}
+
+std::vector<std::uint8_t> ModuleSimulator::Answer(const std::vector<std::uint8_t>& request,
+                                                  std::int64_t atNs) {
+    static constexpr std::uint8_t kEntry[] = {'Z', 'A', 'F', 'R', 'E', 'L'};
+    if (std::equal(std::begin(kEntry), std::end(kEntry), request.begin())) {
+        programMode = true;
+        return WithCrc({address, 0x00, 0x00, intervalSeconds});
+    }
+    if (request[0] != address) return {};  // another slave's request, or a broadcast
+    const std::uint8_t function = request[1];
+    const auto start = static_cast<std::size_t>(request[2] << 8U | request[3]);
+    const auto value = static_cast<std::size_t>(request[4] << 8U | request[5]);
+    switch (function) {
+        case 0x03: {
+            if (value == 0 || value > 125 || start + value > RegisterCount()) {
+                return Exception(address, function, kIllegalAddress);
+            }
+            std::vector<std::uint8_t> frame{address, function,
+                                            static_cast<std::uint8_t>(2 * value)};
+            for (std::size_t r = start; r < start + value; ++r) PushWord(frame, Register(r, atNs));
+            return WithCrc(frame);
+        }
+        case 0x06: {
+            if (start != 0 || value != 7) return Exception(address, function, kIllegalValue);
+            std::vector<std::uint8_t> frame{address, function, 14};
+            for (std::uint16_t raw : powerRaw) PushWord(frame, raw);
+            return WithCrc(frame);
+        }
+        case 0x07: {
+            if (start != 0 || (value > 15 && value != 0x10)) {
+                return Exception(address, function, kIllegalValue);
+            }
+            if (value != 0x10) outputs = static_cast<std::uint8_t>(value);
+            return WithCrc({address, function, 0x02, 0x00, outputs});
+        }
+        case 0x08: {
+            if (start == 0 && value == 6) {
+                std::vector<std::uint8_t> frame{address, function, 12};
+                for (std::uint16_t count : resetCounters) PushWord(frame, count);
+                return WithCrc(frame);
+            }
+            if (start == 0 && value == 1) {
+                resetCounters.fill(0);
+                return WithCrc({address, function, 0x00, 0x01});
+            }
+            return Exception(address, function, kIllegalValue);
+        }
+        default:
+            return Exception(address, function, kIllegalFunction);
+    }
+}
+
+void ModuleSimulator::Send(SimDevice& device, std::vector<std::uint8_t> answer, std::int64_t atNs) {
+    if (ModuleFaults::Take(faults.silent)) return;
+    if (ModuleFaults::Take(faults.corruptCrc)) answer.back() ^= 0x5AU;
+    if (ModuleFaults::Take(faults.dropByte)) {
+        answer.erase(answer.begin() + static_cast<std::ptrdiff_t>(answer.size() / 2));
+    }
+    const std::int64_t readyAt = atNs + turnaroundNs + faults.lateNs;
+    if (ModuleFaults::Take(faults.noise)) {
+        const std::uint8_t noise[] = {0xFF, 0x00, 0xA5};
+        device.Send(noise, readyAt);
+    }
+    device.Send(answer, readyAt);
+}
+
+ModuleSimulator& AttachModuleSimulator(SimDevice& device, std::uint32_t seed) {
+    auto module = std::make_shared<ModuleSimulator>(seed);
+    device.AttachPeer(module);
+    return *module;
+}
+
+}  // namespace nuv::sim
