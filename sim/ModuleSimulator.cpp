@@ -109,6 +109,7 @@ void ModuleSimulator::Handle(SimDevice& device, std::int64_t atNs) {
     if (ModbusCrcCheck(request, request.size() - 2) != 0) return;  // a damaged frame is ignored
     request.resize(request.size() - 2);
     requests_.push_back(request);
+    requestTimes_.push_back(atNs);
     std::vector<std::uint8_t> answer = Answer(request, atNs);
     if (!answer.empty()) Send(device, std::move(answer), atNs);
 }

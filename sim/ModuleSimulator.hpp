@@ -61,8 +61,9 @@ class ModuleSimulator final : public Peer {
         return static_cast<std::size_t>(10 * sensorsPerChannel + 1);
     }
 
-    // Requests the module understood, in order.
+    // Requests the module understood, in order, and when their last byte arrived.
     const std::vector<std::vector<std::uint8_t>>& Requests() const { return requests_; }
+    const std::vector<std::int64_t>& RequestTimesNs() const { return requestTimes_; }
 
     void OnReceive(SimDevice& device, std::uint8_t byte, std::int64_t atNs) override;
     void OnLines(SimDevice& device, std::int64_t atNs) override;
@@ -77,6 +78,7 @@ class ModuleSimulator final : public Peer {
     std::int64_t lastByteNs_ = 0;
     bool dtr_ = false;
     std::vector<std::vector<std::uint8_t>> requests_;
+    std::vector<std::int64_t> requestTimes_;
 };
 
 // Adds the simulated module's device to a simulated driver with a module attached.

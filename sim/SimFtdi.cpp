@@ -55,6 +55,14 @@ SimDevice& SimFtdi::AddDevice(std::string description, std::string serial) {
     return *devices_.back();
 }
 
+void SimFtdi::Unplug(std::size_t index) {
+    SimDevice* device = devices_.at(index).get();
+    std::erase_if(handles_, [device](const auto& entry) { return entry.second == device; });
+    device->open_ = false;
+    unplugged_.push_back(std::move(devices_[index]));
+    devices_.erase(devices_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
 SimDevice* SimFtdi::Opened(FtHandle handle) {
     const auto found = handles_.find(handle);
     return found == handles_.end() ? nullptr : found->second;

@@ -134,6 +134,9 @@ class SimFtdi final : public FtdiApi {
 
     SimDevice& AddDevice(std::string description, std::string serial);
     SimDevice& Device(std::size_t index) { return *devices_.at(index); }
+    // Pulls a device's cable: it leaves the table (the later ones move up) and its handle dies.
+    // The device itself lives on, so that references to it stay valid.
+    void Unplug(std::size_t index);
     std::size_t DeviceCount() const { return devices_.size(); }
     Fault& CountFault() { return countFault_; }
     // Driver calls of any kind made so far, to tell that an operation left the driver alone.
@@ -166,6 +169,7 @@ class SimFtdi final : public FtdiApi {
 
     const Clock& clock_;
     std::vector<std::unique_ptr<SimDevice>> devices_;
+    std::vector<std::unique_ptr<SimDevice>> unplugged_;
     std::map<FtHandle, SimDevice*> handles_;
     FtHandle nextHandle_ = 1;
     Fault countFault_;
