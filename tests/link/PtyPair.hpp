@@ -20,6 +20,7 @@ class PtyPair {
     bool Ok() const { return master_ >= 0; }
     const std::string& SlavePath() const { return slavePath_; }
     const std::string& Error() const { return error_; }
+    int MasterFd() const { return master_; }
 
     void Write(const std::vector<std::uint8_t>& bytes);
     // Reads until `count` bytes came or the time ran out.
