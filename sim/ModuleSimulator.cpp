@@ -41,7 +41,14 @@ bool ModuleFaults::Take(int& count) {
     return true;
 }
 
-ModuleSimulator::ModuleSimulator(std::uint32_t seed) {
+std::uint32_t ModuleSimulator::NextRandom() {
+    random_ ^= random_ << 13U;
+    random_ ^= random_ >> 17U;
+    random_ ^= random_ << 5U;
+    return random_;
+}
+
+ModuleSimulator::ModuleSimulator(std::uint32_t seed) : random_(seed * 747796405U + 2891336453U) {
     std::uint32_t state = seed * 2654435761U + 1;
     auto next = [&state] {
         state ^= state << 13U;
@@ -166,6 +173,23 @@ std::vector<std::uint8_t> ModuleSimulator::Answer(const std::vector<std::uint8_t
 }
 
 void ModuleSimulator::Send(SimDevice& device, std::vector<std::uint8_t> answer, std::int64_t atNs) {
+    if (faults.randomRate > 0 && NextRandom() % 10000 < faults.randomRate * 10000) {
+        switch (NextRandom() % 4) {
+            case 0:
+                return;  // silence
+            case 1:
+                answer.back() ^= 0x5AU;
+                break;
+            case 2:
+                answer.erase(answer.begin() + static_cast<std::ptrdiff_t>(answer.size() / 2));
+                break;
+            default: {
+                const std::uint8_t noise[] = {0xFF, 0x00, 0xA5};
+                device.Send(noise, atNs + turnaroundNs);
+                break;
+            }
+        }
+    }
     if (ModuleFaults::Take(faults.silent)) return;
     if (ModuleFaults::Take(faults.corruptCrc)) answer.back() ^= 0x5AU;
     if (ModuleFaults::Take(faults.dropByte)) {

@@ -17,6 +17,9 @@ struct ModuleFaults {
     int dropByte = 0;         // one byte in the middle of the answer is lost
     int noise = 0;            // three noise bytes go out ahead of the answer
     std::int64_t lateNs = 0;  // added to every answer's turnaround
+    // Share of answers that get one fault of the kinds above, drawn at random (a demonstration
+    // of a poor line); 0 for none.
+    double randomRate = 0.0;
 
     static bool Take(int& count);
 };
@@ -79,6 +82,8 @@ class ModuleSimulator final : public Peer {
     bool dtr_ = false;
     std::vector<std::vector<std::uint8_t>> requests_;
     std::vector<std::int64_t> requestTimes_;
+    std::uint32_t random_;
+    std::uint32_t NextRandom();
 };
 
 // Adds the simulated module's device to a simulated driver with a module attached.

@@ -8,7 +8,8 @@ inline constexpr const char* kSimulatedDescription = "ORNEVA NUV";
 inline constexpr const char* kSimulatedSerial = "NUV13001";
 
 // Adds the simulated module's FTDI device to a simulated driver: described "ORNEVA NUV", with a
-// hardware-version text of a NUV13 board. Its protocol side is attached by the module model.
-SimDevice& AddSimulatedModule(SimFtdi& driver);
+// hardware-version text of a NUV13 board, and the module itself on its cable. `faultRate` is the
+// share of answers that the module spoils at random (0 for a perfect line).
+SimDevice& AddSimulatedModule(SimFtdi& driver, double faultRate = 0.0);
 
 }  // namespace nuv::sim

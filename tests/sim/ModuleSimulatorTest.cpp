@@ -68,6 +68,18 @@ TEST_F(ModuleSimulatorTest, FaultsShapeTheAnswer) {
     EXPECT_GE(clock.NowMs() - start, 150 + 8 + 7);
 }
 
+TEST_F(ModuleSimulatorTest, ARandomFaultRateSpoilsThatShareOfAnswers) {
+    module.SensorAt(0, 0).fixedRaw = 0x0191;
+    module.faults.randomRate = 1.0;
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_NE(Exchange("02 03 00 00 00 01 84 39", 7), Hex("02 03 02 01 91 3C 78")) << i;
+        clock.AdvanceMs(50);
+        link.DrainReceive();  // what is left of a spoiled answer
+    }
+    module.faults.randomRate = 0.0;
+    EXPECT_EQ(Exchange("02 03 00 00 00 01 84 39", 7), Hex("02 03 02 01 91 3C 78"));
+}
+
 TEST_F(ModuleSimulatorTest, SensorSerialsCarryAValidCrcAndTemperaturesDriftSlowly) {
     for (int c = 0; c < 10; ++c) {
         for (int s = 0; s < 16; ++s) {
