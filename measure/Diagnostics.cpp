@@ -25,22 +25,33 @@ constexpr std::array<const char*, 6> kCounterTexts{
 
 }  // namespace
 
+LinkResult ReadResetCounters(Tool& tool, std::uint8_t address, ResetCounters& counters) {
+    constexpr std::uint16_t kExpected = 17;
+    const LinkResult k =
+        ModuleExchange(tool, {address, kDiagnostic, 0x00, 0x00, 0x00, kReadCounters}, kExpected);
+    if (k != result::Ok) return k;
+    const auto answer = tool.link.RxBuffer();
+    for (std::size_t j = 0; j < counters.size(); ++j) {
+        counters[j] = static_cast<std::uint16_t>(answer[3 + 2 * j] << 8U | answer[4 + 2 * j]);
+    }
+    return k;
+}
+
+LinkResult ClearResetCounters(Tool& tool, std::uint8_t address) {
+    return ModuleExchange(tool, {address, kDiagnostic, 0x00, 0x00, 0x00, kClearCounters}, 6);
+}
+
 void Button7Click(Tool& tool) {
     MainPanel& p = tool.panel;
     const std::uint8_t address = ModuleAddress(p);
     DisableAllControls(p);
-    constexpr std::uint16_t kExpected = 17;
-    if (ModuleExchange(tool, {address, kDiagnostic, 0x00, 0x00, 0x00, kReadCounters}, kExpected) ==
-        0) {
-        const auto answer = tool.link.RxBuffer();
-        auto count = [&](std::size_t j) {
-            return std::to_string(answer[3 + 2 * j] << 8U | answer[4 + 2 * j]);
-        };
+    ResetCounters counters{};
+    if (ReadResetCounters(tool, address, counters) == result::Ok) {
         tool.log.SetColour(colour::Hint);
-        tool.log.AppendLine(std::string("\n") + kCounterTexts[0] + count(0));
+        tool.log.AppendLine(std::string("\n") + kCounterTexts[0] + std::to_string(counters[0]));
         tool.log.SetColour(colour::LogDefault);
         for (std::size_t j : {5U, 4U, 3U, 2U, 1U}) {
-            tool.log.AppendLine(kCounterTexts[j] + count(j));
+            tool.log.AppendLine(kCounterTexts[j] + std::to_string(counters[j]));
         }
     }
     ShowNormalModeControls(p);
@@ -50,7 +61,7 @@ void Button14Click(Tool& tool) {
     MainPanel& p = tool.panel;
     const std::uint8_t address = ModuleAddress(p);
     DisableAllControls(p);
-    if (ModuleExchange(tool, {address, kDiagnostic, 0x00, 0x00, 0x00, kClearCounters}, 6) == 0) {
+    if (ClearResetCounters(tool, address) == result::Ok) {
         tool.log.SetColour(colour::LogDefault);
         tool.log.AppendLine("\n Parameters cleared...");
     }

@@ -41,26 +41,46 @@ LinkResult ModuleExchange(Tool& tool, const std::array<std::uint8_t, 6>& request
     return k;
 }
 
+LinkResult ReadPower(Tool& tool, std::uint8_t address, PowerValues& values) {
+    constexpr std::uint16_t kExpected = 19;
+    const LinkResult k =
+        ModuleExchange(tool, {address, kReadPower, 0x00, 0x00, 0x00, 0x07}, kExpected);
+    if (k != result::Ok) return k;
+    const auto answer = tool.link.RxBuffer().first(kExpected);
+    // Single precision, in the module's order of scaling: System first, Main uses it.
+    values.system = static_cast<float>(Register(answer, 1)) * 2.56F / 1024.0F * 2.0F;
+    values.main = static_cast<float>(Register(answer, 0)) * values.system / 1024.0F * 5.16F;
+    for (std::size_t i = 0; i < values.currents.size(); ++i) {
+        values.currents[i] =
+            static_cast<float>(Register(answer, 2 + i)) * 2.56F / 1024.0F * (10.0F / 27.0F);
+    }
+    return k;
+}
+
+LinkResult WriteOutputs(Tool& tool, std::uint8_t address, std::uint8_t mask) {
+    return ModuleExchange(tool, {address, kOutputs, 0x00, 0x00, 0x00, mask}, 7);
+}
+
+LinkResult ReadOutputs(Tool& tool, std::uint8_t address, std::uint8_t& bits) {
+    const LinkResult k =
+        ModuleExchange(tool, {address, kOutputs, 0x00, 0x00, 0x00, kReadOutputsValue}, 7);
+    if (k == result::Ok) bits = tool.link.RxBuffer()[4];
+    return k;
+}
+
 void Button8Click(Tool& tool) {
     MainPanel& p = tool.panel;
     const std::uint8_t address = ModuleAddress(p);
     DisableAllControls(p);
-    constexpr std::uint16_t kExpected = 19;
-    if (ModuleExchange(tool, {address, kReadPower, 0x00, 0x00, 0x00, 0x07}, kExpected) ==
-        result::Ok) {
-        const auto answer = tool.link.RxBuffer().first(kExpected);
+    PowerValues values;
+    if (ReadPower(tool, address, values) == result::Ok) {
         const NumberFormat& format = tool.numberFormat;
-        // Single precision, in the module's order of scaling: System first, Main uses it.
-        const float system = static_cast<float>(Register(answer, 1)) * 2.56F / 1024.0F * 2.0F;
-        const float main = static_cast<float>(Register(answer, 0)) * system / 1024.0F * 5.16F;
-        p.Label7.SetCaption("System: " + FormatNumber(system, 2, format) + "V");
-        p.Label6.SetCaption("Main: " + FormatNumber(main, 2, format) + "V");
-        Control* currents[] = {&p.Label8, &p.Label9, &p.Label10, &p.Label11, &p.Label12};
+        p.Label7.SetCaption("System: " + FormatNumber(values.system, 2, format) + "V");
+        p.Label6.SetCaption("Main: " + FormatNumber(values.main, 2, format) + "V");
+        Control* labels[] = {&p.Label8, &p.Label9, &p.Label10, &p.Label11, &p.Label12};
         const char* names[] = {"C0/1: ", "C2/3: ", "C4/5: ", "C6/7: ", "C8/9: "};
-        for (std::size_t i = 0; i < 5; ++i) {
-            const float amperes =
-                static_cast<float>(Register(answer, 2 + i)) * 2.56F / 1024.0F * (10.0F / 27.0F);
-            currents[i]->SetCaption(names[i] + FormatNumber(amperes, 3, format) + "A");
+        for (std::size_t i = 0; i < values.currents.size(); ++i) {
+            labels[i]->SetCaption(names[i] + FormatNumber(values.currents[i], 3, format) + "A");
         }
     }
     ShowNormalModeControls(p);
@@ -76,7 +96,7 @@ void OutputBoxClick(Tool& tool) {
         if (boxes[bit]->Checked()) mask = static_cast<std::uint8_t>(mask | 1U << bit);
         ShowOutput(*boxes[bit], boxes[bit]->Checked());
     }
-    ModuleExchange(tool, {ModuleAddress(p), kOutputs, 0x00, 0x00, 0x00, mask}, 7);
+    WriteOutputs(tool, ModuleAddress(p), mask);
     p.OutputsGroup.SetEnabled(true);
 }
 
@@ -85,9 +105,8 @@ void Button40Click(Tool& tool) {
     const std::uint8_t address = ModuleAddress(p);
     DisableAllControls(p);
     // After a failed read the buffer holds no answer: the boxes keep the colours they had.
-    if (ModuleExchange(tool, {address, kOutputs, 0x00, 0x00, 0x00, kReadOutputsValue}, 7) ==
-        result::Ok) {
-        const std::uint8_t bits = tool.link.RxBuffer()[4];
+    std::uint8_t bits = 0;
+    if (ReadOutputs(tool, address, bits) == result::Ok) {
         const auto boxes = p.OutputBoxes();
         for (std::size_t bit = 0; bit < boxes.size(); ++bit) {
             ShowOutput(*boxes[bit], (bits >> bit & 1U) != 0);
