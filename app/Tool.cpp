@@ -53,6 +53,12 @@ void Tool::Run(const std::function<void()>& handler, bool duringCommand) {
 }
 
 void Tool::FormCreate() {
+    BuildPanel();
+    link.ConnectModule();
+    CheckHardwareVersion(*this);
+}
+
+void Tool::BuildPanel() {
     MainPanel& p = panel;
     const std::string version = FirmwareVersionText(CurrentFirmwareVersion);
     p.title = std::string(" ORNEVA NUV Tool v") + kToolVersion + " - firmware v" + version;
@@ -99,9 +105,6 @@ void Tool::FormCreate() {
     p.ComboBox6.SetItems(
         {" max. 10 sensors/channel", " max. 12 sensors/channel", " max. 16 sensors/channel"});
     p.ComboBox6.SetIndex(0);
-
-    link.ConnectModule();
-    CheckHardwareVersion(*this);
 }
 
 void Tool::FormClose() {

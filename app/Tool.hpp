@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/Dialogs.hpp"
@@ -11,6 +12,7 @@
 #include "link/FtdiApi.hpp"
 #include "link/UsbLink.hpp"
 #include "measure/ErrorCounters.hpp"
+#include "measure/TemperatureReading.hpp"
 #include "protocol/ModbusTransaction.hpp"
 
 namespace nuv {
@@ -27,6 +29,8 @@ class Tool {
     // Building the main window: titles, fixed texts, grid headers, selectors, then the start-up
     // connection.
     void FormCreate();
+    // The part of it without the connection: texts, headers and selectors.
+    void BuildPanel();
     // Closing the main window: only the link is closed; nothing is saved.
     void FormClose();
 
@@ -52,6 +56,8 @@ class Tool {
     UsbLink link;
     ModbusClient modbus;
     ErrorCounters counters;
+    // The registers of the last reading, empty after a failed one.
+    std::optional<TemperatureReading> lastReading;
     // The locale's separators for measured values.
     NumberFormat numberFormat;
     // The cyclic interval in use, for when the interval list holds no valid choice.

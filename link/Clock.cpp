@@ -20,6 +20,10 @@ void SystemClock::SleepMs(std::uint32_t milliseconds) {
 
 namespace nuv {
 
+std::int64_t SystemClock::WallSeconds() const {
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
+
 TimeOfDay SystemClock::LocalTime() const {
     const std::time_t now = std::time(nullptr);
     std::tm local{};

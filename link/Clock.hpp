@@ -20,6 +20,8 @@ class Clock {
     virtual std::int64_t NowNs() const = 0;
     virtual void SleepMs(std::uint32_t milliseconds) = 0;
     virtual TimeOfDay LocalTime() const = 0;
+    // Seconds since 1970-01-01 00:00 UTC, for time stamps that carry the date.
+    virtual std::int64_t WallSeconds() const = 0;
 
     std::int64_t NowMs() const { return NowNs() / 1'000'000; }
 };
@@ -43,6 +45,7 @@ class SystemClock final : public Clock {
     std::int64_t NowNs() const override;
     void SleepMs(std::uint32_t milliseconds) override;
     TimeOfDay LocalTime() const override;
+    std::int64_t WallSeconds() const override;
 };
 
 // A clock that only moves when told to: SleepMs advances it at once, without sleeping.
@@ -60,6 +63,8 @@ class VirtualClock final : public Clock {
         const auto s = static_cast<int>(seconds < 0 ? seconds + 86400 : seconds);
         return {s / 3600, s / 60 % 60, s % 60};
     }
+    // Wall time runs with the clock too, from 2026-01-01 00:00 UTC at 0 ns.
+    std::int64_t WallSeconds() const override { return 1'767'225'600 + now_ / 1'000'000'000; }
     void SetTimeOfDay(int hour, int minute, int second) {
         midnightNs_ = now_ - (hour * 3600LL + minute * 60LL + second) * 1'000'000'000;
     }

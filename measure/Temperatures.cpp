@@ -84,11 +84,12 @@ LinkResult PrepareLink(Tool& tool) {
     return baud;
 }
 
-LinkResult ReadTemperatures(Tool& tool, std::uint8_t address, TemperatureReading* reading) {
+LinkResult ReadTemperatures(Tool& tool, std::uint8_t address) {
     MainPanel& p = tool.panel;
     const int sensors = SensorsPerChannel(p);
     const auto registers = static_cast<std::size_t>(10 * sensors + 1);
 
+    tool.lastReading.reset();
     if (const LinkResult prepared = PrepareLink(tool); prepared != result::Ok) return prepared;
 
     std::vector<std::uint8_t> data;
@@ -141,16 +142,14 @@ LinkResult ReadTemperatures(Tool& tool, std::uint8_t address, TemperatureReading
     const std::size_t module = registers - 1;
     const float moduleTemperature = RawToCelsius(data[2 * module], data[2 * module + 1]);
     p.Label5.SetCaption(FormatNumber(moduleTemperature, 2, tool.numberFormat) + " 'C");
-    if (reading != nullptr) {
-        reading->sensorsPerChannel = sensors;
-        reading->sensors.clear();
-        for (std::size_t r = 0; r < registers; ++r) {
-            const auto word = static_cast<std::uint16_t>(data[2 * r] << 8U | data[2 * r + 1]);
-            if (r == module) {
-                reading->module = word;
-            } else {
-                reading->sensors.push_back(word);
-            }
+    TemperatureReading& reading = tool.lastReading.emplace();
+    reading.sensorsPerChannel = sensors;
+    for (std::size_t r = 0; r < registers; ++r) {
+        const auto word = static_cast<std::uint16_t>(data[2 * r] << 8U | data[2 * r + 1]);
+        if (r == module) {
+            reading.module = word;
+        } else {
+            reading.sensors.push_back(word);
         }
     }
     return outcome;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/LinkResult.hpp"
+#include "measure/TemperatureReading.hpp"
 
 namespace nuv {
 
@@ -28,22 +29,10 @@ std::uint8_t ModuleAddress(const MainPanel& panel);
 // Connect and set the baud rate before an exchange; reports a failure and returns its code.
 LinkResult PrepareLink(Tool& tool);
 
-// The raw registers of one reading.
-struct TemperatureReading {
-    int sensorsPerChannel = 0;
-    std::vector<std::uint16_t> sensors;  // channel c, position s at c * sensorsPerChannel + s
-    std::uint16_t module = 0;            // the module's own temperature
-
-    std::uint16_t Raw(int channel, int position) const {
-        return sensors.at(static_cast<std::size_t>(channel * sensorsPerChannel + position));
-    }
-};
-
 // Reads, shows and checks all channels and the module temperature of one module. Returns 0, a
-// link or transaction code, or 250/251/252 for the last sensor error value found. When the
-// registers came, they are also handed out through `reading`.
-LinkResult ReadTemperatures(Tool& tool, std::uint8_t address,
-                            TemperatureReading* reading = nullptr);
+// link or transaction code, or 250/251/252 for the last sensor error value found. The raw
+// registers are kept in the tool's lastReading, which is empty after a failed reading.
+LinkResult ReadTemperatures(Tool& tool, std::uint8_t address);
 
 // Degrees Celsius of a raw register.
 inline float RawToCelsius(std::uint16_t raw) {
