@@ -46,7 +46,7 @@ void btn6Click(Tool& tool) {
     ShowCyclicStoppedControls(tool.panel);
 }
 
-void Timer1Timer(Tool& tool) {
+LinkResult Timer1Timer(Tool& tool) {
     MainPanel& p = tool.panel;
     p.Timer1.SetInterval(IntervalSeconds(tool) * 1000U);
     const std::uint8_t address = ModuleAddress(p);
@@ -81,6 +81,7 @@ void Timer1Timer(Tool& tool) {
     }
     if (k != result::Ok) tool.logger.AppendLine(stamp + " " + ending);
     p.Label18.SetCaption("Measure counter: " + std::to_string(CountUp(counters.measure)));
+    return k;
 }
 
 void ComboBox4Change(Tool& tool) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/LinkResult.hpp"
+
 namespace nuv {
 
 class Tool;
@@ -8,8 +10,8 @@ class Tool;
 void btn5Click(Tool& tool);
 // "Stop".
 void btn6Click(Tool& tool);
-// One cyclic reading, with a logger line for every failure.
-void Timer1Timer(Tool& tool);
+// One cyclic reading, with a logger line for every failure; returns the reading's result.
+LinkResult Timer1Timer(Tool& tool);
 // A new interval: the next tick comes 1.5 s later and takes it up.
 void ComboBox4Change(Tool& tool);
 // "Reset Counters".

@@ -12,7 +12,7 @@
 #include "link/QtEventPump.hpp"
 #include "link/SerialPortFtdi.hpp"
 #include "measure/Temperatures.hpp"
-#include "tests/link/PtyPair.hpp"
+#include "sim/Pty.hpp"
 
 namespace nuv::test {
 namespace {
@@ -46,8 +46,8 @@ class PtyCable {
         }
     }
 
-    PtyPair a_;
-    PtyPair b_;
+    sim::PtyPair a_;
+    sim::PtyPair b_;
     std::atomic<bool> stop_{false};
     std::thread relay_;
 };

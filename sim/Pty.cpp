@@ -1,4 +1,4 @@
-#include "tests/link/PtyPair.hpp"
+#include "sim/Pty.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace nuv::test {
+namespace nuv::sim {
 
 PtyPair::PtyPair() {
     for (const char* multiplexer : {"/dev/pts/ptmx", "/dev/ptmx"}) {
@@ -61,4 +61,4 @@ std::vector<std::uint8_t> PtyPair::Read(std::size_t count, std::chrono::millisec
     return bytes;
 }
 
-}  // namespace nuv::test
+}  // namespace nuv::sim

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace nuv::test {
+namespace nuv::sim {
 
-// A pseudo-terminal pair: the test holds the master end, the code under test opens the slave by
+// A pseudo-terminal pair: one program holds the master end, another opens the slave end by
 // its path. Opens /dev/pts/ptmx first (the /dev/ptmx of some containers belongs to another
 // devpts instance) and falls back to /dev/ptmx.
 class PtyPair {
@@ -32,4 +32,4 @@ class PtyPair {
     std::string error_;
 };
 
-}  // namespace nuv::test
+}  // namespace nuv::sim

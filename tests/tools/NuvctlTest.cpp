@@ -1,0 +1,188 @@
+// The command-line program against the simulated module on a virtual clock.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "sim/ModuleSimulator.hpp"
+#include "sim/SimFtdi.hpp"
+#include "tools/Nuvctl.hpp"
+
+namespace nuv::test {
+namespace {
+
+class NuvctlTest : public ::testing::Test {
+  protected:
+    NuvctlTest() { device.AttachPeer(moduleOwner); }
+
+    int Run(const std::vector<std::string>& args) {
+        out.str("");
+        err.str("");
+        cli::Environment environment{[this](const cli::DriverChoice& choice) -> FtdiApi& {
+                                         lastChoice = choice;
+                                         return driver;
+                                     },
+                                     clock, pump, out, err};
+        return cli::Run(args, environment);
+    }
+    QJsonObject Json() const {
+        QJsonParseError error{};
+        const QJsonDocument document =
+            QJsonDocument::fromJson(QByteArray::fromStdString(out.str()), &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << out.str();
+        return document.object();
+    }
+
+    VirtualClock clock;
+    NullEventPump pump;
+    sim::SimFtdi driver{clock};
+    sim::SimDevice& device = driver.AddDevice("ORNEVA NUV", "NUV13001");
+    std::shared_ptr<sim::ModuleSimulator> moduleOwner = std::make_shared<sim::ModuleSimulator>();
+    sim::ModuleSimulator& module = *moduleOwner;
+    std::ostringstream out;
+    std::ostringstream err;
+    cli::DriverChoice lastChoice;
+};
+
+TEST_F(NuvctlTest, ReadAsJsonHoldsEveryValue) {
+    module.SensorAt(3, 2).fixedRaw = 0xF040;  // a shorted line is data, not a failure
+    module.SensorAt(9, 9).fixedRaw = 0x7FFF;
+    module.moduleTemperatureRaw = 0xFFF8;
+    ASSERT_EQ(Run({"--simulate", "read", "--json"}), 0) << err.str();
+    EXPECT_TRUE(lastChoice.simulate);
+    const QJsonObject json = Json();
+    EXPECT_EQ(json["address"].toInt(), 2);
+    EXPECT_EQ(json["sensors_per_channel"].toInt(), 10);
+    EXPECT_EQ(json["result"].toInt(), 252);
+    EXPECT_EQ(json["module_temperature"].toDouble(), -0.5);
+    const QJsonArray channels = json["channels"].toArray();
+    const QJsonArray raw = json["raw"].toArray();
+    ASSERT_EQ(channels.size(), 10);
+    ASSERT_EQ(raw.size(), 10);
+    EXPECT_EQ(channels[3].toArray().size(), 10);
+    EXPECT_EQ(channels[3].toArray()[2].toDouble(), -252.0);
+    EXPECT_EQ(raw[3].toArray()[2].toInt(), 0xF040);
+    EXPECT_EQ(channels[9].toArray()[9].toDouble(), 2047.9375);
+    EXPECT_EQ(raw[9].toArray()[9].toInt(), 0x7FFF);
+    // Every value is the conversion of its raw word.
+    const int word = raw[0].toArray()[0].toInt();
+    EXPECT_EQ(channels[0].toArray()[0].toDouble(), word * 0.0625);
+}
+
+TEST_F(NuvctlTest, ReadTableAndSixteenSensors) {
+    module.sensorsPerChannel = 16;
+    module.SensorAt(0, 15).fixedRaw = 0x0191;
+    ASSERT_EQ(Run({"--simulate", "--address", "2", "read", "--sensors", "16"}), 0) << err.str();
+    std::istringstream lines(out.str());
+    std::string line;
+    std::vector<std::string> rows;
+    while (std::getline(lines, line)) rows.push_back(line);
+    ASSERT_EQ(rows.size(), 18U);  // header, 16 levels, module
+    EXPECT_EQ(rows[0].substr(0, 9), "level\tch0");
+    EXPECT_EQ(rows[16].substr(0, 9), "16\t25.06\t");
+    EXPECT_EQ(rows[17], "module\t31.25");
+}
+
+TEST_F(NuvctlTest, WatchWritesOneCsvRowPerReadingAndLogsFailures) {
+    const std::string path = ::testing::TempDir() + "/nuvctl-watch.csv";
+    module.faults.silent = 1;  // the first reading gets no answer
+    module.SensorAt(1, 1).fixedRaw = 0x0140;
+    const std::int64_t start = clock.NowMs();
+    ASSERT_EQ(Run({"--simulate", "watch", "--count", "3", "--interval", "5", "--csv", path}), 0)
+        << err.str();
+    EXPECT_GE(clock.NowMs() - start, 10'000);  // three readings, five seconds apart
+    EXPECT_LT(clock.NowMs() - start, 11'000);
+    std::ifstream file(path);
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(file, line);) rows.push_back(line);
+    ASSERT_EQ(rows.size(), 4U);
+    EXPECT_EQ(rows[0].substr(0, 23), "time,result,c0s1,c0s2,c");
+    EXPECT_EQ(rows[0].substr(rows[0].size() - 12), "c9s10,module");
+    const std::regex failed(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ,17(,){101})");
+    EXPECT_TRUE(std::regex_match(rows[1], failed)) << rows[1];
+    const std::regex good(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ,0(,-?[0-9.]+){101})");
+    EXPECT_TRUE(std::regex_match(rows[2], good)) << rows[2];
+    EXPECT_TRUE(std::regex_match(rows[3], good)) << rows[3];
+    EXPECT_NE(rows[2].find(",20,"), std::string::npos);  // channel 1, level 2: 0x0140
+    EXPECT_LT(rows[1].substr(0, 20), rows[2].substr(0, 20));
+    EXPECT_EQ(out.str(), "");  // the rows went to the file
+    EXPECT_NE(err.str().find("0:0:0    Data Timeout Couner: 1\n"), std::string::npos) << err.str();
+}
+
+TEST_F(NuvctlTest, ASilentModuleIsAFailure) {
+    module.faults.silent = -1;
+    EXPECT_EQ(Run({"--simulate", "read"}), 1);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_NE(err.str().find("no answer from the module"), std::string::npos);
+    EXPECT_EQ(Run({"--simulate", "power", "--json"}), 1);
+    EXPECT_EQ(Run({"--simulate", "watch", "--count", "2"}), 1);
+    EXPECT_NE(err.str().find("no reading succeeded"), std::string::npos);
+    driver.Unplug(0);
+    EXPECT_EQ(Run({"--simulate", "read"}), 1);
+    EXPECT_NE(err.str().find("no device found"), std::string::npos);
+    EXPECT_EQ(Run({"--simulate", "devices"}), 0);  // listing nothing is still a listing
+}
+
+TEST_F(NuvctlTest, BadArgumentsAreUsageErrors) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{},
+                                               {"--simulate"},
+                                               {"--address", "0", "read"},
+                                               {"--address", "248", "read"},
+                                               {"--address"},
+                                               {"--simulate", "--port", "/dev/x", "read"},
+                                               {"--frobnicate", "read"},
+                                               {"--simulate", "fly"},
+                                               {"--simulate", "read", "--sensors", "11"},
+                                               {"--simulate", "read", "--csv", "x"},
+                                               {"--simulate", "outputs", "--set", "16"},
+                                               {"--simulate", "outputs", "--set"},
+                                               {"--simulate", "watch", "--interval", "0"}}) {
+        EXPECT_EQ(Run(args), 2) << ::testing::PrintToString(args);
+        EXPECT_NE(err.str().find("nuvctl: "), std::string::npos);
+    }
+    EXPECT_TRUE(device.Written().empty());  // nothing reached the module
+    EXPECT_EQ(Run({"--simulate", "watch", "--count", "1", "--csv", "/nonexistent/dir/x.csv"}), 1);
+}
+
+TEST_F(NuvctlTest, PowerOutputsDiagnosticsAndDevices) {
+    ASSERT_EQ(Run({"--simulate", "power", "--json"}), 0) << err.str();
+    const QJsonObject power = Json();
+    EXPECT_EQ(power["system_v"].toDouble(), 5.0);
+    EXPECT_NEAR(power["main_v"].toDouble(), 12.597656, 1e-5);
+    EXPECT_NEAR(power["currents_a"].toArray()[0].toDouble(), 0.25, 1e-6);
+
+    EXPECT_EQ(Run({"--simulate", "outputs", "--set", "5"}), 0);
+    EXPECT_EQ(module.outputs, 5);
+    EXPECT_EQ(Run({"--simulate", "outputs"}), 0);
+    EXPECT_EQ(out.str(), "OUT1 on\nOUT2 off\nOUT3 on\nOUT4 off\nmask 5\n");
+
+    module.resetCounters = {7, 0, 1, 0, 2, 4};
+    EXPECT_EQ(Run({"--simulate", "diag"}), 0);
+    EXPECT_EQ(out.str(),
+              "total\t7\njtag\t0\nwatchdog\t1\nbrown-out\t0\nexternal\t2\npower-up\t4\n");
+    EXPECT_EQ(Run({"--simulate", "diag", "--clear"}), 0);
+    EXPECT_EQ(module.resetCounters, (std::array<std::uint16_t, 6>{}));
+
+    EXPECT_EQ(Run({"--simulate", "devices"}), 0);
+    EXPECT_EQ(out.str(), "ORNEVA NUV\tNUV13001\tUSED BY THIS PROGRAM\n");
+}
+
+TEST_F(NuvctlTest, VerboseShowsTheWireTrace) {
+    ASSERT_EQ(Run({"--simulate", "-v", "read"}), 0);
+    EXPECT_NE(err.str().find("02 03 00 00 00 65 85 D2"), std::string::npos);
+    ASSERT_EQ(Run({"--simulate", "read"}), 0);
+    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(Run({"--help"}), 0);
+    EXPECT_NE(out.str().find("Usage: nuvctl"), std::string::npos);
+    EXPECT_EQ(Run({"--version"}), 0);
+    EXPECT_EQ(out.str().substr(0, 7), "nuvctl ");
+}
+
+}  // namespace
+}  // namespace nuv::test
