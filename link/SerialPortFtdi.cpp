@@ -7,6 +7,11 @@
 #include <filesystem>
 #include <fstream>
 
+#ifdef __linux__
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
+
 namespace nuv {
 namespace {
 
@@ -17,6 +22,20 @@ std::string FirstLine(const std::filesystem::path& file) {
     std::string line;
     std::getline(in, line);
     return line;
+}
+
+// Asks the serial driver to hand received bytes on at once rather than in batches (for an
+// FTDI chip the latency timer decides the rest). Ports without the request, such as
+// pseudo-terminals, keep their behaviour: the request is only a hint.
+void RequestLowLatency([[maybe_unused]] QSerialPort& port) {
+#ifdef __linux__
+    const int fd = static_cast<int>(port.handle());
+    serial_struct settings{};
+    if (fd < 0 || ::ioctl(fd, TIOCGSERIAL, &settings) != 0) return;
+    if ((settings.flags & ASYNC_LOW_LATENCY) != 0) return;
+    settings.flags |= ASYNC_LOW_LATENCY;
+    ::ioctl(fd, TIOCSSERIAL, &settings);
+#endif
 }
 
 void CopyListText(const std::string& text, char* buffer) {
@@ -98,6 +117,7 @@ FtStatus SerialPortFtdi::Open(std::uint32_t index, FtHandle& handle) {
     port->setPortName(QString::fromStdString(listed_[index].path));
     // A port that another program holds (exclusive or locked) fails here.
     if (!port->open(QIODevice::ReadWrite)) return ft::DeviceNotOpened;
+    RequestLowLatency(*port);
     handle = nextHandle_++;
     ports_[handle] = std::move(port);
     return ft::Ok;
