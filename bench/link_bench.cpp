@@ -1,0 +1,123 @@
+// Timing of the link against the simulated module at wire speed over a pseudo-terminal:
+//   link_bench reading [N]     N single readings: time per reading against the wire time of
+//                              request and answer, and CPU time per reading
+//   link_bench cyclic [SEC]    cyclic measurement at 1 s for SEC seconds: CPU per cent of a core
+// The simulated module runs as a separate process (nuvsim), so only the tool's side is measured.
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "app/TimerDriver.hpp"
+#include "app/Tool.hpp"
+#include "link/SerialPortFtdi.hpp"
+#include "measure/Temperatures.hpp"
+
+namespace {
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double WallSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Starts nuvsim and returns its pid; `port` receives the path it prints.
+pid_t StartSimulator(const std::string& program, std::string& port) {
+    int out[2];
+    if (pipe(out) != 0) return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        close(out[0]);
+        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    char c = 0;
+    while (read(out[0], &c, 1) == 1 && c != '\n') port.push_back(c);
+    close(out[0]);
+    return pid;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication application(argc, argv);
+    const std::string mode = argc > 1 ? argv[1] : "reading";
+    const int amount = argc > 2 ? std::atoi(argv[2]) : (mode == "cyclic" ? 60 : 20);
+    const std::string simulator =
+        (std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / ".." /
+         "tools" / "nuvsim")
+            .string();
+    std::string port;
+    const pid_t pid = StartSimulator(simulator, port);
+    if (pid <= 0 || port.empty()) {
+        std::fprintf(stderr, "cannot start %s\n", simulator.c_str());
+        return 1;
+    }
+
+    int status = 0;
+    {
+        nuv::SerialPortFtdi driver({{port, "ORNEVA NUV", "NUV13001"}}, false);
+        nuv::SystemClock clock;
+        nuv::NullEventPump pump;
+        nuv::ConsoleDialogs dialogs;
+        nuv::Tool tool(driver, clock, pump, dialogs);
+        tool.FormCreate();
+
+        if (mode == "reading") {
+            constexpr double kWireSeconds = (8 + 207) * 10.0 / 9600.0;
+            ReadTemperatures(tool, 2);  // warm up
+            const double wall0 = WallSeconds();
+            const double cpu0 = CpuSeconds();
+            int failures = 0;
+            for (int i = 0; i < amount; ++i) failures += ReadTemperatures(tool, 2) != 0 ? 1 : 0;
+            const double wall = (WallSeconds() - wall0) / amount;
+            const double cpu = (CpuSeconds() - cpu0) / amount;
+            std::printf("readings: %d (failed %d)\n", amount, failures);
+            std::printf("wire time of request + answer: %.1f ms\n", kWireSeconds * 1e3);
+            std::printf("time per reading:              %.1f ms (%.3f x wire time)\n", wall * 1e3,
+                        wall / kWireSeconds);
+            std::printf("CPU per reading:               %.2f ms\n", cpu * 1e3);
+            status = failures == 0 ? 0 : 1;
+        } else if (mode == "cyclic") {
+            nuv::TimerDriver timers(clock, {&tool.panel.Timer1},
+                                    [&](nuv::Timer& timer) { tool.Tick(timer); });
+            tool.panel.ComboBox4.SetIndex(0);  // 1 s
+            tool.Click(tool.panel.btn5);
+            const double wall0 = WallSeconds();
+            const double cpu0 = CpuSeconds();
+            while (WallSeconds() - wall0 < amount) {
+                timers.Poll();
+                const auto next = timers.NextDueNs();
+                const std::int64_t waitMs = next ? (*next - clock.NowNs()) / 1'000'000 : 10;
+                if (waitMs > 0)
+                    clock.SleepMs(static_cast<std::uint32_t>(std::min<std::int64_t>(waitMs, 100)));
+            }
+            const double wall = WallSeconds() - wall0;
+            const double cpu = CpuSeconds() - cpu0;
+            std::printf("cyclic measurement at 1 s for %.0f s: %s\n", wall,
+                        tool.panel.Label18.Caption().c_str());
+            std::printf("logger lines: %zu bytes\n", tool.logger.Size());
+            std::printf("CPU: %.2f s = %.2f %% of one core\n", cpu, 100.0 * cpu / wall);
+        } else {
+            std::fprintf(stderr, "usage: link_bench reading [N] | cyclic [SECONDS]\n");
+            status = 2;
+        }
+    }
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    return status;
+}
