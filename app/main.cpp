@@ -1,33 +1,27 @@
-// nuvtool: the service tool of the NUV module. Until the main window exists it runs the start-up
-// connection once and prints the device list and the message log to the console.
+// nuvtool: the service tool of the NUV module. Builds the tool on the chosen driver, then its
+// two windows, runs the start-up (title, texts, selectors, the connection to the module) and the
+// window's message loop.
+#include <QApplication>
 #include <QCommandLineParser>
-#include <QCoreApplication>
-#include <cstdio>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+#include <algorithm>
 #include <memory>
+#include <vector>
 
-#include "app/MessageLog.hpp"
-#include "app/StringGrid.hpp"
-#include "link/QtEventPump.hpp"
+#include "app/Tool.hpp"
+#include "app/gui/Fonts.hpp"
+#include "app/gui/GuiPump.hpp"
+#include "app/gui/MainWindow.hpp"
+#include "app/gui/QtDialogs.hpp"
 #include "link/SerialPortFtdi.hpp"
-#include "link/UsbLink.hpp"
 #include "sim/SimulatedModule.hpp"
 
-namespace {
-
-void PrintDeviceList(const nuv::StringGrid& grid) {
-    for (std::size_t row = 0; row < grid.RowCount(); ++row) {
-        if (row > 0 && grid.Cell(0, row).empty() && grid.Cell(1, row).empty()) continue;
-        std::printf("%-32s %-18s %s\n", grid.Cell(0, row).c_str(), grid.Cell(1, row).c_str(),
-                    grid.Cell(2, row).c_str());
-    }
-}
-
-}  // namespace
-
 int main(int argc, char* argv[]) {
-    QCoreApplication application(argc, argv);
-    QCoreApplication::setApplicationName("nuvtool");
-    QCoreApplication::setApplicationVersion(NUV_VERSION);
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("nuvtool");
+    QApplication::setApplicationVersion(NUV_VERSION);
 
     QCommandLineParser parser;
     parser.setApplicationDescription("Service tool for the NUV temperature measurement module.");
@@ -38,10 +32,24 @@ int main(int argc, char* argv[]) {
                                   "PATH");
     parser.addOption(simulate);
     parser.addOption(port);
+    parser.addPositionalArgument("file", "The save dialog starts in the folder of this file.",
+                                 "[file]");
+    // For pictures of the windows: the page shown at start (0 to 4), the window scrolled to the
+    // service strip, the sort-by-serial area or the APC window shown, and a file written once
+    // the windows are drawn.
+    QCommandLineOption showPage("show-page", "Page shown at start.", "N");
+    QCommandLineOption scrollService("scroll-service", "Scroll to the service strip.");
+    QCommandLineOption showSortArea("show-sort-area", "Show the sort-by-serial area.");
+    QCommandLineOption showApc("show-apc", "Show the APC window.");
+    QCommandLineOption readyFile("ready-file", "Write FILE once the windows are drawn.", "FILE");
+    for (QCommandLineOption* option :
+         {&showPage, &scrollService, &showSortArea, &showApc, &readyFile}) {
+        option->setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(*option);
+    }
     parser.process(application);
 
     nuv::SystemClock clock;
-    nuv::QtEventPump pump;
     std::unique_ptr<nuv::FtdiApi> driver;
     if (parser.isSet(simulate)) {
         auto simulated = std::make_unique<nuv::sim::SimFtdi>(clock);
@@ -49,22 +57,46 @@ int main(int argc, char* argv[]) {
         driver = std::move(simulated);
     } else {
         std::vector<nuv::ExplicitPort> explicitPorts;
-        if (parser.isSet(port))
+        if (parser.isSet(port)) {
             explicitPorts.push_back(
                 nuv::ExplicitPort{parser.value(port).toStdString(), "ORNEVA NUV", ""});
+        }
         driver = std::make_unique<nuv::SerialPortFtdi>(std::move(explicitPorts));
     }
 
-    nuv::MessageLog log;
-    nuv::StringGrid deviceList(3, 11);
-    deviceList.SetCell(0, 0, " Device name");
-    deviceList.SetCell(1, 0, " Hardware version");
-    deviceList.SetCell(2, 0, " State");
-    nuv::UsbLink link(*driver, clock, pump, log, deviceList);
+    nuv::gui::GuiPump pump;
+    nuv::gui::QtDialogs dialogs;
+    nuv::Tool tool(*driver, clock, pump, dialogs);
+    if (!parser.positionalArguments().isEmpty()) {
+        tool.saveFolder =
+            nuv::gui::ToStdString(QFileInfo(parser.positionalArguments().front()).absolutePath());
+    }
 
-    const nuv::LinkResult result = link.ConnectModule();
-    PrintDeviceList(deviceList);
-    std::printf("\nRS485 pass-through: %s\n", link.CheckHardwareVersion() ? "available" : "off");
-    std::printf("%s", log.Text().c_str());
-    return result == nuv::result::Ok ? 0 : 1;
+    nuv::gui::TForm1 window(tool, &pump);
+    dialogs.SetParent(&window);
+    tool.FormCreate();
+    if (parser.isSet(showPage)) {
+        tool.panel.activePage = std::clamp(parser.value(showPage).toInt(), 0,
+                                           static_cast<int>(nuv::kPageCaptions.size()) - 1);
+    }
+    if (parser.isSet(showSortArea)) {
+        tool.panel.StringGrid2.SetVisible(false);
+        tool.panel.GroupBox2.SetVisible(true);
+    }
+    window.SyncAll();
+    window.show();
+    // The APC window is placed from the main window, which has its place once shown.
+    if (parser.isSet(showApc)) {
+        tool.form2.SetVisible(true);
+        window.SyncAll();
+    }
+    if (parser.isSet(scrollService)) window.ScrollToServiceArea();
+    if (parser.isSet(readyFile)) {
+        const QString path = parser.value(readyFile);
+        QTimer::singleShot(500, &window, [path] {
+            QFile file(path);
+            if (file.open(QIODevice::WriteOnly)) file.write("ready\n");
+        });
+    }
+    return QApplication::exec();
 }

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "app/Dialogs.hpp"
+
+namespace nuv::gui {
+
+// The tool's dialogs as Qt message boxes over the main window.
+class QtDialogs final : public Dialogs {
+  public:
+    void SetParent(QWidget* parent) { parent_ = parent; }
+    void ShowMessage(std::string_view text) override;
+
+  private:
+    QPointer<QWidget> parent_;
+};
+
+}  // namespace nuv::gui
