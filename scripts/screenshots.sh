@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Pictures of the tool's windows as a person sees them: nuvtool runs on the simulated module on a
+# virtual X screen, and the whole screen is grabbed once per page, once with the sort-by-serial
+# area, once scrolled sideways to the service strip, once with the APC window shown, and once
+# with the report of a port that cannot be opened.
+# Usage: scripts/screenshots.sh [folder]      (default: build/screenshots)
+# NUVTOOL=path runs another build of the tool than the release build made here.
+# A window manager (openbox or twm), when installed, draws the windows' title bars.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ "${1:-}" = "--inside" ]; then
+  # Runs on the virtual screen that xvfb-run has opened.
+  out=$2
+  tool=${NUVTOOL:-build/release/app/nuvtool}
+  XDG_RUNTIME_DIR=$(mktemp -d)
+  export XDG_RUNTIME_DIR
+  wm_pid=
+  for wm in openbox twm; do
+    if command -v "$wm" >/dev/null; then
+      "$wm" >/dev/null 2>&1 &
+      wm_pid=$!
+      sleep 1
+      break
+    fi
+  done
+  shoot() {
+    local name=$1
+    shift
+    local ready
+    ready=$(mktemp -u)
+    "$tool" --ready-file "$ready" "$@" &
+    local pid=$!
+    for _ in $(seq 100); do
+      [ -f "$ready" ] && break
+      sleep 0.1
+    done
+    if [ ! -f "$ready" ]; then
+      echo "nuvtool did not draw its window for $name" >&2
+      kill "$pid" 2>/dev/null || true
+      return 1
+    fi
+    import -window root "$out/$name.png"
+    kill "$pid"
+    wait "$pid" 2>/dev/null || true
+    rm -f "$ready"
+    echo "$out/$name.png"
+  }
+  shoot page1-usb-interface --simulate --show-page 0
+  shoot page2-firmware-update --simulate --show-page 1
+  shoot page3-configuration --simulate --show-page 2
+  shoot page3-sort-by-serial --simulate --show-page 2 --show-sort-area
+  shoot page4-measurement --simulate --show-page 3
+  shoot page5-error-logger --simulate --show-page 4
+  shoot service-strip --simulate --show-page 2 --scroll-service
+  shoot apc-window --simulate --show-page 2 --show-apc
+  # A port that cannot be opened: the log's red report with its Polish message.
+  shoot log-open-error --port /nonexistent/ttyNUV --show-page 0
+  if [ -n "$wm_pid" ]; then kill "$wm_pid" 2>/dev/null || true; fi
+  rm -rf "$XDG_RUNTIME_DIR"
+  exit 0
+fi
+
+out=${1:-build/screenshots}
+scripts/deps.sh screenshots
+cmake --preset release >/dev/null
+cmake --build --preset release
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+xvfb-run -a -s "-screen 0 1280x800x24" "$0" --inside "$out"
