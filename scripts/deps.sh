@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing nuvtool need, when any is missing.
-# Usage: scripts/deps.sh [build|test|screenshots]
+# Usage: scripts/deps.sh [build|test|screenshots|package]
 set -euo pipefail
 
 want=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
       libgtest-dev libgmock-dev)
 case "${1:-build}" in
   build) ;;
-  test) want+=(libmodbus-dev socat) ;;
+  test) want+=(libmodbus-dev socat libxml2-utils desktop-file-utils) ;;
   screenshots) want+=(xvfb x11-apps imagemagick fonts-dejavu-core) ;;
-  *) echo "usage: $0 [build|test|screenshots]" >&2; exit 2 ;;
+  package) want+=(dpkg-dev file) ;;
+  *) echo "usage: $0 [build|test|screenshots|package]" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds the release configuration and makes the Debian package nuvtool_VERSION_ARCH.deb in
+# build/release; prints its path, its files and its control data.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh package
+cmake --preset release >/dev/null
+cmake --build --preset release
+(cd build/release && cpack -G DEB)
+
+deb=$(ls -t build/release/nuvtool_*.deb | head -n 1)
+echo "$deb"
+dpkg -c "$deb"
+dpkg -I "$deb"
