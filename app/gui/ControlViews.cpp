@@ -60,6 +60,12 @@ void ControlView::Apply() {
     widget->setFont(font);
 }
 
+bool ControlView::Accepts(const std::function<void()>& handler) {
+    if (!handler || !context_.tool.CommandRunning() || control_.runsDuringCommand) return true;
+    Sync(true);
+    return false;
+}
+
 namespace {
 
 class ButtonView final : public ControlView {
@@ -91,6 +97,7 @@ class CheckBoxView final : public ControlView {
         : ControlView(context, control, new QCheckBox(parent)),
           box_(static_cast<QCheckBox*>(Widget())) {
         QObject::connect(box_, &QCheckBox::clicked, box_, [this](bool checked) {
+            if (!Accepts(control_.onClick)) return;
             context_.Act([this, checked] {
                 control_.SetChecked(checked);
                 context_.tool.Click(control_);
@@ -264,6 +271,7 @@ class ComboBoxView final : public ControlView {
         combo_->setCompleter(nullptr);
         combo_->setMaxVisibleItems(8);
         QObject::connect(combo_, &QComboBox::activated, combo_, [this](int index) {
+            if (!Accepts(control_.onChange)) return;
             context_.Act([this, index] {
                 control_.SetIndex(index);
                 context_.tool.Change(control_);
@@ -271,6 +279,7 @@ class ComboBoxView final : public ControlView {
         });
         QObject::connect(combo_->lineEdit(), &QLineEdit::textEdited, combo_,
                          [this](const QString& text) {
+                             if (!Accepts(control_.onChange)) return;
                              context_.Act([this, text] {
                                  control_.SetIndex(-1);
                                  control_.SetText(ToStdString(text));
@@ -307,6 +316,7 @@ class ListBoxView final : public ControlView {
         textRole_ = QPalette::Text;
         fillsBackground_ = false;
         QObject::connect(list_, &QListWidget::itemClicked, list_, [this](QListWidgetItem* item) {
+            if (!Accepts(control_.onClick)) return;
             const int row = list_->row(item);
             context_.Act([this, row] {
                 control_.SetIndex(row);

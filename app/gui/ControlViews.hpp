@@ -48,6 +48,10 @@ class ControlView {
   protected:
     // Copies every property; the kinds add theirs to the common ones.
     virtual void Apply();
+    // Whether a choice that runs `handler` is acted on now: not while another command waits on
+    // the module, unless the control may run then. A choice that is not acted on is undone in
+    // the widget, so that it keeps showing the model.
+    bool Accepts(const std::function<void()>& handler);
 
     ViewContext& context_;
     Control& control_;

@@ -33,6 +33,28 @@ TEST_F(WindowTest, ACheckBoxClickSetsTheModelBeforeItsHandler) {
     EXPECT_TRUE(Widget<QCheckBox>("chk5")->isChecked());
 }
 
+TEST_F(WindowTest, ABoxTickedWhileACommandWaitsIsNotActedOnAndUndone) {
+    Open();
+    int outputClicks = 0;
+    tool->panel.chk1.onClick = [&] { ++outputClicks; };
+    bool tickedDuringCommand = true;
+    tool->panel.Button51.onClick = [&] {
+        // The operator ticks OUT1 while this command waits on the module.
+        auto* box = Widget<QCheckBox>("chk1");
+        box->click();
+        tickedDuringCommand = box->isChecked();
+    };
+    Click("Button51", 2);
+    EXPECT_EQ(outputClicks, 0);
+    EXPECT_FALSE(tickedDuringCommand);
+    EXPECT_FALSE(tool->panel.chk1.Checked());
+    // Once the command is over the box works again.
+    window->Pages()->setCurrentIndex(3);
+    QTest::mouseClick(Widget<QCheckBox>("chk1"), Qt::LeftButton);
+    EXPECT_EQ(outputClicks, 1);
+    EXPECT_TRUE(tool->panel.chk1.Checked());
+}
+
 TEST_F(WindowTest, ChoosingAnItemSelectsItThenRunsTheChange) {
     Open();
     int indexInHandler = -2;
