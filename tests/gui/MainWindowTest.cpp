@@ -1,15 +1,18 @@
 // The main window as the operator meets it: title, size, pages, start-up texts, the device list,
 // the RS485 buttons and the message log.
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 
 #include "GuiFixture.hpp"
 #include "app/gui/Fonts.hpp"
 #include "app/gui/GridView.hpp"
 #include "app/gui/LogView.hpp"
+#include "app/gui/QtDialogs.hpp"
 
 namespace nuv::gui::test {
 namespace {
@@ -129,6 +132,24 @@ TEST_F(WindowTest, AnErrorEscapingAHandlerIsShownAndTheWindowGoesOn) {
     EXPECT_EQ(dialogs.messages[0], "'abc' is not a valid integer");
     Click("Button3", 0);
     EXPECT_EQ(window->Log()->toPlainText(), QString("ORNEVA Device detected..."));
+}
+
+TEST_F(WindowTest, QtDialogsShowTheMessageInABoxOverTheWindow) {
+    Open();
+    QtDialogs qtDialogs;
+    qtDialogs.SetParent(window.get());
+    QString shown;
+    QWidget* parent = nullptr;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        shown = box->text();
+        parent = box->parentWidget();
+        box->accept();
+    });
+    qtDialogs.ShowMessage("'Błąd' is not a valid integer value");
+    EXPECT_EQ(shown, QString::fromUtf8("'Błąd' is not a valid integer value"));
+    EXPECT_EQ(parent, window.get());
 }
 
 TEST_F(WindowTest, ThePumpDrawsModelChangesDuringAWait) {
