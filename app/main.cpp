@@ -19,9 +19,8 @@
 #include "sim/SimulatedModule.hpp"
 
 int main(int argc, char* argv[]) {
-    QApplication application(argc, argv);
-    QApplication::setApplicationName("nuvtool");
-    QApplication::setApplicationVersion(NUV_VERSION);
+    QCoreApplication::setApplicationName("nuvtool");
+    QCoreApplication::setApplicationVersion(NUV_VERSION);
 
     QCommandLineParser parser;
     parser.setApplicationDescription("Service tool for the NUV temperature measurement module.");
@@ -47,6 +46,16 @@ int main(int argc, char* argv[]) {
         option->setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(*option);
     }
+    // The help and the version are answered without a display.
+    QStringList arguments;
+    for (int index = 0; index < argc; ++index) arguments << QString::fromLocal8Bit(argv[index]);
+    parser.parse(arguments);
+    if (parser.isSet("help") || parser.isSet("help-all") || parser.isSet("version")) {
+        const QCoreApplication console(argc, argv);
+        parser.process(console);  // prints and leaves
+        return 0;
+    }
+    QApplication application(argc, argv);
     parser.process(application);
 
     nuv::SystemClock clock;
