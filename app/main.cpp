@@ -5,8 +5,10 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -29,8 +31,13 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption simulate("simulate", "Attach the simulated module.");
     const QCommandLineOption port("port", "Use the serial port at PATH as the module's device.",
                                   "PATH");
+    const QCommandLineOption faultRate(
+        "sim-fault-rate",
+        "With --simulate: the share of answers (0 to 1) the simulated module spoils at random.",
+        "RATE", "0");
     parser.addOption(simulate);
     parser.addOption(port);
+    parser.addOption(faultRate);
     parser.addPositionalArgument("file", "The save dialog starts in the folder of this file.",
                                  "[file]");
     // For pictures of the windows: the page shown at start (0 to 4), the window scrolled to the
@@ -60,9 +67,15 @@ int main(int argc, char* argv[]) {
 
     nuv::SystemClock clock;
     std::unique_ptr<nuv::FtdiApi> driver;
+    bool rateOk = false;
+    const double rate = parser.value(faultRate).toDouble(&rateOk);
+    if (!rateOk || rate < 0 || rate > 1) {
+        std::fprintf(stderr, "nuvtool: --sim-fault-rate takes a number from 0 to 1\n");
+        return 2;
+    }
     if (parser.isSet(simulate)) {
         auto simulated = std::make_unique<nuv::sim::SimFtdi>(clock);
-        nuv::sim::AddSimulatedModule(*simulated);
+        nuv::sim::AddSimulatedModule(*simulated, rate);
         driver = std::move(simulated);
     } else {
         std::vector<nuv::ExplicitPort> explicitPorts;
@@ -76,6 +89,10 @@ int main(int argc, char* argv[]) {
     nuv::gui::GuiPump pump;
     nuv::gui::QtDialogs dialogs;
     nuv::Tool tool(*driver, clock, pump, dialogs);
+    // Measured values use the separators of the user's locale.
+    const QLocale locale;
+    tool.numberFormat = nuv::NumberFormat{nuv::gui::ToStdString(QString(locale.decimalPoint())),
+                                          nuv::gui::ToStdString(QString(locale.groupSeparator()))};
     if (!parser.positionalArguments().isEmpty()) {
         tool.saveFolder =
             nuv::gui::ToStdString(QFileInfo(parser.positionalArguments().front()).absolutePath());
