@@ -62,17 +62,17 @@ int main(int argc, char* argv[]) {
         parser.process(console);  // prints and leaves
         return 0;
     }
-    QApplication application(argc, argv);
-    parser.process(application);
-
-    nuv::SystemClock clock;
-    std::unique_ptr<nuv::FtdiApi> driver;
     bool rateOk = false;
     const double rate = parser.value(faultRate).toDouble(&rateOk);
     if (!rateOk || rate < 0 || rate > 1) {
         std::fprintf(stderr, "nuvtool: --sim-fault-rate takes a number from 0 to 1\n");
         return 2;
     }
+    QApplication application(argc, argv);
+    parser.process(application);
+
+    nuv::SystemClock clock;
+    std::unique_ptr<nuv::FtdiApi> driver;
     if (parser.isSet(simulate)) {
         auto simulated = std::make_unique<nuv::sim::SimFtdi>(clock);
         nuv::sim::AddSimulatedModule(*simulated, rate);
