@@ -4,7 +4,7 @@
 set -euo pipefail
 
 want=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
-      libgtest-dev libgmock-dev)
+      libgtest-dev libgmock-dev fonts-dejavu-core)
 case "${1:-build}" in
   build) ;;
   test) want+=(libmodbus-dev socat libxml2-utils desktop-file-utils) ;;
