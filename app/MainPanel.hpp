@@ -208,8 +208,10 @@ struct MainPanel {
     Control ComboBox5{"ComboBox5", B::ComboBox, "ComboBox5"};
 
     Timer Timer1{"Timer1", 60000};
-    Timer Timer2{"Timer2", 1000};
+    // Timer2 and Timer4 are never started; the reset by USB stops Timer2 all the same.
+    Timer Timer2{"Timer2", 2000};
     Timer Timer3{"Timer3", 1800};
+    Timer Timer4{"Timer4", 500};
 
     // Groups of controls, in the order of the window.
     std::array<Control*, 10> SearchButtons();

@@ -20,6 +20,10 @@ TEST_F(StartUpTest, TitleAndFirmwareTexts) {
     EXPECT_FALSE(panel.Timer3.Enabled());
     EXPECT_EQ(panel.Timer1.Interval(), 60000U);
     EXPECT_EQ(panel.Timer3.Interval(), 1800U);
+    EXPECT_EQ(panel.Timer2.Interval(), 2000U);
+    EXPECT_EQ(panel.Timer4.Interval(), 500U);
+    EXPECT_FALSE(panel.Timer2.Enabled());
+    EXPECT_FALSE(panel.Timer4.Enabled());
     EXPECT_FALSE(tool.form2.visible);
 }
 
