@@ -1,6 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <string>
 
 namespace nuv {
 
@@ -46,6 +49,13 @@ inline constexpr std::uint16_t FlowXonXoff = 0x0400;
 // Size of the buffers that FT_ListDevices fills with a description or a serial number.
 inline constexpr std::uint32_t ListBufferSize = 64;
 }  // namespace ft
+
+// Fills a list buffer as the driver does: the text, cut to fit, and its NUL.
+inline void CopyListText(const std::string& text, char* buffer) {
+    const std::size_t length = std::min<std::size_t>(text.size(), ft::ListBufferSize - 1);
+    std::memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
+}
 
 // An open device. 0 never names one.
 using FtHandle = std::uintptr_t;

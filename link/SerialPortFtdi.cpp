@@ -38,12 +38,6 @@ void RequestLowLatency([[maybe_unused]] QSerialPort& port) {
 #endif
 }
 
-void CopyListText(const std::string& text, char* buffer) {
-    const std::size_t length = std::min<std::size_t>(text.size(), ft::ListBufferSize - 1);
-    std::memcpy(buffer, text.data(), length);
-    buffer[length] = '\0';
-}
-
 }  // namespace
 
 UsbIdentity ReadUsbIdentity(const std::string& portName) {

@@ -75,14 +75,6 @@ FtStatus SimFtdi::ListDeviceCount(std::uint32_t& count) {
     return ft::Ok;
 }
 
-namespace {
-void CopyListText(const std::string& text, char* buffer) {
-    const std::size_t length = std::min<std::size_t>(text.size(), ft::ListBufferSize - 1);
-    std::memcpy(buffer, text.data(), length);
-    buffer[length] = '\0';
-}
-}  // namespace
-
 FtStatus SimFtdi::ListDescription(std::uint32_t index, char* buffer) {
     ++calls_;
     if (index >= devices_.size()) return ft::DeviceNotFound;
