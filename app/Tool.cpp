@@ -145,8 +145,8 @@ void Tool::WireHandlers() {
     p.Button14.onClick = [this] { Button14Click(*this); };
 
     // Commands that leave the link alone may run while a reading waits on the module.
-    for (Control* control :
-         {&p.btn6, &p.Button6, &p.Button41, &p.btn4, &p.Button19, &p.ComboBox4}) {
+    for (Control* control : {&p.btn6, &p.Button6, &p.Button41, &p.btn4, &p.Button19, &p.ComboBox4,
+                             &p.ComboBox6, &p.btn2, &p.btn8, &p.Button21}) {
         control->runsDuringCommand = true;
     }
 }

@@ -85,6 +85,7 @@ LinkResult Timer1Timer(Tool& tool) {
 }
 
 void ComboBox4Change(Tool& tool) {
+    IntervalSeconds(tool);  // remember a valid choice for when typed text follows
     tool.panel.Timer1.SetInterval(kAfterIntervalChangeMs);
 }
 

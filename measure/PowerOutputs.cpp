@@ -28,16 +28,12 @@ void ShowOutput(Control& box, bool on) {
 LinkResult ModuleExchange(Tool& tool, const std::array<std::uint8_t, 6>& request,
                           std::uint16_t expected) {
     if (const LinkResult prepared = PrepareLink(tool); prepared != result::Ok) return prepared;
-    const LinkResult k = tool.modbus.Transaction(request, kReplyLimitMs, expected);
-    tool.panel.Memo1.SetText(std::to_string(tool.link.LastReadCount()));
+    const LinkResult k = CheckedTransaction(tool, request, expected);
     if (k != result::Ok) {
         tool.log.SetColour(colour::LinkError);
         tool.log.AppendLine("Error 30.00 Timeout (" + HexByte(k) + ")");
         tool.log.AppendLine("Sprawdz interface lub skoryguj adres w Pomiary-Sterowanie... ");
-        return k;
     }
-    tool.log.SetColour(colour::ReplyDump);
-    tool.log.AppendText(HexDump(tool.link.RxBuffer().first(expected)));
     return k;
 }
 

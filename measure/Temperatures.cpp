@@ -6,6 +6,7 @@
 #include "app/ControlGroups.hpp"
 #include "app/MessageTable.hpp"
 #include "app/Tool.hpp"
+#include "measure/ServiceFunctions.hpp"
 #include "protocol/ModbusTransaction.hpp"
 
 namespace nuv {
@@ -38,12 +39,9 @@ LinkResult ReadRegisters(Tool& tool, std::uint8_t address, std::uint8_t start, s
                          std::vector<std::uint8_t>& data) {
     const std::array<std::uint8_t, 6> request{address, 0x03, 0x00, start, 0x00, count};
     const auto expected = static_cast<std::uint16_t>(2 * count + 5);
-    const LinkResult code = tool.modbus.Transaction(request, kReplyLimitMs, expected);
-    tool.panel.Memo1.SetText(std::to_string(tool.link.LastReadCount()));
+    const LinkResult code = CheckedTransaction(tool, request, expected);
     if (code != result::Ok) return code;
     const auto answer = tool.link.RxBuffer().first(expected);
-    tool.log.SetColour(colour::ReplyDump);
-    tool.log.AppendText(HexDump(answer));
     data.insert(data.end(), answer.begin() + 3, answer.begin() + 3 + 2 * count);
     return result::Ok;
 }
@@ -66,7 +64,26 @@ int SensorsPerChannel(const MainPanel& panel) {
 }
 
 std::uint8_t ModuleAddress(const MainPanel& panel) {
-    return static_cast<std::uint8_t>(panel.ComboBox2.Index() + 1);
+    const int index = panel.ComboBox2.Index();
+    if (index >= 0) return static_cast<std::uint8_t>(index + 1);
+    // Typed text that names an address is taken; other text leaves no address (0, which no
+    // module answers, so the reading ends with the hint to select a proper address).
+    const auto typed = ParseWholeNumber(panel.ComboBox2.Text());
+    return typed && *typed >= 1 && *typed <= 247 ? static_cast<std::uint8_t>(*typed) : 0;
+}
+
+LinkResult CheckedTransaction(Tool& tool, std::span<const std::uint8_t> request,
+                              std::uint16_t expected) {
+    LinkResult code = tool.modbus.Transaction(request, kReplyLimitMs, expected);
+    const std::uint32_t count = tool.link.LastReadCount();
+    tool.panel.Memo1.SetText(std::to_string(count));
+    // A short answer whose CRC fits is no answer to this request (an exception frame that came
+    // in the very last poll): its data would be read from the cleared buffer.
+    if (code == result::Ok && count < expected) code = result::NoData;
+    if (code != result::Ok) return code;
+    tool.log.SetColour(colour::ReplyDump);
+    tool.log.AppendText(HexDump(tool.link.RxBuffer().first(count)));
+    return code;
 }
 
 LinkResult PrepareLink(Tool& tool) {

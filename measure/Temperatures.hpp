@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "app/LinkResult.hpp"
@@ -25,6 +26,11 @@ float RawToCelsius(std::uint8_t high, std::uint8_t low);
 int SensorsPerChannel(const MainPanel& panel);
 // The module address of the "Measurement" page: position of the selected item + 1.
 std::uint8_t ModuleAddress(const MainPanel& panel);
+
+// One Modbus exchange of the measurement commands: the byte count in Memo1, then on success the
+// whole answer dumped in green. A short answer counts as no answer (17).
+LinkResult CheckedTransaction(Tool& tool, std::span<const std::uint8_t> request,
+                              std::uint16_t expected);
 
 // Connect and set the baud rate before an exchange; reports a failure and returns its code.
 LinkResult PrepareLink(Tool& tool);

@@ -61,7 +61,7 @@ std::uint8_t ModbusClient::Transaction(std::span<const std::uint8_t> request, st
     clock.SleepMs(static_cast<std::uint32_t>(n + 3));  // whether or not the write went out
     if (written != result::Ok) {
         log.SetColour(colour::LinkError);
-        log.AppendText("\nTransmitError: " + HexByte(result::WriteFailed));
+        log.AppendLine("\nTransmitError: " + HexByte(result::WriteFailed));
         return static_cast<std::uint8_t>(result::WriteFailed);
     }
 
@@ -87,7 +87,7 @@ std::uint8_t ModbusClient::Transaction(std::span<const std::uint8_t> request, st
         log.Insert(HexDump(Collected()));
         link_.SetLastReadCount(static_cast<std::uint32_t>(count_));
         log.SetColour(colour::LinkError);
-        log.AppendText("\nRecieveError: " + HexByte(lastDrain));
+        log.AppendLine("\nRecieveError: " + HexByte(lastDrain));
         link_.Pump().ProcessEvents();
         return static_cast<std::uint8_t>(lastDrain);
     }
@@ -98,7 +98,7 @@ std::uint8_t ModbusClient::Transaction(std::span<const std::uint8_t> request, st
     log.SetColour(colour::ReplyDump);
     log.AppendText(HexDump(Collected()));
     log.SetColour(colour::LinkError);
-    log.AppendText("\nRecieveCRC_Error: 01");
+    log.AppendLine("\nRecieveCRC_Error: 01");
     return 1;
 }
 

@@ -104,6 +104,32 @@ TEST_F(CyclicTest, ATickDueDuringAReadingDoesNotStartASecondOne) {
     EXPECT_EQ(device.Written().size() % 8, 0U);  // never two requests mixed on the wire
 }
 
+TEST_F(CyclicTest, OnlyCommandsThatLeaveTheLinkAloneRunDuringAReading) {
+    module.faults.silent = -1;
+    bool crcShown = false;
+    pump.onEvents = [&] {
+        if (!tool.CommandRunning() || pump.calls != 10) return;
+        tool.Click(panel.btn2);  // a checksum self-test: no link
+        crcShown = tool.log.Text() == "CRC: 46";
+        tool.Click(panel.btn9);  // the test frame would go onto the link: dropped
+    };
+    tool.Click(panel.btn5);
+    RunFor(150 + 2600);
+    EXPECT_TRUE(crcShown);
+    EXPECT_EQ(device.Written(), Hex("02 03 00 00 00 65 85 D2"));
+}
+
+TEST_F(CyclicTest, AUsbErrorAfterResetCountersCountsFromOne) {
+    tool.Click(panel.btn5);
+    driver.Unplug(0);
+    RunFor(150);
+    RunFor(4000);
+    EXPECT_EQ(panel.Label22.Caption(), "  USB Errors: 2");
+    tool.Click(panel.Button41);
+    RunFor(4000);
+    EXPECT_EQ(LoggerLines().back(), "12:0:8   USB Errors: 1");
+}
+
 TEST_F(CyclicTest, StopDuringAReadingIsHonoured) {
     module.faults.silent = -1;
     bool clicked = false;
@@ -129,6 +155,17 @@ TEST_F(CyclicTest, AChangedIntervalTakesOverAfterOneAndAHalfSeconds) {
     EXPECT_EQ(panel.Timer1.Interval(), 1500U);
     RunFor(1500);
     EXPECT_EQ(panel.Label18.Caption(), "Measure counter: 2");
+    EXPECT_EQ(panel.Timer1.Interval(), 10000U);
+}
+
+TEST_F(CyclicTest, TypedTextBeforeStartKeepsTheLastChosenInterval) {
+    panel.ComboBox4.SetIndex(9);  // 10 s
+    tool.Change(panel.ComboBox4);
+    panel.ComboBox4.SetIndex(-1);
+    panel.ComboBox4.SetText("fast");
+    tool.Change(panel.ComboBox4);
+    tool.Click(panel.btn5);
+    RunFor(150);
     EXPECT_EQ(panel.Timer1.Interval(), 10000U);
 }
 

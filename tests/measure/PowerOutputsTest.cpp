@@ -29,7 +29,7 @@ TEST_F(PowerOutputsTest, AFailedPowerReadKeepsTheLabels) {
     const std::string text = tool.log.Text();
     EXPECT_EQ(text.substr(text.find("\nError")),
               "\nError 30.00 Timeout (11)\n"
-              "Sprawdz interface lub skoryguj adres w Pomiary-Sterowanie... ");
+              "Sprawdz interface lub skoryguj adres w Pomiary-Sterowanie... \n");
     EXPECT_EQ(tool.log.Runs().back().colour, (Rgb{242, 27, 21}));
 }
 

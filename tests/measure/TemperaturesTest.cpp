@@ -111,7 +111,7 @@ TEST_F(TemperaturesTest, SilenceTimesOutAfter2500MsAndCountsAsNoData) {
     EXPECT_EQ(tool.log.Text(),
               "02 03 00 00 00 65 85 D2 \n\nRecieveError: 11\n"
               "Error 30.00 Timeout (11)\n"
-              "Check intrface or select proper Module Address...");
+              "Check intrface or select proper Module Address...\n");
     EXPECT_EQ(tool.counters.noData, 1);
     EXPECT_EQ(panel.Label23.Caption(), "Licznik Braku Danych: 1");
     EXPECT_EQ(panel.StringGrid3.Cell(1, 1), "old");  // a failed reading leaves the grids
@@ -126,6 +126,34 @@ TEST_F(TemperaturesTest, AnExceptionAnswerPointsAtTheAddressOrRange) {
     const std::string text = tool.log.Text();
     EXPECT_EQ(text.substr(text.size() - 63),
               "Error 30.00 Timeout (11)\nIllegal Data Address or Data Value ...");
+}
+
+TEST_F(TemperaturesTest, AShortAnswerWithAFittingCrcIsNoAnswer) {
+    // An exception frame whose last byte comes just before the limit ends the wait with a
+    // successful drain; its CRC fits, but it holds none of the registers asked for.
+    auto late = std::make_shared<sim::ScriptedPeer>();
+    device.AttachPeer(late);
+    const std::int64_t start = clock.NowNs();
+    late->SendAt(start + 2503 * kMs, Hex("02 83 02 30 F1"));
+    panel.StringGrid3.SetCell(1, 1, "kept");
+    EXPECT_EQ(ReadTemperatures(tool, 2), 17);
+    EXPECT_EQ(panel.StringGrid3.Cell(1, 1), "kept");
+    EXPECT_EQ(panel.Memo1.Text(), "5");
+    const std::string text = tool.log.Text();
+    EXPECT_EQ(text.substr(text.size() - 64),
+              "Error 30.00 Timeout (11)\nIllegal Data Address or Data Value ...\n");
+}
+
+TEST_F(TemperaturesTest, ATypedAddressIsTakenWhenItNamesOne) {
+    panel.ComboBox2.SetIndex(-1);
+    panel.ComboBox2.SetText(" 7");
+    EXPECT_EQ(ModuleAddress(panel), 7);
+    panel.ComboBox2.SetText("abc");
+    EXPECT_EQ(ModuleAddress(panel), 0);  // no module answers address 0
+    panel.ComboBox2.SetText("248");
+    EXPECT_EQ(ModuleAddress(panel), 0);
+    panel.ComboBox2.SetIndex(2);
+    EXPECT_EQ(ModuleAddress(panel), 3);
 }
 
 TEST_F(TemperaturesTest, AFailedSecondHalfReturnsItsCodeWithoutLines) {

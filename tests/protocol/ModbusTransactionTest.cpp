@@ -41,7 +41,7 @@ TEST_F(ModbusTransactionTest, SilenceEndsAfterTheLimitWithSeventeen) {
     const std::int64_t elapsed = clock.NowMs() - start;
     EXPECT_GE(elapsed, 2500 + 9);  // the pause after the write, then the whole limit
     EXPECT_LE(elapsed, 2500 + 9 + 5);
-    EXPECT_EQ(log.Text(), "01 03 00 00 00 01 84 0A \n\nRecieveError: 11");
+    EXPECT_EQ(log.Text(), "01 03 00 00 00 01 84 0A \n\nRecieveError: 11\n");
     EXPECT_EQ(log.Runs().back().colour, (Rgb{242, 27, 21}));
     EXPECT_EQ(link.LastReadCount(), 0U);
     EXPECT_GE(pump.calls, 490U);  // the window was served about every 5 ms
@@ -51,7 +51,7 @@ TEST_F(ModbusTransactionTest, AnAlteredCrcIsOneAndTheReplyIsLogged) {
     sim::ScriptedPeer& peer = ConnectScripted();
     peer.ReplyAfter(8, Hex("01 03 02 00 2A 39 9C"));
     EXPECT_EQ(modbus.Transaction(Hex("01 03 00 00 00 01"), 2500, 7), 1);
-    EXPECT_EQ(log.Text(), "01 03 00 00 00 01 84 0A \n01 03 02 00 2A 39 9C \nRecieveCRC_Error: 01");
+    EXPECT_EQ(log.Text(), "01 03 00 00 00 01 84 0A \n01 03 02 00 2A 39 9C \n\nRecieveCRC_Error: 01");
     ASSERT_EQ(log.Runs().size(), 3U);
     EXPECT_EQ(log.Runs()[1].colour, (Rgb{165, 228, 167}));
     EXPECT_EQ(link.LastReadCount(), 7U);
@@ -61,7 +61,7 @@ TEST_F(ModbusTransactionTest, AShortReplyIsLoggedWithTheCodeOfTheLastDrain) {
     sim::ScriptedPeer& peer = ConnectScripted();
     peer.ReplyAfter(8, Hex("02 83 02 30 F1"));  // an exception answer to a longer request
     EXPECT_EQ(modbus.Transaction(Hex("02 03 00 00 00 65"), 2500, 207), 17);
-    EXPECT_EQ(log.Text(), "02 03 00 00 00 65 85 D2 \n02 83 02 30 F1 \nRecieveError: 11");
+    EXPECT_EQ(log.Text(), "02 03 00 00 00 65 85 D2 \n02 83 02 30 F1 \n\nRecieveError: 11");
     EXPECT_EQ(link.LastReadCount(), 5U);
     const auto collected = modbus.Collected();
     EXPECT_EQ(std::vector<std::uint8_t>(collected.begin(), collected.end()), Hex("02 83 02 30 F1"));
@@ -83,14 +83,14 @@ TEST_F(ModbusTransactionTest, AFailedWriteIsNineteen) {
     const std::int64_t start = clock.NowMs();
     EXPECT_EQ(modbus.Transaction(Hex("01 03 00 00 00 01"), 2500, 7), 19);
     EXPECT_EQ(clock.NowMs() - start, 9);
-    EXPECT_EQ(log.Text(), "01 03 00 00 00 01 84 0A \n\nTransmitError: 13");
+    EXPECT_EQ(log.Text(), "01 03 00 00 00 01 84 0A \n\nTransmitError: 13\n");
 }
 
 TEST_F(ModbusTransactionTest, ADriverFailureOnTheLastDrainIsItsCode) {
     ConnectScripted();
     driver.Device(0).InjectFault(sim::Op::Status, ft::IoError);
     EXPECT_EQ(modbus.Transaction(Hex("01 03 00 00 00 01"), 100, 7), 16);
-    EXPECT_EQ(log.Text(), "01 03 00 00 00 01 84 0A \n\nRecieveError: 10");
+    EXPECT_EQ(log.Text(), "01 03 00 00 00 01 84 0A \n\nRecieveError: 10\n");
 }
 
 TEST_F(ModbusTransactionTest, ASecondExchangeCannotStartDuringTheWait) {
