@@ -79,7 +79,6 @@ class UsbLink {
     void SetLastReadCount(std::uint32_t count) { lastReadCount_ = count; }
     // Puts a reply gathered by a protocol into RxBuffer[0..] and LastReadCount.
     void StoreReply(std::span<const std::uint8_t> reply);
-    std::span<const std::uint8_t> TxBuffer() const { return tx_; }
 
     FtdiApi& Driver() { return driver_; }
     Clock& LinkClock() { return clock_; }

@@ -194,7 +194,6 @@ FtStatus SimFtdi::GetStatus(FtHandle handle, std::uint32_t& rxQueue, std::uint32
     eventStatus = 0;
     SimDevice* device = Opened(handle);
     if (device == nullptr) return ft::InvalidHandle;
-    ++device->statusQueries_;
     if (device->FaultOf(Op::Status).Trigger()) return device->FaultOf(Op::Status).status;
     device->Pump();
     rxQueue = static_cast<std::uint32_t>(device->rxQueue_.size());

@@ -88,7 +88,6 @@ class SimDevice {
     // Every byte the host wrote since the device was created, in order.
     const std::vector<std::uint8_t>& Written() const { return written_; }
     std::size_t OpenCount() const { return openCount_; }
-    std::size_t StatusQueries() const { return statusQueries_; }
     std::size_t ReadCalls() const { return readCalls_; }
 
   private:
@@ -123,7 +122,6 @@ class SimDevice {
     std::vector<std::uint8_t> written_;
 
     std::size_t openCount_ = 0;
-    std::size_t statusQueries_ = 0;
     std::size_t readCalls_ = 0;
 };
 
