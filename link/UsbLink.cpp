@@ -291,6 +291,40 @@ LinkResult UsbLink::SendShortFrame(std::span<const std::uint8_t> bytes) {
     return WriteBytes(std::span<const std::uint8_t>(tx_.data(), bytes.size() + 3));
 }
 
+bool UsbLink::DropQueued(std::uint32_t& dropped) {
+    for (;;) {
+        std::uint32_t queued = 0;
+        if (QueryStatus(queued) != ft::Ok) return false;
+        if (queued == 0) return true;
+        const auto toRead = std::min<std::uint32_t>(queued, kReadChunkSize);
+        std::uint32_t returned = 0;
+        if (driver_.Read(ActiveHandle(), chunk_.data(), toRead, returned) != ft::Ok) return false;
+        returned = std::min(returned, toRead);
+        if (returned == 0) return true;  // the driver had less than it reported
+        dropped += returned;
+    }
+}
+
+std::uint32_t UsbLink::DiscardInput() {
+    std::uint32_t dropped = 0;
+    if (!DropQueued(dropped) || dropped == 0) return dropped;
+    // Something was waiting, so an answer may still be on its way: wait for a quiet line. Four
+    // characters at the link's rate, but never less than a USB latency tick or two.
+    const std::int64_t characterNs = 10LL * 1'000'000'000 / std::max<std::uint32_t>(linkBaud_, 1);
+    const std::int64_t quietMs = std::max<std::int64_t>(kQuietMs, 4 * characterNs / 1'000'000);
+    const std::int64_t start = clock_.NowMs();
+    std::int64_t lastByte = start;
+    while (clock_.NowMs() - lastByte < quietMs && clock_.NowMs() - start < kDiscardLimitMs) {
+        pump_.ProcessEvents();
+        clock_.SleepMs(1);
+        const std::uint32_t before = dropped;
+        if (!DropQueued(dropped)) break;
+        if (dropped != before) lastByte = clock_.NowMs();
+    }
+    if (trace) trace("discarded " + std::to_string(dropped) + " byte(s) of stale input");
+    return dropped;
+}
+
 void UsbLink::StoreReply(std::span<const std::uint8_t> reply) {
     const std::size_t count = std::min(reply.size(), rx_.size());
     std::copy_n(reply.begin(), count, rx_.begin());

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -60,6 +61,19 @@ class UsbLink {
     LinkResult ReadTimed(std::uint32_t expected, std::uint16_t limitMs);
     LinkResult SendShortFrame(std::span<const std::uint8_t> bytes);
 
+    // Throws away input that waits on the link or is still arriving (the tail of an answer to
+    // an earlier request, or another program's traffic), so that the next reply read is the
+    // answer to the next request. Every exchange calls it before its request goes out. It costs
+    // one status query when nothing waits; otherwise it reads until the line has been quiet for
+    // kQuietMs (or four characters, when longer) and at most kDiscardLimitMs in all, serving
+    // the window meanwhile. Returns the number of bytes thrown away; tells the trace when any.
+    std::uint32_t DiscardInput();
+    static constexpr std::uint32_t kQuietMs = 20;
+    static constexpr std::uint32_t kDiscardLimitMs = 300;
+
+    // Receives lines of the wire trace that the message log does not show (nuvctl -v).
+    std::function<void(const std::string&)> trace;
+
     // Whether the RS485 buttons are to be enabled, from the hardware version that the device
     // list shows for the selected device.
     bool CheckHardwareVersion() const;
@@ -94,6 +108,8 @@ class UsbLink {
     // Reads what the driver reported queued, in pieces of at most one chunk, appending to
     // RxBuffer until `expected` bytes are there and dropping the rest. False when a read failed.
     bool ReadQueued(std::uint32_t queued, std::uint32_t expected, bool& gotBytes);
+    // Reads and drops what is queued now; false when the driver failed.
+    bool DropQueued(std::uint32_t& dropped);
     void ShowDeviceList();
 
     FtdiApi& driver_;

@@ -57,6 +57,9 @@ std::uint8_t ModbusClient::Transaction(std::span<const std::uint8_t> request, st
     log.Insert(HexDump(wire));
     log.AppendLine("");
 
+    // Whatever waits on the link now answers no request of this exchange: a reply that came
+    // after an earlier time limit, or another program's traffic.
+    link_.DiscardInput();
     const LinkResult written = link_.WriteBytes(wire);
     clock.SleepMs(static_cast<std::uint32_t>(n + 3));  // whether or not the write went out
     if (written != result::Ok) {

@@ -248,5 +248,59 @@ TEST_F(TransferTest, ARequestAndItsReplyTakeTheirWireTime) {
     EXPECT_LE(elapsed, 18'000'000);
 }
 
+TEST_F(TransferTest, DiscardingNothingCostsOneStatusQueryAndNoTime) {
+    ConnectScripted();
+    std::vector<std::string> traced;
+    link.trace = [&](const std::string& line) { traced.push_back(line); };
+    const std::size_t calls = driver.CallCount();
+    const std::int64_t start = clock.NowNs();
+    EXPECT_EQ(link.DiscardInput(), 0U);
+    EXPECT_EQ(driver.CallCount(), calls + 1);
+    EXPECT_EQ(clock.NowNs(), start);
+    EXPECT_TRUE(traced.empty());
+}
+
+TEST_F(TransferTest, DiscardingWaitsForTheTailOfAnAnswerStillOnTheWire) {
+    sim::ScriptedPeer& peer = ConnectScripted();
+    std::vector<std::string> traced;
+    link.trace = [&](const std::string& line) { traced.push_back(line); };
+    // An answer of 40 bytes began 10 ms ago: ten bytes are queued, thirty are on their way.
+    peer.SendAt(clock.NowNs(), std::vector<std::uint8_t>(40, 0xA5));
+    clock.AdvanceNs(10'500'000);
+    const std::int64_t start = clock.NowMs();
+    EXPECT_EQ(link.DiscardInput(), 40U);
+    // The last byte lands 41.7 ms after the first began; then 20 quiet milliseconds.
+    EXPECT_GE(clock.NowMs() - start, 31 + 20);
+    EXPECT_LE(clock.NowMs() - start, 31 + 20 + 3);
+    ASSERT_EQ(traced.size(), 1U);
+    EXPECT_EQ(traced[0], "discarded 40 byte(s) of stale input");
+
+    // What follows is the next answer only.
+    peer.SendAt(clock.NowNs(), Hex("01 02"));
+    EXPECT_EQ(link.ReadTimed(2, 100), 0);
+    EXPECT_EQ(Received(3), Hex("01 02 00"));
+}
+
+TEST_F(TransferTest, ANeverEndingStreamIsDiscardedForABoundedTime) {
+    sim::ScriptedPeer& peer = ConnectScripted();
+    peer.SendAt(clock.NowNs(), std::vector<std::uint8_t>(5000, 0x00));  // 5.2 s at 9600 baud
+    clock.AdvanceMs(5);
+    const std::int64_t start = clock.NowMs();
+    const std::uint32_t dropped = link.DiscardInput();
+    EXPECT_GE(clock.NowMs() - start, UsbLink::kDiscardLimitMs);
+    EXPECT_LE(clock.NowMs() - start, UsbLink::kDiscardLimitMs + 2);
+    EXPECT_GT(dropped, 280U);
+    EXPECT_GE(pump.calls, 290U);  // the window was served while the line was drained
+}
+
+TEST_F(TransferTest, ADriverFailureEndsTheDiscardWithWhatWasThrownAway) {
+    sim::ScriptedPeer& peer = ConnectScripted();
+    peer.SendAt(clock.NowNs(), Hex("01 02 03"));
+    clock.AdvanceMs(5);
+    driver.Device(0).InjectFault(sim::Op::Status, ft::IoError, 1);
+    EXPECT_EQ(link.DiscardInput(), 0U);
+    EXPECT_EQ(link.DiscardInput(), 3U);
+}
+
 }  // namespace
 }  // namespace nuv::test
