@@ -28,7 +28,8 @@ constexpr std::array<const char*, 6> kCounterTexts{
 LinkResult ReadResetCounters(Tool& tool, std::uint8_t address, ResetCounters& counters) {
     constexpr std::uint16_t kExpected = 17;
     const LinkResult k =
-        ModuleExchange(tool, {address, kDiagnostic, 0x00, 0x00, 0x00, kReadCounters}, kExpected);
+        ModuleExchange(tool, {address, kDiagnostic, 0x00, 0x00, 0x00, kReadCounters}, kExpected,
+                       ReplyExpectation::WithCount(12));  // six counters
     if (k != result::Ok) return k;
     const auto answer = tool.link.RxBuffer();
     for (std::size_t j = 0; j < counters.size(); ++j) {

@@ -26,9 +26,9 @@ void ShowOutput(Control& box, bool on) {
 }  // namespace
 
 LinkResult ModuleExchange(Tool& tool, const std::array<std::uint8_t, 6>& request,
-                          std::uint16_t expected) {
+                          std::uint16_t expected, const ReplyExpectation& expectation) {
     if (const LinkResult prepared = PrepareLink(tool); prepared != result::Ok) return prepared;
-    const LinkResult k = CheckedTransaction(tool, request, expected);
+    const LinkResult k = CheckedTransaction(tool, request, expected, expectation);
     if (k != result::Ok) {
         tool.log.SetColour(colour::LinkError);
         tool.log.AppendLine("Error 30.00 Timeout (" + HexByte(k) + ")");
@@ -40,7 +40,8 @@ LinkResult ModuleExchange(Tool& tool, const std::array<std::uint8_t, 6>& request
 LinkResult ReadPower(Tool& tool, std::uint8_t address, PowerValues& values) {
     constexpr std::uint16_t kExpected = 19;
     const LinkResult k =
-        ModuleExchange(tool, {address, kReadPower, 0x00, 0x00, 0x00, 0x07}, kExpected);
+        ModuleExchange(tool, {address, kReadPower, 0x00, 0x00, 0x00, 0x07}, kExpected,
+                       ReplyExpectation::WithCount(14));  // laid out like a read of seven registers
     if (k != result::Ok) return k;
     const auto answer = tool.link.RxBuffer().first(kExpected);
     // Single precision, in the module's order of scaling: System first, Main uses it.

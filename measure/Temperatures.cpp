@@ -39,7 +39,8 @@ LinkResult ReadRegisters(Tool& tool, std::uint8_t address, std::uint8_t start, s
                          std::vector<std::uint8_t>& data) {
     const std::array<std::uint8_t, 6> request{address, 0x03, 0x00, start, 0x00, count};
     const auto expected = static_cast<std::uint16_t>(2 * count + 5);
-    const LinkResult code = CheckedTransaction(tool, request, expected);
+    const LinkResult code = CheckedTransaction(
+        tool, request, expected, ReplyExpectation::WithCount(static_cast<std::uint8_t>(2 * count)));
     if (code != result::Ok) return code;
     const auto answer = tool.link.RxBuffer().first(expected);
     data.insert(data.end(), answer.begin() + 3, answer.begin() + 3 + 2 * count);
@@ -73,8 +74,8 @@ std::uint8_t ModuleAddress(const MainPanel& panel) {
 }
 
 LinkResult CheckedTransaction(Tool& tool, std::span<const std::uint8_t> request,
-                              std::uint16_t expected) {
-    LinkResult code = tool.modbus.Transaction(request, kReplyLimitMs, expected);
+                              std::uint16_t expected, const ReplyExpectation& expectation) {
+    LinkResult code = tool.modbus.Transaction(request, kReplyLimitMs, expected, expectation);
     const std::uint32_t count = tool.link.LastReadCount();
     tool.panel.Memo1.SetText(std::to_string(count));
     // A short answer whose CRC fits is no answer to this request (an exception frame that came

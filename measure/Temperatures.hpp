@@ -6,6 +6,7 @@
 
 #include "app/LinkResult.hpp"
 #include "measure/TemperatureReading.hpp"
+#include "protocol/ModbusReply.hpp"
 
 namespace nuv {
 
@@ -30,7 +31,7 @@ std::uint8_t ModuleAddress(const MainPanel& panel);
 // One Modbus exchange of the measurement commands: the byte count in Memo1, then on success the
 // whole answer dumped in green. A short answer counts as no answer (17).
 LinkResult CheckedTransaction(Tool& tool, std::span<const std::uint8_t> request,
-                              std::uint16_t expected);
+                              std::uint16_t expected, const ReplyExpectation& expectation = {});
 
 // Connect and set the baud rate before an exchange; reports a failure and returns its code.
 LinkResult PrepareLink(Tool& tool);

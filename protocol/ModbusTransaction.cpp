@@ -28,7 +28,8 @@ std::string HexDump(std::span<const std::uint8_t> bytes) {
 ModbusClient::ModbusClient(UsbLink& link) : link_(link), collected_(kCollectionSize, 0) {}
 
 std::uint8_t ModbusClient::Transaction(std::span<const std::uint8_t> request, std::uint16_t limitMs,
-                                       std::uint16_t expected) {
+                                       std::uint16_t expected,
+                                       const ReplyExpectation& expectation) {
     if (request.size() > kMaxRequest) throw std::invalid_argument("Modbus request too long");
     // The window stays live during the wait; a second exchange started from there would mix
     // its bytes with this one's on the one link.
@@ -51,6 +52,7 @@ std::uint8_t ModbusClient::Transaction(std::span<const std::uint8_t> request, st
     const std::span<const std::uint8_t> wire(frame.data(), n + 2);
     std::fill_n(collected_.begin(), kZeroedOnStart, 0);
     count_ = 0;
+    lastCheck_ = {};
 
     log.Clear();
     log.SetColour(colour::RequestEcho);
@@ -91,13 +93,20 @@ std::uint8_t ModbusClient::Transaction(std::span<const std::uint8_t> request, st
         link_.SetLastReadCount(static_cast<std::uint32_t>(count_));
         log.SetColour(colour::LinkError);
         log.AppendLine("\nRecieveError: " + HexByte(lastDrain));
+        if (expectation.header) lastCheck_ = FindException(request, Collected());
         link_.Pump().ProcessEvents();
         return static_cast<std::uint8_t>(lastDrain);
     }
 
     link_.StoreReply(Collected());
     // The CRC is checked over everything gathered but its last two bytes, whatever the length.
-    if (count_ >= 2 && ModbusCrcCheck(Collected(), count_ - 2) == 0) return 0;
+    if (count_ >= 2 && ModbusCrcCheck(Collected(), count_ - 2) == 0) {
+        // A sound frame is the answer only when its head fits the request: a reply from another
+        // address, a refusal or an answer to another request is no data for this one. It fails
+        // as a reply that fails its check does.
+        lastCheck_ = CheckReply(request, Collected(), expectation);
+        if (lastCheck_.Ok()) return 0;
+    }
     log.SetColour(colour::ReplyDump);
     log.AppendText(HexDump(Collected()));
     log.SetColour(colour::LinkError);

@@ -7,6 +7,7 @@
 
 #include "app/LinkResult.hpp"
 #include "app/Rgb.hpp"
+#include "protocol/ModbusReply.hpp"
 
 namespace nuv {
 
@@ -29,10 +30,15 @@ class ModbusClient {
 
     explicit ModbusClient(UsbLink& link);
 
-    // Returns 0 (reply complete, CRC right), 1 (CRC wrong), 19 (send failed), or the code of the
+    // Returns 0 (reply complete, CRC right and its head fits the request), 1 (CRC wrong, or a
+    // reply that answers another request: see LastCheck), 19 (send failed), or the code of the
     // last drain (15, 16, 17) when no complete reply came.
     std::uint8_t Transaction(std::span<const std::uint8_t> request, std::uint16_t limitMs,
-                             std::uint16_t expected);
+                             std::uint16_t expected, const ReplyExpectation& expectation = {});
+
+    // Why the last reply was refused although its CRC was right, or why a short reply was short
+    // (an exception frame); a fault of None otherwise.
+    const ReplyCheck& LastCheck() const { return lastCheck_; }
 
     // The bytes gathered by the last transaction, also after a failure.
     std::span<const std::uint8_t> Collected() const { return {collected_.data(), count_}; }
@@ -43,6 +49,7 @@ class ModbusClient {
     std::vector<std::uint8_t> collected_;
     std::size_t count_ = 0;
     bool busy_ = false;
+    ReplyCheck lastCheck_;
 };
 
 // Bytes as two upper-case hex digits, each followed by one blank.

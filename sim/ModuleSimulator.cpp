@@ -84,19 +84,46 @@ std::uint16_t ModuleSimulator::Register(std::size_t r, std::int64_t atNs) const 
     return SensorRaw(static_cast<int>(r / perChannel), static_cast<int>(r % perChannel), atNs);
 }
 
+std::int64_t ModuleSimulator::SilenceNs(const SimDevice& device) {
+    return device.ByteTimeNs() * 7 / 2;
+}
+
 void ModuleSimulator::OnReceive(SimDevice& device, std::uint8_t byte, std::int64_t atNs) {
-    // A pause of more than three and a half characters ends a frame.
-    if (!frame_.empty() && atNs - lastByteNs_ > device.ByteTimeNs() * 7 / 2 + device.ByteTimeNs()) {
-        frame_.clear();
+    // `atNs` is when the byte's last bit came; the line was idle for the time between the end
+    // of the previous byte and the start of this one.
+    if ((!frame_.empty() || overrun_) &&
+        atNs - lastByteNs_ - device.ByteTimeNs() >= SilenceNs(device)) {
+        EndFrame(device, lastByteNs_ + SilenceNs(device));
     }
     lastByteNs_ = atNs;
-    frame_.push_back(byte);
-    if (programMode) {
-        // Program-mode blocks are taken in whole and not answered by this model.
-        if (frame_.size() == 128) frame_.clear();
+    if (frame_.size() >= kUartBufferSize) {
+        overrun_ = true;  // the byte is lost, and so is the frame it belonged to
         return;
     }
-    if (frame_.size() == kRequestLength) Handle(device, atNs);
+    frame_.push_back(byte);
+}
+
+void ModuleSimulator::OnTime(SimDevice& device, std::int64_t nowNs) {
+    // The line is quiet until now, or until the next byte on its way began.
+    std::int64_t quietUntil = nowNs;
+    if (const auto next = device.NextToPeerNs()) {
+        quietUntil = std::min(quietUntil, *next - device.ByteTimeNs());
+    }
+    if ((!frame_.empty() || overrun_) && quietUntil - lastByteNs_ >= SilenceNs(device)) {
+        EndFrame(device, lastByteNs_ + SilenceNs(device));
+    }
+}
+
+void ModuleSimulator::EndFrame(SimDevice& device, std::int64_t endNs) {
+    std::vector<std::uint8_t> frame;
+    frame.swap(frame_);
+    if (overrun_) {
+        overrun_ = false;
+        ++overruns_;
+        return;
+    }
+    if (programMode) return;  // program-mode blocks are taken in whole and not answered here
+    Handle(device, std::move(frame), endNs);
 }
 
 void ModuleSimulator::OnLines(SimDevice& device, std::int64_t) {
@@ -104,16 +131,20 @@ void ModuleSimulator::OnLines(SimDevice& device, std::int64_t) {
     if (device.Dtr() && !dtr_) {
         programMode = false;
         frame_.clear();
+        overrun_ = false;
         ++resetCounters[0];
         ++resetCounters[4];
     }
     dtr_ = device.Dtr();
 }
 
-void ModuleSimulator::Handle(SimDevice& device, std::int64_t atNs) {
-    std::vector<std::uint8_t> request;
-    request.swap(frame_);
-    if (ModbusCrcCheck(request, request.size() - 2) != 0) return;  // a damaged frame is ignored
+void ModuleSimulator::Handle(SimDevice& device, std::vector<std::uint8_t> request,
+                             std::int64_t atNs) {
+    // Every request of the tool is six bytes and the CRC; anything else, or a damaged frame, is
+    // not for this module.
+    if (request.size() != kRequestLength || ModbusCrcCheck(request, request.size() - 2) != 0) {
+        return;
+    }
     request.resize(request.size() - 2);
     requests_.push_back(request);
     requestTimes_.push_back(atNs);
@@ -128,7 +159,8 @@ std::vector<std::uint8_t> ModuleSimulator::Answer(const std::vector<std::uint8_t
         programMode = true;
         return WithCrc({address, 0x00, 0x00, intervalSeconds});
     }
-    if (request[0] != address) return {};  // another slave's request, or a broadcast
+    // Another slave's request, or a broadcast, unless the module is told to answer them all.
+    if (request[0] != address && !faults.answerAsAnyAddress) return {};
     const std::uint8_t function = request[1];
     const auto start = static_cast<std::size_t>(request[2] << 8U | request[3]);
     const auto value = static_cast<std::size_t>(request[4] << 8U | request[5]);

@@ -17,6 +17,9 @@ struct ModuleFaults {
     int dropByte = 0;         // one byte in the middle of the answer is lost
     int noise = 0;            // three noise bytes go out ahead of the answer
     std::int64_t lateNs = 0;  // added to every answer's turnaround
+    // Answers requests for any address, with its own address in the answer (a second module
+    // on the line, or one set to another address than the tool asks for).
+    bool answerAsAnyAddress = false;
     // Share of answers that get one fault of the kinds above, drawn at random (a demonstration
     // of a poor line); 0 for none.
     double randomRate = 0.0;
@@ -27,12 +30,16 @@ struct ModuleFaults {
 // The NUV module as its normal mode answers on the RS485 line: a Modbus RTU slave with ten
 // channels of 1-Wire sensors, its own temperature, supply and currents, four outputs and reset
 // counters. The program-mode entry frame is answered with the address and interval; the
-// module then waits for program-mode blocks until a reset by DTR. Answers go out at wire speed
-// a few milliseconds after the request's last byte.
+// module then waits for program-mode blocks until a reset by DTR.
+//
+// It receives as a UART does: into a buffer of kUartBufferSize bytes, dropping what overflows
+// it, and a silence of three and a half characters ends a frame. A frame that overflowed is
+// thrown away whole. Answers go out at wire speed `turnaroundNs` after the end of the frame.
 class ModuleSimulator final : public Peer {
   public:
     static constexpr int kChannels = 10;
     static constexpr int kMaxSensors = 16;
+    static constexpr std::size_t kUartBufferSize = 256;
 
     struct Sensor {
         std::array<std::uint8_t, 8> serial{};   // family 0x28, six id bytes, CRC-8
@@ -52,7 +59,7 @@ class ModuleSimulator final : public Peer {
     // Resets by cause: total, JTAG, watchdog, brown-out, external (DTR), power-up.
     std::array<std::uint16_t, 6> resetCounters{1, 0, 0, 0, 0, 1};
     bool programMode = false;
-    std::int64_t turnaroundNs = 3'000'000;
+    std::int64_t turnaroundNs = 0;
     ModuleFaults faults;
 
     Sensor& SensorAt(int channel, int position) { return sensors_.at(channel).at(position); }
@@ -64,20 +71,32 @@ class ModuleSimulator final : public Peer {
         return static_cast<std::size_t>(10 * sensorsPerChannel + 1);
     }
 
+    // Frames thrown away because they overflowed the receive buffer.
+    std::size_t OverrunFrames() const { return overruns_; }
+    // Bytes waiting in the receive buffer (never more than kUartBufferSize).
+    std::size_t Buffered() const { return frame_.size(); }
+
     // Requests the module understood, in order, and when their last byte arrived.
     const std::vector<std::vector<std::uint8_t>>& Requests() const { return requests_; }
     const std::vector<std::int64_t>& RequestTimesNs() const { return requestTimes_; }
 
     void OnReceive(SimDevice& device, std::uint8_t byte, std::int64_t atNs) override;
     void OnLines(SimDevice& device, std::int64_t atNs) override;
+    void OnTime(SimDevice& device, std::int64_t nowNs) override;
 
   private:
-    void Handle(SimDevice& device, std::int64_t atNs);
+    // Three and a half characters of silence at the line's rate.
+    static std::int64_t SilenceNs(const SimDevice& device);
+    // The frame in the buffer ended at `endNs`: handle it, unless it overflowed.
+    void EndFrame(SimDevice& device, std::int64_t endNs);
+    void Handle(SimDevice& device, std::vector<std::uint8_t> request, std::int64_t atNs);
     std::vector<std::uint8_t> Answer(const std::vector<std::uint8_t>& request, std::int64_t atNs);
     void Send(SimDevice& device, std::vector<std::uint8_t> answer, std::int64_t atNs);
 
     std::array<std::array<Sensor, kMaxSensors>, kChannels> sensors_{};
     std::vector<std::uint8_t> frame_;
+    bool overrun_ = false;
+    std::size_t overruns_ = 0;
     std::int64_t lastByteNs_ = 0;
     bool dtr_ = false;
     std::vector<std::vector<std::uint8_t>> requests_;

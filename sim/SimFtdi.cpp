@@ -26,7 +26,7 @@ std::int64_t SimDevice::ByteTimeNs() const {
 }
 
 void SimDevice::Send(std::span<const std::uint8_t> bytes, std::int64_t readyAtNs) {
-    if (!open_) return;
+    if (!open_ && !keepsInputWhileClosed) return;
     const std::int64_t byteTime = ByteTimeNs();
     for (std::uint8_t value : bytes) {
         const std::int64_t start = std::max(readyAtNs, toHostFreeAtNs_);
@@ -105,10 +105,12 @@ FtStatus SimFtdi::Open(std::uint32_t index, FtHandle& handle) {
     device.Pump();  // the peer sees what was still on the wire before the reopen
     device.open_ = true;
     ++device.openCount_;
-    // A fresh handle starts with empty queues: what the device sent while closed is gone.
-    device.toHost_.clear();
-    device.rxQueue_.clear();
-    device.toHostFreeAtNs_ = clock_.NowNs();
+    if (!device.keepsInputWhileClosed) {
+        // A fresh handle starts with empty queues: what the device sent while closed is gone.
+        device.toHost_.clear();
+        device.rxQueue_.clear();
+        device.toHostFreeAtNs_ = clock_.NowNs();
+    }
     handle = nextHandle_++;
     handles_[handle] = &device;
     return ft::Ok;

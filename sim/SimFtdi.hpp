@@ -5,6 +5,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -63,6 +64,10 @@ class SimDevice {
     std::string description;
     std::string serial;
     bool heldByOtherProgram = false;
+    // Whether what the peer sends while the host has the device closed waits for the next open,
+    // as on a pseudo-terminal or a kernel serial port whose chip keeps receiving. By default a
+    // fresh open starts with empty queues.
+    bool keepsInputWhileClosed = false;
 
     void AttachPeer(std::shared_ptr<Peer> peer) { peer_ = std::move(peer); }
     Fault& FaultOf(Op op) { return faults_[static_cast<std::size_t>(op)]; }
@@ -72,10 +77,16 @@ class SimDevice {
 
     // The device side, for the peer: bytes leave the device one after another from `readyAtNs`
     // on, each taking its wire time at the current baud rate; the host can read a byte once its
-    // last bit has arrived. Bytes sent while the host has the device closed are lost.
+    // last bit has arrived. Bytes sent while the host has the device closed are lost, unless the
+    // device keeps its input while closed.
     void Send(std::span<const std::uint8_t> bytes, std::int64_t readyAtNs);
     // Wire time of one byte (start, 8 data bits, stop) at the current baud rate.
     std::int64_t ByteTimeNs() const;
+    // When the next byte the host wrote, still on the wire, will have arrived at the peer.
+    std::optional<std::int64_t> NextToPeerNs() const {
+        if (toPeer_.empty()) return std::nullopt;
+        return toPeer_.front().atNs;
+    }
 
     bool IsOpen() const { return open_; }
     std::uint32_t Baud() const { return baud_; }

@@ -51,7 +51,8 @@ TEST_F(ModbusTransactionTest, AnAlteredCrcIsOneAndTheReplyIsLogged) {
     sim::ScriptedPeer& peer = ConnectScripted();
     peer.ReplyAfter(8, Hex("01 03 02 00 2A 39 9C"));
     EXPECT_EQ(modbus.Transaction(Hex("01 03 00 00 00 01"), 2500, 7), 1);
-    EXPECT_EQ(log.Text(), "01 03 00 00 00 01 84 0A \n01 03 02 00 2A 39 9C \n\nRecieveCRC_Error: 01");
+    EXPECT_EQ(log.Text(),
+              "01 03 00 00 00 01 84 0A \n01 03 02 00 2A 39 9C \n\nRecieveCRC_Error: 01");
     ASSERT_EQ(log.Runs().size(), 3U);
     EXPECT_EQ(log.Runs()[1].colour, (Rgb{165, 228, 167}));
     EXPECT_EQ(link.LastReadCount(), 7U);
@@ -108,6 +109,89 @@ TEST_F(ModbusTransactionTest, ASecondExchangeCannotStartDuringTheWait) {
     EXPECT_TRUE(refused);
     EXPECT_EQ(driver.Device(0).Written().size(), 8U);
     EXPECT_FALSE(modbus.InTransaction());
+}
+
+// Replies whose CRC is right but that answer another request: each is refused as a reply that
+// fails its check (code 1, the reply dumped, "RecieveCRC_Error: 01"), and LastCheck says why.
+struct ForeignReply {
+    const char* name;
+    const char* reply;
+    ReplyFault fault;
+    std::uint8_t got;
+    std::uint8_t wanted;
+};
+
+class ForeignReplyTest : public ModbusTransactionTest,
+                         public ::testing::WithParamInterface<ForeignReply> {};
+
+TEST_P(ForeignReplyTest, IsRefusedAsAFailedCheck) {
+    const ForeignReply& c = GetParam();
+    sim::ScriptedPeer& peer = ConnectScripted();
+    peer.ReplyAfter(8, Hex(c.reply));
+    EXPECT_EQ(modbus.Transaction(Hex("06 03 00 00 00 01"), 2500, 7, ReplyExpectation::WithCount(2)),
+              1);
+    EXPECT_EQ(modbus.LastCheck().fault, c.fault);
+    EXPECT_EQ(modbus.LastCheck().got, c.got);
+    EXPECT_EQ(modbus.LastCheck().wanted, c.wanted);
+    EXPECT_EQ(log.Text(),
+              std::string("06 03 00 00 00 01 85 BD \n") + c.reply + " \n\nRecieveCRC_Error: 01");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Heads, ForeignReplyTest,
+    ::testing::Values(
+        ForeignReply{"AnotherAddress", "05 03 02 00 19 88 4E", ReplyFault::OtherAddress, 5, 6},
+        ForeignReply{"ExceptionWithEnoughBytes", "06 83 02 00 00 24 44", ReplyFault::Exception, 2,
+                     0},
+        ForeignReply{"AnotherFunction", "06 06 02 00 19 CC 82", ReplyFault::OtherFunction, 6, 3},
+        ForeignReply{"WrongByteCount", "06 03 01 00 19 3C 4E", ReplyFault::WrongByteCount, 1, 2}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ModbusTransactionTest, TheEntryFrameReplyIsTakenWhateverItsHead) {
+    sim::ScriptedPeer& peer = ConnectScripted();
+    peer.ReplyAfter(8, Hex("06 03 00 00 01 6D 84"));  // another head, only its CRC counts
+    EXPECT_EQ(modbus.Transaction(Hex("5A 41 46 52 45 4C"), 2500, 7, ReplyExpectation::AnyHead()),
+              0);
+    EXPECT_TRUE(modbus.LastCheck().Ok());
+}
+
+TEST_F(ModbusTransactionTest, AShortExceptionAnswerIsNamedAfterTheTimeOut) {
+    sim::ScriptedPeer& peer = ConnectScripted();
+    peer.ReplyAfter(8, Hex("02 83 02 30 F1"));
+    EXPECT_EQ(modbus.Transaction(Hex("02 03 00 00 00 65"), 2500, 207), 17);
+    EXPECT_EQ(modbus.LastCheck().fault, ReplyFault::Exception);
+    EXPECT_EQ(DescribeReplyFault(modbus.LastCheck()),
+              "the module refused the request with exception 02 (illegal data address)");
+}
+
+TEST_F(ModbusTransactionTest, TheTailOfAnEarlierAnswerIsNotTakenForThisOne) {
+    sim::ScriptedPeer& peer = ConnectScripted();
+    // An answer to an earlier request is still arriving when this exchange begins.
+    peer.SendAt(clock.NowNs(), Hex("06 03 04 00 19 00 19 9C FE"));
+    clock.AdvanceMs(4);
+    peer.ReplyAfter(8, Hex("06 03 02 00 19 CC 4E"));
+    EXPECT_EQ(modbus.Transaction(Hex("06 03 00 00 00 01"), 2500, 7, ReplyExpectation::WithCount(2)),
+              0);
+    EXPECT_EQ(Received(8), Hex("06 03 02 00 19 CC 4E 00"));
+}
+
+TEST(ModbusReplyTest, DescriptionsNameWhatCame) {
+    EXPECT_EQ(DescribeReplyFault({ReplyFault::OtherAddress, 5, 6}),
+              "the answer came from address 5, not 6");
+    EXPECT_EQ(DescribeReplyFault({ReplyFault::OtherFunction, 0x06, 0x08}),
+              "the answer is to function 06, not 08");
+    EXPECT_EQ(DescribeReplyFault({ReplyFault::WrongByteCount, 14, 12}),
+              "the answer carries 14 data bytes, not 12");
+    EXPECT_EQ(DescribeReplyFault({ReplyFault::Exception, 0x0B, 0}),
+              "the module refused the request with exception 0B (gateway target device failed "
+              "to respond)");
+    EXPECT_EQ(ExceptionName(0x07), "unknown");
+    // Too short for a head; a request that asks for bit 7 itself is no exception.
+    EXPECT_EQ(CheckReply(Hex("06 03"), Hex("06 03"), {}).fault, ReplyFault::TooShort);
+    EXPECT_EQ(CheckReply(Hex("06 83 00"), Hex("06 83 01"), {}).fault, ReplyFault::None);
+    // A short frame is an exception only with its CRC right.
+    EXPECT_EQ(FindException(Hex("02 03"), Hex("02 83 02 30 F1")).fault, ReplyFault::Exception);
+    EXPECT_EQ(FindException(Hex("02 03"), Hex("02 83 02 30 F2")).fault, ReplyFault::None);
 }
 
 }  // namespace

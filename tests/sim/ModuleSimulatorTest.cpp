@@ -94,5 +94,59 @@ TEST_F(ModuleSimulatorTest, SensorSerialsCarryAValidCrcAndTemperaturesDriftSlowl
     EXPECT_LE(std::abs(now - later), 16);
 }
 
+TEST_F(ModuleSimulatorTest, ASilenceOfThreeAndAHalfCharactersEndsAFrame) {
+    module.SensorAt(0, 0).fixedRaw = 0x0191;
+    // Two halves of one request with a pause of three characters between them: one frame.
+    ASSERT_EQ(link.WriteBytes(Hex("02 03 00 00")), 0);
+    clock.AdvanceNs(4 * 1'041'666 + 3 * 1'041'666);
+    ASSERT_EQ(link.WriteBytes(Hex("00 01 84 39")), 0);
+    EXPECT_EQ(link.ReadTimed(7, 200), 0);
+    EXPECT_EQ(Received(7), Hex("02 03 02 01 91 3C 78"));
+    // A pause of four characters splits it into two frames that are no requests.
+    ASSERT_EQ(link.WriteBytes(Hex("02 03 00 00")), 0);
+    clock.AdvanceNs(4 * 1'041'666 + 4 * 1'041'666);
+    ASSERT_EQ(link.WriteBytes(Hex("00 01 84 39")), 0);
+    EXPECT_EQ(link.ReadTimed(7, 200), 21);
+    EXPECT_EQ(module.Requests().size(), 1U);
+}
+
+TEST_F(ModuleSimulatorTest, TheAnswerFollowsTheEndOfTheFrame) {
+    const std::int64_t start = clock.NowNs();
+    EXPECT_EQ(Exchange("02 03 00 00 00 01 84 39", 7).size(), 7U);
+    // Eight bytes out, three and a half characters of silence, seven bytes back.
+    const std::int64_t wire = (8 + 7) * 1'041'666LL + 3'645'833;
+    EXPECT_GE(clock.NowNs() - start, wire);
+    EXPECT_LE(clock.NowNs() - start, wire + 2 * kMs);
+}
+
+TEST_F(ModuleSimulatorTest, AFloodOverflowsTheReceiveBufferWithoutDelayingTheNextAnswer) {
+    module.SensorAt(0, 0).fixedRaw = 0x0191;
+    ASSERT_EQ(link.SetLinkBaud(115200), 0);
+    // 100 KB of noise without a pause, then a pause and a request.
+    std::vector<std::uint8_t> noise(100 * 1024);
+    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>(i * 37);
+    ASSERT_EQ(link.WriteBytes(noise), 0);
+    std::size_t mostBuffered = 0;
+    const std::int64_t floodEnd = clock.NowNs() + 102400LL * 86'805;
+    while (clock.NowNs() < floodEnd) {
+        clock.AdvanceMs(5);
+        link.DrainReceive();  // lets the wire move
+        mostBuffered = std::max(mostBuffered, module.Buffered());
+    }
+    EXPECT_LE(mostBuffered, sim::ModuleSimulator::kUartBufferSize);
+    clock.AdvanceMs(1);
+    const std::int64_t start = clock.NowNs();
+    EXPECT_EQ(Exchange("02 03 00 00 00 01 84 39", 7), Hex("02 03 02 01 91 3C 78"));
+    EXPECT_LE(clock.NowNs() - start, 5 * kMs);  // as soon as without the flood
+    EXPECT_EQ(module.OverrunFrames(), 1U);
+    ASSERT_EQ(module.Requests().size(), 1U);
+}
+
+TEST_F(ModuleSimulatorTest, ItCanAnswerForAnotherAddress) {
+    module.SensorAt(0, 0).fixedRaw = 0x0191;
+    module.faults.answerAsAnyAddress = true;
+    EXPECT_EQ(Exchange("06 03 00 00 00 01 85 BD", 7), Hex("02 03 02 01 91 3C 78"));
+}
+
 }  // namespace
 }  // namespace nuv::test
