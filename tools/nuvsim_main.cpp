@@ -1,6 +1,5 @@
 // nuvsim: the simulated NUV module on a pseudo-terminal, for the tool or any other program to
 // open as a serial port. Bytes cross the simulated wire at 9600 baud in both directions.
-#include <poll.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -12,6 +11,7 @@
 
 #include "sim/ModuleSimulator.hpp"
 #include "sim/Pty.hpp"
+#include "sim/PtyBridge.hpp"
 #include "sim/SimFtdi.hpp"
 #include "sim/SimulatedModule.hpp"
 
@@ -90,28 +90,11 @@ int main(int argc, char* argv[]) {
     std::printf("%s\n", pty.SlavePath().c_str());
     std::fflush(stdout);
 
-    // The pty's master end is the far end of the simulated cable: what the program on the
-    // slave end writes goes onto the wire towards the module, and what the module sends comes
-    // back once it has crossed the wire.
-    std::uint8_t buffer[4096];
+    // The pty's master end is the far end of the simulated cable.
+    nuv::sim::PtyBridge bridge(pty.MasterFd(), driver, handle);
     while (!gStop) {
-        pollfd fd{pty.MasterFd(), POLLIN, 0};
-        const int ready = ::poll(&fd, 1, 1);
-        if (ready > 0 && (fd.revents & POLLIN) != 0) {
-            const ssize_t n = ::read(pty.MasterFd(), buffer, sizeof buffer);
-            std::uint32_t written = 0;
-            if (n > 0) driver.Write(handle, buffer, static_cast<std::uint32_t>(n), written);
-        } else if (ready > 0 && (fd.revents & (POLLHUP | POLLERR)) != 0) {
-            ::usleep(20'000);  // nobody has the port open
-        }
-        std::uint32_t queued = 0;
-        std::uint32_t tx = 0;
-        std::uint32_t events = 0;
-        if (driver.GetStatus(handle, queued, tx, events) == nuv::ft::Ok && queued > 0) {
-            std::uint32_t got = 0;
-            driver.Read(handle, buffer, std::min<std::uint32_t>(queued, sizeof buffer), got);
-            if (got > 0 && ::write(pty.MasterFd(), buffer, got) < 0) ::usleep(1000);
-        }
+        bridge.Step(1);
+        if (!bridge.Attached()) ::usleep(20'000);  // nobody has the port open
     }
     if (!link.empty()) std::filesystem::remove(link);
     return 0;

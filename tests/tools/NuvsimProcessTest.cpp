@@ -1,0 +1,118 @@
+// The nuvsim program on its pseudo-terminal: a flood from the program on the other end neither
+// grows its memory nor delays the answer to the next request beyond the flood.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace nuv::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+long ResidentKilobytes(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return -1;
+}
+
+class NuvsimProcess : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        int out[2];
+        ASSERT_EQ(::pipe(out), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        std::string program = NUVSIM_PATH;
+        char* argv[] = {program.data(), nullptr};
+        ASSERT_EQ(posix_spawn(&pid_, NUVSIM_PATH, &actions, nullptr, argv, environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        std::string path;
+        char c = 0;
+        while (::read(out[0], &c, 1) == 1 && c != '\n') path += c;
+        ::close(out[0]);
+        if (path.empty()) GTEST_SKIP() << "nuvsim found no pseudo-terminal";
+        port_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(port_, 0) << path;
+        termios raw{};
+        ASSERT_EQ(::tcgetattr(port_, &raw), 0);
+        ::cfmakeraw(&raw);
+        ::cfsetspeed(&raw, B9600);
+        ASSERT_EQ(::tcsetattr(port_, TCSANOW, &raw), 0);
+    }
+    void TearDown() override {
+        if (port_ >= 0) ::close(port_);
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    std::vector<std::uint8_t> Read(std::size_t count, std::chrono::milliseconds limit) {
+        std::vector<std::uint8_t> bytes;
+        const auto end = Clock::now() + limit;
+        while (bytes.size() < count && Clock::now() < end) {
+            pollfd fd{port_, POLLIN, 0};
+            if (::poll(&fd, 1, 10) <= 0) continue;
+            std::uint8_t buffer[256];
+            const ssize_t n = ::read(port_, buffer, sizeof buffer);
+            if (n > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+        }
+        return bytes;
+    }
+
+    pid_t pid_ = 0;
+    int port_ = -1;
+};
+
+TEST_F(NuvsimProcess, AFloodKeepsMemoryFlatAndTheNextRequestIsAnswered) {
+    const long before = ResidentKilobytes(pid_);
+    ASSERT_GT(before, 0);
+    std::vector<std::uint8_t> noise(65536);
+    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>(i * 29);
+    std::size_t flooded = 0;
+    const auto floodEnd = Clock::now() + 1500ms;
+    while (Clock::now() < floodEnd) {
+        const ssize_t n = ::write(port_, noise.data(), noise.size());
+        if (n > 0) {
+            flooded += static_cast<std::size_t>(n);
+        } else {
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+    const long after = ResidentKilobytes(pid_);
+    EXPECT_GT(flooded, 1'000'000U);  // far more than the line could carry in that time
+    EXPECT_LT(after - before, 16 * 1024) << before << " kB before, " << after << " kB after";
+
+    // The wire carries what it holds of the flood, then the request.
+    std::this_thread::sleep_for(400ms);
+    ::tcflush(port_, TCIFLUSH);
+    const std::uint8_t request[] = {0x02, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x39};
+    ASSERT_EQ(::write(port_, request, sizeof request), 8);
+    const auto answer = Read(7, 2500ms);
+    ASSERT_EQ(answer.size(), 7U);
+    EXPECT_EQ(answer[0], 0x02);
+    EXPECT_EQ(answer[1], 0x03);
+    EXPECT_EQ(answer[2], 0x02);
+}
+
+}  // namespace
+}  // namespace nuv::test
