@@ -99,6 +99,10 @@ class FtdiApi {
     // Queue all `count` bytes for sending.
     virtual FtStatus Write(FtHandle handle, const std::uint8_t* data, std::uint32_t count,
                            std::uint32_t& written) = 0;
+
+    // Why the last Open failed, in words for people: the device and the system's reason
+    // ("cannot open /dev/ttyUSB0: Permission denied"). Empty where the driver cannot tell.
+    virtual std::string OpenFailure() const { return {}; }
 };
 
 }  // namespace nuv

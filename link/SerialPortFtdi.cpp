@@ -38,6 +38,34 @@ void RequestLowLatency([[maybe_unused]] QSerialPort& port) {
 #endif
 }
 
+// What kept a port from opening, in words: the kind of file where it is no serial port, else
+// the system's reason as the serial-port layer gives it.
+std::string OpenFailureReason(const std::string& path, const QSerialPort& port) {
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    const std::string reason = port.errorString().toStdString();
+    if (!error) {
+        switch (status.type()) {
+            case std::filesystem::file_type::directory:
+                return "it is a directory, not a serial port";
+            case std::filesystem::file_type::regular:
+                return "it is a regular file, not a serial port";
+            case std::filesystem::file_type::character:
+                break;
+            default:
+                return "it is not a serial port";
+        }
+    }
+    switch (port.error()) {
+        case QSerialPort::UnsupportedOperationError:
+            return "it is not a serial port (" + reason + ")";
+        case QSerialPort::PermissionError:
+            return "it is held by another program, or this user may not open it (" + reason + ")";
+        default:
+            return reason;
+    }
+}
+
 }  // namespace
 
 UsbIdentity ReadUsbIdentity(const std::string& portName) {
@@ -106,11 +134,16 @@ FtStatus SerialPortFtdi::ListSerialNumber(std::uint32_t index, char* buffer) {
 }
 
 FtStatus SerialPortFtdi::Open(std::uint32_t index, FtHandle& handle) {
+    openFailure_.clear();
     if (index >= listed_.size()) return ft::DeviceNotFound;
+    const std::string& path = listed_[index].path;
     auto port = std::make_unique<QSerialPort>();
-    port->setPortName(QString::fromStdString(listed_[index].path));
+    port->setPortName(QString::fromStdString(path));
     // A port that another program holds (exclusive or locked) fails here.
-    if (!port->open(QIODevice::ReadWrite)) return ft::DeviceNotOpened;
+    if (!port->open(QIODevice::ReadWrite)) {
+        openFailure_ = "cannot open " + path + ": " + OpenFailureReason(path, *port);
+        return ft::DeviceNotOpened;
+    }
     RequestLowLatency(*port);
     handle = nextHandle_++;
     ports_[handle] = std::move(port);

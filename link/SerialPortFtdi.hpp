@@ -52,6 +52,7 @@ class SerialPortFtdi final : public FtdiApi {
                   std::uint32_t& returned) override;
     FtStatus Write(FtHandle handle, const std::uint8_t* data, std::uint32_t count,
                    std::uint32_t& written) override;
+    std::string OpenFailure() const override { return openFailure_; }
 
     struct ListedPort {
         std::string path;
@@ -67,6 +68,7 @@ class SerialPortFtdi final : public FtdiApi {
     std::vector<ExplicitPort> explicitPorts_;
     bool listSystemPorts_;
     std::vector<ListedPort> listed_;
+    std::string openFailure_;
     std::map<FtHandle, std::unique_ptr<QSerialPort>> ports_;
     FtHandle nextHandle_ = 1;
 };

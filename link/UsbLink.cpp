@@ -62,6 +62,10 @@ LinkResult UsbLink::ConnectModule() {
         }
     } else {
         log_.ReportError(result);
+        // The report names neither the device nor the reason; one more line does.
+        if (result == result::PortOpenFailed && !openFailure_.empty()) {
+            log_.AppendLine(openFailure_);
+        }
         CloseLink();
     }
     return result;
@@ -79,6 +83,7 @@ LinkResult UsbLink::ScanAndOpen() {
     devices_.fill(DeviceRecord{});
     CloseLink();
     deviceCount_ = 0;
+    openFailure_.clear();
 
     LinkResult result = result::Ok;
     std::uint32_t driverCount = 0;
@@ -126,6 +131,7 @@ LinkResult UsbLink::ScanAndOpen() {
             result = result::NoModuleDevice;
         } else if (OpenLink(linkBaud_, ft::Bits8, ft::StopBits1, ft::ParityNone) != result::Ok) {
             result = result::PortOpenFailed;
+            openFailure_ = driver_.OpenFailure();
         } else {
             devices_[selectedIndex_].state = kStateUsed;
         }

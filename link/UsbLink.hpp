@@ -85,6 +85,9 @@ class UsbLink {
     bool IsOpen() const { return open_; }
     FtHandle Handle() const { return handle_; }
     std::uint32_t LinkBaud() const { return linkBaud_; }
+    // Why the module's device could not be opened by the last scan (the device and the system's
+    // reason), where the driver can tell; empty otherwise.
+    const std::string& OpenFailure() const { return openFailure_; }
     void SelectLinkBaud(std::uint32_t baud) { linkBaud_ = baud; }
 
     std::span<const std::uint8_t> RxBuffer() const { return rx_; }
@@ -124,6 +127,7 @@ class UsbLink {
     FtHandle handle_ = 0;
     bool open_ = false;
     std::uint32_t linkBaud_ = kNormalBaud;
+    std::string openFailure_;
 
     std::vector<std::uint8_t> rx_;
     std::vector<std::uint8_t> chunk_;

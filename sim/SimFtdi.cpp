@@ -98,10 +98,22 @@ FtStatus SimFtdi::ListSerialNumber(std::uint32_t index, char* buffer) {
 
 FtStatus SimFtdi::Open(std::uint32_t index, FtHandle& handle) {
     ++calls_;
-    if (index >= devices_.size()) return ft::DeviceNotFound;
+    openFailure_.clear();
+    if (index >= devices_.size()) {
+        openFailure_ = "cannot open device " + std::to_string(index) + ": no such device";
+        return ft::DeviceNotFound;
+    }
     SimDevice& device = *devices_[index];
-    if (device.heldByOtherProgram || device.open_) return ft::DeviceNotOpened;
-    if (device.FaultOf(Op::Open).Trigger()) return device.FaultOf(Op::Open).status;
+    const std::string name = "cannot open " + device.description + " (" + device.serial + "): ";
+    if (device.heldByOtherProgram || device.open_) {
+        openFailure_ = name + "it is held by another program";
+        return ft::DeviceNotOpened;
+    }
+    if (device.FaultOf(Op::Open).Trigger()) {
+        openFailure_ = name + "the driver failed with status " +
+                       std::to_string(device.FaultOf(Op::Open).status);
+        return device.FaultOf(Op::Open).status;
+    }
     device.Pump();  // the peer sees what was still on the wire before the reopen
     device.open_ = true;
     ++device.openCount_;

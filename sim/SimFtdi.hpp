@@ -171,6 +171,7 @@ class SimFtdi final : public FtdiApi {
                   std::uint32_t& returned) override;
     FtStatus Write(FtHandle handle, const std::uint8_t* data, std::uint32_t count,
                    std::uint32_t& written) override;
+    std::string OpenFailure() const override { return openFailure_; }
 
   private:
     SimDevice* Opened(FtHandle handle);
@@ -183,6 +184,7 @@ class SimFtdi final : public FtdiApi {
     FtHandle nextHandle_ = 1;
     Fault countFault_;
     std::size_t calls_ = 0;
+    std::string openFailure_;
 };
 
 }  // namespace nuv::sim

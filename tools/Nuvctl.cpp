@@ -1,8 +1,11 @@
 #include "tools/Nuvctl.hpp"
 
+#include <unistd.h>
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <map>
@@ -123,6 +126,17 @@ std::string Describe(LinkResult code) {
     }
 }
 
+// Hands standard output on; false with the system's reason when that failed (a full disk, a
+// closed descriptor): the command's output is lost, which makes the command fail.
+bool OutputWritten(std::ostream& out, std::string& reason) {
+    out.flush();
+    if (out) return true;
+    const auto* descriptor = dynamic_cast<const DescriptorBuffer*>(out.rdbuf());
+    reason = descriptor != nullptr && descriptor->Error() != 0 ? std::strerror(descriptor->Error())
+                                                               : "the stream failed";
+    return false;
+}
+
 bool IsSensorResult(LinkResult code) {
     return code == SensorPresenceResult || code == SensorCrcResult || code == SensorShortResult;
 }
@@ -177,6 +191,11 @@ class Program {
           dialogs_(env.err),
           tool_(env.driverFor(options.driver), env.clock, env.pump, dialogs_) {
         tool_.BuildPanel();
+        if (options_.verbose) {
+            tool_.link.trace = [this](const std::string& line) {
+                env_.err << "nuvctl: " << line << '\n';
+            };
+        }
     }
 
     int Execute() {
@@ -197,8 +216,21 @@ class Program {
     int Finish(LinkResult code, bool sensorResultsAreData = true) {
         if (options_.verbose) env_.err << tool_.log.Text() << '\n';
         if (code == result::Ok || (sensorResultsAreData && IsSensorResult(code))) return kExitDone;
-        env_.err << "nuvctl: " << Describe(code) << " (result " << code << ")\n";
+        env_.err << "nuvctl: " << Explain(code) << " (result " << code << ")\n";
         return kExitFailure;
+    }
+
+    // The failure in words, with what the link and the last exchange know beyond the code: the
+    // port and the system's reason, or what came instead of the answer.
+    std::string Explain(LinkResult code) const {
+        if (code == result::PortOpenFailed && !tool_.link.OpenFailure().empty()) {
+            return tool_.link.OpenFailure();
+        }
+        const ReplyCheck& check = tool_.modbus.LastCheck();
+        if ((code == 1 || code == result::NoData) && !check.Ok()) {
+            return DescribeReplyFault(check);
+        }
+        return Describe(code);
     }
 
     int Devices() {
@@ -212,8 +244,10 @@ class Program {
         // The list is what was asked for: a module that is missing or busy is no failure here.
         const bool listed = code == result::Ok || code == result::LastDeviceBusy ||
                             code == result::NoDevice || code == result::NoModuleDevice;
-        if (options_.verbose) env_.err << tool_.log.Text() << '\n';
-        if (listed) return kExitDone;
+        if (listed) {
+            if (options_.verbose) env_.err << tool_.log.Text() << '\n';
+            return kExitDone;
+        }
         return Finish(code);
     }
 
@@ -332,15 +366,18 @@ class Program {
             csv << ',';
             if (reading) csv << Decimal(RawToCelsius(reading->module));
             csv << '\n' << std::flush;
+            // Readings that cannot be written are lost: stop rather than measure for nothing.
+            if (std::string reason; !OutputWritten(csv, reason)) {
+                env_.err << "nuvctl: cannot write "
+                         << (opts.Has("--csv") ? opts.Value("--csv") : "to standard output") << ": "
+                         << reason << '\n';
+                return kExitFailure;
+            }
             // The error logger's new lines.
             const std::string logger = tool_.logger.Text();
             if (logger.size() > loggerShown) env_.err << logger.substr(loggerShown);
             loggerShown = logger.size();
             if (options_.verbose) env_.err << tool_.log.Text() << '\n';
-        }
-        if (!file.good() && opts.Has("--csv")) {
-            env_.err << "nuvctl: writing " << opts.Value("--csv") << " failed\n";
-            return kExitFailure;
         }
         if (!anyReading) {
             env_.err << "nuvctl: no reading succeeded\n";
@@ -439,6 +476,7 @@ Options Parse(const std::vector<std::string>& args, Environment& env, bool& hand
             if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
             const std::string& value = args[++i];
             if (arg == "--port") {
+                if (value.empty()) throw UsageError("--port needs the path of a serial port");
                 options.driver.port = value;
             } else {
                 options.address = static_cast<int>(NumberIn("--address", value, 1, 247));
@@ -460,13 +498,54 @@ Options Parse(const std::vector<std::string>& args, Environment& env, bool& hand
 
 }  // namespace
 
+DescriptorBuffer::DescriptorBuffer(int fd) : fd_(fd) {
+    setp(buffer_.data(), buffer_.data() + buffer_.size());
+}
+
+DescriptorBuffer::~DescriptorBuffer() {
+    Drain();
+}
+
+bool DescriptorBuffer::Drain() {
+    const char* next = pbase();
+    while (next < pptr() && error_ == 0) {
+        const ssize_t n = ::write(fd_, next, static_cast<std::size_t>(pptr() - next));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error_ = n < 0 ? errno : EIO;
+            break;
+        }
+        next += n;
+    }
+    setp(buffer_.data(), buffer_.data() + buffer_.size());  // what failed is dropped
+    return error_ == 0;
+}
+
+DescriptorBuffer::int_type DescriptorBuffer::overflow(int_type c) {
+    if (!Drain()) return traits_type::eof();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+        *pptr() = traits_type::to_char_type(c);
+        pbump(1);
+    }
+    return traits_type::not_eof(c);
+}
+
+int DescriptorBuffer::sync() {
+    return Drain() ? 0 : -1;
+}
+
 int Run(const std::vector<std::string>& args, Environment& environment) {
     try {
         bool handled = false;
         const Options options = Parse(args, environment, handled);
         if (handled) return kExitDone;
         Program program(options, environment);
-        return program.Execute();
+        const int status = program.Execute();
+        if (std::string reason; status != kExitFailure && !OutputWritten(environment.out, reason)) {
+            environment.err << "nuvctl: cannot write to standard output: " << reason << '\n';
+            return kExitFailure;
+        }
+        return status;
     } catch (const UsageError& error) {
         environment.err << "nuvctl: " << error.what() << "\nTry 'nuvctl --help'.\n";
         return kExitUsage;

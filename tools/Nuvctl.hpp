@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <functional>
 #include <iosfwd>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,28 @@ struct Environment {
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
+
+// Standard output on a file descriptor that remembers why writing failed (a full disk, a closed
+// descriptor), so that the program can say so and fail instead of losing its output silently.
+class DescriptorBuffer final : public std::streambuf {
+  public:
+    explicit DescriptorBuffer(int fd);
+    ~DescriptorBuffer() override;
+    DescriptorBuffer(const DescriptorBuffer&) = delete;
+    DescriptorBuffer& operator=(const DescriptorBuffer&) = delete;
+    // The system's error number of the first failed write; 0 while none failed.
+    int Error() const { return error_; }
+
+  protected:
+    int_type overflow(int_type c) override;
+    int sync() override;
+
+  private:
+    bool Drain();
+    int fd_;
+    int error_ = 0;
+    std::array<char, 4096> buffer_{};
+};
 
 // Runs `nuvctl` with its arguments (without the program name); returns the exit status.
 int Run(const std::vector<std::string>& args, Environment& environment);

@@ -1,9 +1,14 @@
 // nuvctl: the NUV module from the command line, on the same core as the window.
+#include <fcntl.h>
+#include <unistd.h>
 #include <QCoreApplication>
 #include <atomic>
 #include <csignal>
 #include <iostream>
 #include <memory>
+#include <ostream>
+
+#include <cerrno>
 
 #include "link/SerialPortFtdi.hpp"
 #include "sim/SimFtdi.hpp"
@@ -20,7 +25,23 @@ void OnSignal(int) {
 
 }  // namespace
 
+// Whether a standard descriptor is closed. A closed one is filled with /dev/null so that no file
+// the program opens later takes its number and receives the program's output by mistake.
+bool ClosedStandardDescriptor(int fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) return false;
+    const int null = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    if (null >= 0 && null != fd) {
+        ::dup2(null, fd);
+        ::close(null);
+    }
+    return true;
+}
+
 int main(int argc, char* argv[]) {
+    ClosedStandardDescriptor(STDIN_FILENO);
+    const bool outputClosed = ClosedStandardDescriptor(STDOUT_FILENO);
+    ClosedStandardDescriptor(STDERR_FILENO);
+
     // Serial ports need the Qt core; no event loop runs.
     QCoreApplication application(argc, argv);
     std::signal(SIGINT, OnSignal);
@@ -28,6 +49,9 @@ int main(int argc, char* argv[]) {
 
     nuv::SystemClock clock;
     nuv::NullEventPump pump;
+    // Output to a closed standard output fails as writing to a closed descriptor does.
+    nuv::cli::DescriptorBuffer outputBuffer(outputClosed ? -1 : STDOUT_FILENO);
+    std::ostream output(&outputBuffer);
     std::unique_ptr<nuv::FtdiApi> driver;
     nuv::cli::Environment environment{
         [&](const nuv::cli::DriverChoice& choice) -> nuv::FtdiApi& {
@@ -45,7 +69,7 @@ int main(int argc, char* argv[]) {
         },
         clock,
         pump,
-        std::cout,
+        output,
         std::cerr,
         [] { return gInterrupted.load(); }};
 

@@ -110,7 +110,12 @@ TEST_F(ScanTest, EveryOpenOrSetupFailureIsThirty) {
         sim::SimDevice& module = localDriver.AddDevice("ORNEVA NUV", "NUV13001");
         module.InjectFault(op, ft::IoError, 1);
         EXPECT_EQ(localLink.ConnectModule(), 30) << static_cast<int>(op);
-        EXPECT_EQ(localLog.Text(), "Error: 00.1E\n" + MessageTable(30) + "\n");
+        // A failed open names the device and the reason on a line of its own.
+        const std::string reason =
+            op == sim::Op::Open ? "cannot open ORNEVA NUV (NUV13001): the driver failed with "
+                                  "status 4\n"
+                                : "";
+        EXPECT_EQ(localLog.Text(), "Error: 00.1E\n" + MessageTable(30) + "\n" + reason);
         // A failure after the open leaves nothing open: the failed connect closes the link.
         EXPECT_FALSE(module.IsOpen());
         EXPECT_FALSE(localLink.IsOpen());

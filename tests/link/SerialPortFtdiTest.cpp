@@ -2,7 +2,9 @@
 // and what either side writes reaches the other exactly.
 #include <gtest/gtest.h>
 
+#include <QSerialPort>
 #include <chrono>
+#include <fstream>
 
 #include "app/MessageLog.hpp"
 #include "app/MessageTable.hpp"
@@ -86,12 +88,31 @@ TEST_F(SerialPortTest, ATimedReadOnASilentPtyTimesOut) {
     EXPECT_EQ(link.ReceivedCount(), 2U);
 }
 
-TEST_F(SerialPortTest, APathThatIsNoPortFailsToOpenAsThirty) {
-    SerialPortFtdi driver({ExplicitPort{"/dev/nonexistent-nuv-port", "ORNEVA NUV", ""}}, false);
-    UsbLink link(driver, clock, pump, log, deviceList);
-    EXPECT_EQ(link.ConnectModule(), 30);
-    EXPECT_EQ(log.Text(), "Error: 00.1E\n" + MessageTable(30) + "\n");
-    EXPECT_FALSE(link.IsOpen());
+TEST_F(SerialPortTest, APathThatIsNoPortFailsAsThirtyWithItsReason) {
+    // Another program holds the pty.
+    QSerialPort holder;
+    holder.setPortName(QString::fromStdString(pty.SlavePath()));
+    ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
+    const std::string file = ::testing::TempDir() + "nuv-regular-file";
+    std::ofstream(file) << "x";
+    const std::pair<std::string, std::string> cases[] = {
+        {"/dev/nonexistent-nuv-port", "No such file or directory"},
+        {file, "it is a regular file, not a serial port"},
+        {"/tmp", "it is a directory, not a serial port"},
+        {"/dev/null", "it is not a serial port (Inappropriate ioctl for device)"},
+        {pty.SlavePath(),
+         "it is held by another program, or this user may not open it "
+         "(Permission error while locking the device)"},
+    };
+    for (const auto& [path, reason] : cases) {
+        MessageLog caseLog;
+        SerialPortFtdi driver({ExplicitPort{path, "ORNEVA NUV", ""}}, false);
+        UsbLink link(driver, clock, pump, caseLog, deviceList);
+        EXPECT_EQ(link.ConnectModule(), 30) << path;
+        EXPECT_EQ(caseLog.Text(), "Error: 00.1E\n" + MessageTable(30) + "\ncannot open " + path +
+                                      ": " + reason + "\n");
+        EXPECT_FALSE(link.IsOpen());
+    }
 }
 
 TEST(UsbIdentity, APtyIsNoUsbDevice) {

@@ -1,14 +1,18 @@
 // The command-line program against the simulated module on a virtual clock.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+
 #include <cstdio>
 #include <fstream>
 #include <regex>
 #include <sstream>
 
+#include "link/SerialPortFtdi.hpp"
 #include "sim/ModuleSimulator.hpp"
 #include "sim/SimFtdi.hpp"
 #include "tools/Nuvctl.hpp"
@@ -20,14 +24,19 @@ class NuvctlTest : public ::testing::Test {
   protected:
     NuvctlTest() { device.AttachPeer(moduleOwner); }
 
-    int Run(const std::vector<std::string>& args) {
+    int Run(const std::vector<std::string>& args, std::ostream* output = nullptr) {
         out.str("");
         err.str("");
-        cli::Environment environment{[this](const cli::DriverChoice& choice) -> FtdiApi& {
-                                         lastChoice = choice;
-                                         return driver;
-                                     },
-                                     clock, pump, out, err};
+        cli::Environment environment{
+            [this](const cli::DriverChoice& choice) -> FtdiApi& {
+                lastChoice = choice;
+                if (choice.port.empty()) return driver;
+                // A named port goes to the system's serial ports.
+                serialPorts = std::make_unique<SerialPortFtdi>(
+                    std::vector<ExplicitPort>{{choice.port, "ORNEVA NUV", ""}}, false);
+                return *serialPorts;
+            },
+            clock, pump, output != nullptr ? *output : out, err};
         return cli::Run(args, environment);
     }
     QJsonObject Json() const {
@@ -47,6 +56,7 @@ class NuvctlTest : public ::testing::Test {
     std::ostringstream out;
     std::ostringstream err;
     cli::DriverChoice lastChoice;
+    std::unique_ptr<SerialPortFtdi> serialPorts;
 };
 
 TEST_F(NuvctlTest, ReadAsJsonHoldsEveryValue) {
@@ -182,6 +192,88 @@ TEST_F(NuvctlTest, VerboseShowsTheWireTrace) {
     EXPECT_NE(out.str().find("Usage: nuvctl"), std::string::npos);
     EXPECT_EQ(Run({"--version"}), 0);
     EXPECT_EQ(out.str().substr(0, 7), "nuvctl ");
+}
+
+TEST_F(NuvctlTest, OutputThatCannotBeWrittenIsAFailure) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--simulate", "read"},
+             {"--simulate", "read", "--json"},
+             {"--simulate", "power"},
+             {"--simulate", "devices"},
+             {"--simulate", "diag"},
+             {"--simulate", "watch", "--count", "3", "--interval", "1"}}) {
+        // Standard output on a full disk.
+        const int fd = ::open("/dev/full", O_WRONLY);
+        ASSERT_GE(fd, 0);
+        cli::DescriptorBuffer full(fd);
+        std::ostream failing(&full);
+        const std::int64_t start = clock.NowMs();
+        EXPECT_EQ(Run(args, &failing), 1) << ::testing::PrintToString(args);
+        EXPECT_NE(
+            err.str().find("nuvctl: cannot write to standard output: No space left on device"),
+            std::string::npos)
+            << err.str();
+        // A watch stops at the first row it cannot write.
+        EXPECT_LT(clock.NowMs() - start, 1000) << ::testing::PrintToString(args);
+        ::close(fd);
+    }
+    // And on a descriptor that is closed.
+    cli::DescriptorBuffer closed(-1);
+    std::ostream failing(&closed);
+    EXPECT_EQ(Run({"--simulate", "power", "--json"}, &failing), 1);
+    EXPECT_NE(err.str().find("nuvctl: cannot write to standard output: Bad file descriptor"),
+              std::string::npos)
+        << err.str();
+}
+
+TEST_F(NuvctlTest, AReplyThatAnswersAnotherRequestIsNamed) {
+    module.faults.answerAsAnyAddress = true;  // the module at 2 answers a request for 6
+    EXPECT_EQ(Run({"--simulate", "--address", "6", "read"}), 1);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_NE(err.str().find("nuvctl: the answer came from address 2, not 6 (result 1)"),
+              std::string::npos)
+        << err.str();
+    module.faults.answerAsAnyAddress = false;
+    // Twelve sensors per channel ask past the register map of a module with ten.
+    EXPECT_EQ(Run({"--simulate", "read", "--sensors", "12"}), 1);
+    EXPECT_NE(err.str().find("nuvctl: the module refused the request with exception 02 (illegal "
+                             "data address) (result 17)"),
+              std::string::npos)
+        << err.str();
+}
+
+TEST_F(NuvctlTest, APortThatCannotBeOpenedIsNamedWithItsReason) {
+    EXPECT_EQ(Run({"--port", "/nonexistent-nuv-port", "read"}), 1);
+    EXPECT_EQ(lastChoice.port, "/nonexistent-nuv-port");
+    EXPECT_NE(err.str().find("nuvctl: cannot open /nonexistent-nuv-port: No such file or "
+                             "directory (result 30)"),
+              std::string::npos)
+        << err.str();
+    EXPECT_EQ(Run({"--port", "/dev/null", "power"}), 1);
+    EXPECT_NE(err.str().find("nuvctl: cannot open /dev/null: it is not a serial port"),
+              std::string::npos)
+        << err.str();
+    // An empty path is no port: a usage error, not a search for USB devices.
+    EXPECT_EQ(Run({"--port", "", "read"}), 2);
+    EXPECT_NE(err.str().find("--port needs the path of a serial port"), std::string::npos);
+}
+
+TEST_F(NuvctlTest, VerboseTellsHowMuchStaleInputWasThrownAway) {
+    device.keepsInputWhileClosed = true;
+    module.resetCounters = {7, 0, 1, 0, 2, 4};
+    // Another program asked for the power values and left; their answer waits on the port.
+    FtHandle other = 0;
+    ASSERT_EQ(driver.Open(0, other), ft::Ok);
+    const auto request = std::vector<std::uint8_t>{0x02, 0x06, 0x00, 0x00, 0x00, 0x07, 0xC8, 0x3B};
+    std::uint32_t written = 0;
+    ASSERT_EQ(driver.Write(other, request.data(), 8, written), ft::Ok);
+    clock.AdvanceMs(100);
+    driver.Close(other);
+    ASSERT_EQ(Run({"--simulate", "-v", "diag"}), 0) << err.str();
+    EXPECT_EQ(out.str(),
+              "total\t7\njtag\t0\nwatchdog\t1\nbrown-out\t0\nexternal\t2\npower-up\t4\n");
+    EXPECT_NE(err.str().find("nuvctl: discarded 19 byte(s) of stale input\n"), std::string::npos)
+        << err.str();
 }
 
 }  // namespace

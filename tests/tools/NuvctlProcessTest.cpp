@@ -1,0 +1,73 @@
+// The nuvctl program as a shell runs it: its standard output on a full disk or closed.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace nuv::test {
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string err;
+};
+
+// Runs nuvctl with standard output on /dev/full (`full`) or closed, and collects its errors.
+Outcome RunNuvctl(const std::vector<std::string>& args, bool full) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) return {};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (full) {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/full", O_WRONLY, 0);
+    } else {
+        posix_spawn_file_actions_addclose(&actions, STDOUT_FILENO);
+    }
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    std::vector<std::string> all{NUVCTL_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : all) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, NUVCTL_PATH, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    Outcome outcome;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
+        outcome.err.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(pipeFds[0]);
+    if (spawned != 0) return outcome;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return outcome;
+}
+
+TEST(NuvctlProcess, OutputOnAFullDiskOrAClosedDescriptorFails) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--simulate", "read"},
+                                               {"--simulate", "power"},
+                                               {"--simulate", "devices"},
+                                               {"--simulate", "watch", "--count", "1"}}) {
+        const Outcome full = RunNuvctl(args, true);
+        EXPECT_EQ(full.status, 1) << args[1];
+        EXPECT_EQ(full.err, "nuvctl: cannot write to standard output: No space left on device\n");
+        const Outcome closed = RunNuvctl(args, false);
+        EXPECT_EQ(closed.status, 1) << args[1];
+        EXPECT_EQ(closed.err, "nuvctl: cannot write to standard output: Bad file descriptor\n");
+    }
+}
+
+}  // namespace
+}  // namespace nuv::test
