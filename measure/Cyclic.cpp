@@ -3,7 +3,8 @@
 #include "app/ControlGroups.hpp"
 #include "app/MessageTable.hpp"
 #include "app/Tool.hpp"
-#include "measure/ServiceFunctions.hpp"
+#include "app/TypedNumber.hpp"
+#include "measure/ModbusCommand.hpp"
 #include "measure/Temperatures.hpp"
 
 namespace nuv {

@@ -4,6 +4,7 @@
 
 #include "app/ControlGroups.hpp"
 #include "app/Tool.hpp"
+#include "measure/ModbusCommand.hpp"
 #include "measure/PowerOutputs.hpp"
 #include "measure/Temperatures.hpp"
 

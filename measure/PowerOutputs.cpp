@@ -3,13 +3,13 @@
 #include "app/ControlGroups.hpp"
 #include "app/MessageTable.hpp"
 #include "app/Tool.hpp"
+#include "measure/ModbusCommand.hpp"
 #include "measure/Temperatures.hpp"
 #include "protocol/ModbusTransaction.hpp"
 
 namespace nuv {
 namespace {
 
-constexpr std::uint16_t kReplyLimitMs = 2500;
 constexpr std::uint8_t kReadPower = 0x06;
 constexpr std::uint8_t kOutputs = 0x07;
 constexpr std::uint8_t kReadOutputsValue = 0x10;
@@ -24,18 +24,6 @@ void ShowOutput(Control& box, bool on) {
 }
 
 }  // namespace
-
-LinkResult ModuleExchange(Tool& tool, const std::array<std::uint8_t, 6>& request,
-                          std::uint16_t expected, const ReplyExpectation& expectation) {
-    if (const LinkResult prepared = PrepareLink(tool); prepared != result::Ok) return prepared;
-    const LinkResult k = CheckedTransaction(tool, request, expected, expectation);
-    if (k != result::Ok) {
-        tool.log.SetColour(colour::LinkError);
-        tool.log.AppendLine("Error 30.00 Timeout (" + HexByte(k) + ")");
-        tool.log.AppendLine("Sprawdz interface lub skoryguj adres w Pomiary-Sterowanie... ");
-    }
-    return k;
-}
 
 LinkResult ReadPower(Tool& tool, std::uint8_t address, PowerValues& values) {
     constexpr std::uint16_t kExpected = 19;

@@ -10,11 +10,6 @@ namespace nuv {
 
 class Tool;
 
-// The exchange of the power, output and diagnostic commands: link preparation, one request,
-// the byte count in Memo1, then either the two red failure lines or the green answer dump.
-LinkResult ModuleExchange(Tool& tool, const std::array<std::uint8_t, 6>& request,
-                          std::uint16_t expected, const ReplyExpectation& expectation = {});
-
 // Supply voltages in volts and the currents of the channel pairs 0/1 .. 8/9 in amperes.
 struct PowerValues {
     float system = 0;

@@ -17,7 +17,4 @@ void btn9Click(Tool& tool);
 // "Zamnien": the character of the code typed into Edit8, into Edit9.
 void Button21Click(Tool& tool);
 
-// A decimal whole number of 32 bits, with optional leading blanks and sign; empty otherwise.
-std::optional<long> ParseWholeNumber(std::string_view text);
-
 }  // namespace nuv

@@ -6,13 +6,13 @@
 #include "app/ControlGroups.hpp"
 #include "app/MessageTable.hpp"
 #include "app/Tool.hpp"
-#include "measure/ServiceFunctions.hpp"
+#include "app/TypedNumber.hpp"
+#include "measure/ModbusCommand.hpp"
 #include "protocol/ModbusTransaction.hpp"
 
 namespace nuv {
 namespace {
 
-constexpr std::uint16_t kReplyLimitMs = 2500;
 constexpr std::size_t kSingleReadMax = 121;  // registers in one request
 constexpr std::uint8_t kFirstHalf = 80;
 constexpr std::uint32_t kPauseBetweenHalvesMs = 100;
@@ -71,35 +71,6 @@ std::uint8_t ModuleAddress(const MainPanel& panel) {
     // module answers, so the reading ends with the hint to select a proper address).
     const auto typed = ParseWholeNumber(panel.ComboBox2.Text());
     return typed && *typed >= 1 && *typed <= 247 ? static_cast<std::uint8_t>(*typed) : 0;
-}
-
-LinkResult CheckedTransaction(Tool& tool, std::span<const std::uint8_t> request,
-                              std::uint16_t expected, const ReplyExpectation& expectation) {
-    LinkResult code = tool.modbus.Transaction(request, kReplyLimitMs, expected, expectation);
-    const std::uint32_t count = tool.link.LastReadCount();
-    tool.panel.Memo1.SetText(std::to_string(count));
-    // A short answer whose CRC fits is no answer to this request (an exception frame that came
-    // in the very last poll): its data would be read from the cleared buffer.
-    if (code == result::Ok && count < expected) code = result::NoData;
-    if (code != result::Ok) return code;
-    tool.log.SetColour(colour::ReplyDump);
-    tool.log.AppendText(HexDump(tool.link.RxBuffer().first(count)));
-    return code;
-}
-
-LinkResult PrepareLink(Tool& tool) {
-    const LinkResult connected = tool.link.ConnectModule();
-    if (connected != result::Ok) {
-        // The connect has reported most failures itself; the reading reports it once more.
-        tool.log.ReportError(connected);
-        return connected;
-    }
-    const LinkResult baud = tool.link.SetLinkBaud(tool.link.LinkBaud());
-    if (baud != result::Ok) {
-        tool.log.SetColour(colour::LinkError);
-        tool.log.AppendLine("Error SET COMMV(" + HexByte(baud) + ")");
-    }
-    return baud;
 }
 
 LinkResult ReadTemperatures(Tool& tool, std::uint8_t address) {

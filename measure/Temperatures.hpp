@@ -28,14 +28,6 @@ int SensorsPerChannel(const MainPanel& panel);
 // The module address of the "Measurement" page: position of the selected item + 1.
 std::uint8_t ModuleAddress(const MainPanel& panel);
 
-// One Modbus exchange of the measurement commands: the byte count in Memo1, then on success the
-// whole answer dumped in green. A short answer counts as no answer (17).
-LinkResult CheckedTransaction(Tool& tool, std::span<const std::uint8_t> request,
-                              std::uint16_t expected, const ReplyExpectation& expectation = {});
-
-// Connect and set the baud rate before an exchange; reports a failure and returns its code.
-LinkResult PrepareLink(Tool& tool);
-
 // Reads, shows and checks all channels and the module temperature of one module. Returns 0, a
 // link or transaction code, or 250/251/252 for the last sensor error value found. The raw
 // registers are kept in the tool's lastReading, which is empty after a failed reading.
