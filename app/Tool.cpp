@@ -4,7 +4,10 @@
 #include <exception>
 
 #include "app/StartUp.hpp"
+#include "config/Configuration.hpp"
 #include "config/LineControl.hpp"
+#include "config/MemoryRead.hpp"
+#include "config/ProgramMode.hpp"
 #include "firmware/FirmwareVersion.hpp"
 #include "measure/Cyclic.hpp"
 #include "measure/Diagnostics.hpp"
@@ -21,6 +24,7 @@ void ConsoleDialogs::ShowMessage(std::string_view text) {
 Tool::Tool(FtdiApi& driver, Clock& clock_, EventPump& pump_, Dialogs& dialogs_)
     : link(driver, clock_, pump_, log, panel.StringGrid1),
       modbus(link),
+      program(link),
       clock(clock_),
       pump(pump_),
       dialogs(dialogs_) {
@@ -137,6 +141,17 @@ void Tool::WireHandlers() {
     p.Button41.onClick = [this] { Button41Click(*this); };
     p.Button6.onClick = [this] { Button6Click(*this); };
     p.btn4.onClick = [this] { btn4Click(*this); };
+
+    p.Button38.onClick = [this] { Button38Click(*this); };
+    p.Button39.onClick = [this] { Button39Click(*this); };
+    p.Button17.onClick = [this] { Button17Click(*this); };
+    p.btn12.onClick = [this] { btn12Click(*this); };
+    p.btn11.onClick = [this] { btn11Click(*this); };
+    p.btn15.onClick = [this] { btn15Click(*this); };
+    p.Button0.onClick = [this] { Button0Click(*this); };
+    p.Button42.onClick = [this] { Button42Click(*this); };
+    p.btn10.onClick = [this] { btn10Click(*this); };
+    p.btn14.onClick = [this] { btn14Click(*this); };
 
     p.Button8.onClick = [this] { Button8Click(*this); };
     for (Control* box : p.OutputBoxes()) box->onClick = [this] { OutputBoxClick(*this); };

@@ -8,12 +8,14 @@
 #include "app/MainPanel.hpp"
 #include "app/MessageLog.hpp"
 #include "app/NumberFormat.hpp"
+#include "config/MemoryRead.hpp"
 #include "link/Clock.hpp"
 #include "link/FtdiApi.hpp"
 #include "link/UsbLink.hpp"
 #include "measure/ErrorCounters.hpp"
 #include "measure/TemperatureReading.hpp"
 #include "protocol/ModbusTransaction.hpp"
+#include "protocol/ProgramExchange.hpp"
 
 namespace nuv {
 
@@ -55,7 +57,13 @@ class Tool {
     MessageLog logger;
     UsbLink link;
     ModbusClient modbus;
+    ProgramClient program;
     ErrorCounters counters;
+    // Sensor positions per channel of the module's firmware: 10, 12 or 16 once program mode
+    // has identified it, 0 before.
+    std::uint8_t maxSensorsPerChannel = 0;
+    // The module's memory as the last "Read EEPROM" got it.
+    ModuleMemoryImage memoryImage;
     // The registers of the last reading, empty after a failed one.
     std::optional<TemperatureReading> lastReading;
     // The locale's separators for measured values.

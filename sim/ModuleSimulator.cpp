@@ -122,14 +122,17 @@ void ModuleSimulator::EndFrame(SimDevice& device, std::int64_t endNs) {
         ++overruns_;
         return;
     }
-    if (programMode) return;  // program-mode blocks are taken in whole and not answered here
+    if (programMode) {
+        HandleBlock(device, frame, endNs);
+        return;
+    }
     Handle(device, std::move(frame), endNs);
 }
 
 void ModuleSimulator::OnLines(SimDevice& device, std::int64_t) {
     // A DTR pulse resets the module: it restarts in normal mode and counts an external reset.
     if (device.Dtr() && !dtr_) {
-        programMode = false;
+        Restart();
         frame_.clear();
         overrun_ = false;
         ++resetCounters[0];

@@ -16,6 +16,7 @@ struct ModuleFaults {
     int corruptCrc = 0;       // the last CRC byte of the answer is altered
     int dropByte = 0;         // one byte in the middle of the answer is lost
     int noise = 0;            // three noise bytes go out ahead of the answer
+    int refuse = 0;           // a program-mode block is refused (status 0x15)
     std::int64_t lateNs = 0;  // added to every answer's turnaround
     // Answers requests for any address, with its own address in the answer (a second module
     // on the line, or one set to another address than the tool asks for).
@@ -27,10 +28,13 @@ struct ModuleFaults {
     static bool Take(int& count);
 };
 
-// The NUV module as its normal mode answers on the RS485 line: a Modbus RTU slave with ten
+// The NUV module as it answers on the RS485 line. In normal mode a Modbus RTU slave with ten
 // channels of 1-Wire sensors, its own temperature, supply and currents, four outputs and reset
-// counters. The program-mode entry frame is answered with the address and interval; the
-// module then waits for program-mode blocks until a reset by DTR.
+// counters. The program-mode entry frame is answered with the address and interval; the module
+// then answers program-mode blocks (identification, address, interval, save, reset, memory,
+// leave) until it is told to leave, saves, or is reset; it stays there across opens of the
+// port, as a module does. Its configuration has a working copy and a stored one: a save makes
+// the working copy permanent, a reset brings the stored one back.
 //
 // It receives as a UART does: into a buffer of kUartBufferSize bytes, dropping what overflows
 // it, and a silence of three and a half characters ends a frame. A frame that overflowed is
@@ -62,6 +66,32 @@ class ModuleSimulator final : public Peer {
     std::int64_t turnaroundNs = 0;
     ModuleFaults faults;
 
+    // Program mode. The firmware's identification: class (probe standard in the high nibble,
+    // sensor capacity in the low) and build.
+    std::uint8_t firmwareClass = 0x00;
+    std::uint8_t firmwareBuild = 0x48;
+    // The stored configuration, which a reset brings back.
+    std::uint8_t storedAddress = 2;
+    std::uint8_t storedInterval = 4;
+    // Time to answer a block, and the time a save of the whole configuration takes.
+    std::int64_t blockTurnaroundNs = 20'000'000;
+    std::int64_t saveDurationNs = 2'500'000'000;
+    // Sensors on each channel's probe, at physical levels 0 (top) to count - 1.
+    std::array<int, kChannels> sensorCount{10, 10, 10, 10, 10, 10, 10, 10, 10, 10};
+
+    // Sets the working and the stored address and interval, as a module configured earlier.
+    void Configure(std::uint8_t moduleAddress, std::uint8_t interval);
+    // The order of levels the module keeps for a channel: the physical level of the sensor at
+    // level 1, 2, ... Until it is given one, the order a 1-Wire search finds (by serial).
+    std::vector<int> Order(int channel) const;
+    void SetOrder(int channel, std::vector<int> levels) { order_.at(channel) = std::move(levels); }
+    // The module's 4096-byte memory: a header, the stored configuration, the firmware
+    // identification, the sensor counts and, per channel, the serials in level order.
+    static constexpr std::size_t kMemorySize = 4096;
+    std::array<std::uint8_t, kMemorySize> Memory() const;
+    // Program-mode blocks the module understood (unmasked, 126 bytes), in order.
+    const std::vector<std::vector<std::uint8_t>>& Blocks() const { return blocks_; }
+
     Sensor& SensorAt(int channel, int position) { return sensors_.at(channel).at(position); }
     // The raw register of a sensor at a time: a slow drift around its base value.
     std::uint16_t SensorRaw(int channel, int position, std::int64_t atNs) const;
@@ -92,6 +122,11 @@ class ModuleSimulator final : public Peer {
     void Handle(SimDevice& device, std::vector<std::uint8_t> request, std::int64_t atNs);
     std::vector<std::uint8_t> Answer(const std::vector<std::uint8_t>& request, std::int64_t atNs);
     void Send(SimDevice& device, std::vector<std::uint8_t> answer, std::int64_t atNs);
+    // Program mode: one 128-byte block in, one out.
+    void HandleBlock(SimDevice& device, const std::vector<std::uint8_t>& frame, std::int64_t atNs);
+    void SendBlock(SimDevice& device, std::array<std::uint8_t, 126> reply, std::int64_t atNs);
+    // A reset: normal mode with the stored configuration.
+    void Restart();
 
     std::array<std::array<Sensor, kMaxSensors>, kChannels> sensors_{};
     std::vector<std::uint8_t> frame_;
@@ -100,6 +135,9 @@ class ModuleSimulator final : public Peer {
     std::int64_t lastByteNs_ = 0;
     bool dtr_ = false;
     std::vector<std::vector<std::uint8_t>> requests_;
+    std::vector<std::vector<std::uint8_t>> blocks_;
+    std::array<std::vector<int>, kChannels> order_{};
+    std::array<std::vector<int>, kChannels> storedOrder_{};
     std::vector<std::int64_t> requestTimes_;
     std::uint32_t random_;
     std::uint32_t NextRandom();

@@ -146,6 +146,8 @@ class StreamDialogs final : public Dialogs {
   public:
     explicit StreamDialogs(std::ostream& err) : err_(err) {}
     void ShowMessage(std::string_view text) override { err_ << "nuvctl: " << text << '\n'; }
+    // The command line names its files itself.
+    std::optional<std::string> ChooseSaveFile(const SaveFileRequest&) override { return {}; }
 
   private:
     std::ostream& err_;

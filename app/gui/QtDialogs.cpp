@@ -1,11 +1,28 @@
 #include "app/gui/QtDialogs.hpp"
 
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
 
 #include "app/gui/Fonts.hpp"
 
 namespace nuv::gui {
+
+std::optional<std::string> QtDialogs::ChooseSaveFile(const SaveFileRequest& request) {
+    QFileDialog dialog(parent_);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    QStringList filters;
+    for (const SaveFileRequest::Filter& filter : request.filters) {
+        filters << ToQString(filter.name);
+    }
+    dialog.setNameFilters(filters);
+    if (!filters.isEmpty()) dialog.selectNameFilter(filters.front());
+    dialog.setDefaultSuffix(ToQString(request.defaultExtension));
+    if (!request.folder.empty()) dialog.setDirectory(ToQString(request.folder));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().front().toStdString();
+}
 
 void QtDialogs::ShowMessage(std::string_view text) {
     QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), ToQString(text),

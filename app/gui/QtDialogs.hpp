@@ -12,6 +12,7 @@ class QtDialogs final : public Dialogs {
   public:
     void SetParent(QWidget* parent) { parent_ = parent; }
     void ShowMessage(std::string_view text) override;
+    std::optional<std::string> ChooseSaveFile(const SaveFileRequest& request) override;
 
   private:
     QPointer<QWidget> parent_;

@@ -11,6 +11,13 @@ namespace nuv::test {
 class RecordingDialogs final : public Dialogs {
   public:
     void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
+    // Answers the next save dialog with `savePath` (none: cancelled), and keeps the request.
+    std::optional<std::string> ChooseSaveFile(const SaveFileRequest& request) override {
+        saveRequests.push_back(request);
+        return savePath;
+    }
+    std::optional<std::string> savePath;
+    std::vector<SaveFileRequest> saveRequests;
     std::vector<std::string> messages;
 };
 

@@ -1,0 +1,153 @@
+#include "config/Configuration.hpp"
+
+#include <string>
+
+#include "app/ControlGroups.hpp"
+#include "app/MessageTable.hpp"
+#include "app/Tool.hpp"
+#include "config/ProgramCommand.hpp"
+
+namespace nuv {
+namespace {
+
+constexpr std::uint16_t kLimitMs = 600;
+constexpr std::uint16_t kSaveAllLimitMs = 10000;
+constexpr Rgb kRed{242, 27, 21};
+
+// The common course of a configuration command, from the prepared block on. The controls are
+// disabled while it runs; a connect that fails (nothing was sent) brings the program-mode group
+// back for every command, so that unsaved work is never left behind locked controls.
+LinkResult RunCommand(Tool& tool, const ProgramBlock& block, std::uint16_t limitMs,
+                      std::uint16_t expected, const char* label, bool connectFirst = false) {
+    MainPanel& p = tool.panel;
+    LinkResult connected = result::Ok;
+    if (connectFirst) {
+        connected = tool.link.ConnectModule();
+        DisableAllControls(p);
+    } else {
+        DisableAllControls(p);
+        connected = tool.link.ConnectModule();
+    }
+    if (connected != result::Ok) {
+        ShowProgramModeControls(p);
+        return connected;
+    }
+    if (tool.link.SetLinkBaud(tool.link.LinkBaud()) != result::Ok) {
+        tool.log.ReportError(result::ChangeBaudFailed);
+        ShowProgramModeControls(p);
+        return result::ChangeBaudFailed;
+    }
+    const std::uint8_t code = LabelledExchange(tool, block, limitMs, expected, label);
+    if (code != 0) ShowProgramModeControls(p);
+    return code;
+}
+
+// A save of a list's value: refused with a line when the list holds none, rather than sending 0
+// and reporting it saved.
+LinkResult SaveValue(Tool& tool, const Control& list, int last, std::uint8_t sub, const char* label,
+                     const char* what, const char* done) {
+    const std::uint8_t value = SelectedNumber(list, last);
+    if (value == 0) {
+        AddLine(tool, kRed,
+                std::string("No ") + what + " selected - choose one from the list first...");
+        return kNothingSelected;
+    }
+    ProgramBlock block = MakeProgramBlock(0x70, sub);
+    block[3] = value;
+    const LinkResult code = RunCommand(tool, block, kLimitMs, 128, label);
+    if (code == result::Ok) {
+        tool.log.SetText(done);
+        ShowProgramModeControls(tool.panel);
+    }
+    return code;
+}
+
+}  // namespace
+
+LinkResult ReadFirmwareVersion(Tool& tool) {
+    const LinkResult code =
+        RunCommand(tool, MakeProgramBlock(0x30, 0x00), kLimitMs, 128, "\nError 20.01(", true);
+    if (code == result::Ok) {
+        const auto reply = tool.link.RxBuffer();
+        tool.log.SetText("Firmware version: " + HexByte(reply[1]) + "." + HexByte(reply[2]));
+        ShowProgramModeControls(tool.panel);
+    }
+    return code;
+}
+
+void Button17Click(Tool& tool) {
+    ReadFirmwareVersion(tool);
+}
+
+LinkResult SaveAddress(Tool& tool) {
+    return SaveValue(tool, tool.panel.ComboBox1, 247, 0x00, "\nError 70.00(", "address",
+                     "Modbus address saved ok...");
+}
+
+void btn12Click(Tool& tool) {
+    SaveAddress(tool);
+}
+
+LinkResult SaveInterval(Tool& tool) {
+    return SaveValue(tool, tool.panel.ComboBox3, 255, 0x01, "\nError 70.01(", "interval",
+                     "Cyclic interval saved ok...");
+}
+
+void btn11Click(Tool& tool) {
+    SaveInterval(tool);
+}
+
+LinkResult SaveAllConfigurations(Tool& tool) {
+    MainPanel& p = tool.panel;
+    p.Timer2.SetEnabled(false);
+    const ProgramBlock block = MakeProgramBlock(0x70, 0x02);
+    DisableAllControls(p);
+    if (const LinkResult connected = tool.link.ConnectModule(); connected != result::Ok) {
+        ShowProgramModeControls(p);
+        return connected;
+    }
+    if (tool.link.SetLinkBaud(tool.link.LinkBaud()) != result::Ok) {
+        tool.log.ReportError(result::ChangeBaudFailed);
+        ShowProgramModeControls(p);
+        return result::ChangeBaudFailed;
+    }
+    tool.log.SetText("Saving configurations - Please wait...");
+    const std::uint8_t code = LabelledExchange(tool, block, kSaveAllLimitMs, 128, "\nError 70.02(");
+    if (code != 0) {
+        ShowProgramModeControls(p);
+        return code;
+    }
+    ShowNormalModeControls(p);
+    tool.log.SetText("Saved - OK");
+    tool.form2.SetVisible(false);
+    p.Button37.SetEnabled(false);
+    p.GroupBox2.SetVisible(false);
+    p.StringGrid2.SetVisible(true);
+    return code;
+}
+
+void btn15Click(Tool& tool) {
+    SaveAllConfigurations(tool);
+}
+
+LinkResult ResetViaCode(Tool& tool) {
+    MainPanel& p = tool.panel;
+    ProgramBlock block = MakeProgramBlock(0x20, 0x01);
+    // What the module does with the address is its own affair; with no selection it gets 0.
+    block[3] = static_cast<std::uint8_t>(p.ComboBox1.Index() + 1);
+    // The module resets at once: any first byte of its answer is enough.
+    const LinkResult code = RunCommand(tool, block, kLimitMs, 0, "\nError 20.01(");
+    if (code == result::Ok) {
+        tool.log.SetText("Reset Code OK...");
+        tool.form2.SetVisible(false);
+        ShowNormalModeControls(p);
+        p.Button37.SetEnabled(false);
+    }
+    return code;
+}
+
+void Button0Click(Tool& tool) {
+    ResetViaCode(tool);
+}
+
+}  // namespace nuv

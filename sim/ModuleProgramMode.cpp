@@ -1,0 +1,193 @@
+// The simulated module's program mode: blocks in, blocks out.
+#include <algorithm>
+#include <numeric>
+
+#include "protocol/ProgramBlock.hpp"
+#include "sim/ModuleSimulator.hpp"
+
+namespace nuv::sim {
+namespace {
+
+constexpr std::uint8_t kAccepted = 0x06;
+constexpr std::uint8_t kRefused = 0x15;
+constexpr std::size_t kDataBytes = 117;
+
+// Where the module keeps what in its memory.
+constexpr std::size_t kHeader = 0x000;          // "NUV" and the layout version
+constexpr std::size_t kConfiguration = 0x004;   // address, interval
+constexpr std::size_t kIdentification = 0x006;  // firmware class and build
+constexpr std::size_t kCapacity = 0x008;        // sensors per channel
+constexpr std::size_t kSensorCounts = 0x010;    // one byte per channel
+constexpr std::size_t kSerials = 0x100;         // per channel 16 levels of 8 bytes
+constexpr std::size_t kSerialsPerChannel = 0x80;
+
+using Reply = std::array<std::uint8_t, kProgramBlockSize>;
+
+Reply Accepted() {
+    Reply reply{};
+    reply[0] = kAccepted;
+    return reply;
+}
+
+Reply Refused() {
+    Reply reply{};
+    reply[0] = kRefused;
+    return reply;
+}
+
+}  // namespace
+
+void ModuleSimulator::Configure(std::uint8_t moduleAddress, std::uint8_t interval) {
+    address = storedAddress = moduleAddress;
+    intervalSeconds = storedInterval = interval;
+}
+
+std::vector<int> ModuleSimulator::Order(int channel) const {
+    const auto count =
+        static_cast<std::size_t>(std::clamp(sensorCount.at(channel), 0, kMaxSensors));
+    const std::vector<int>& kept = order_.at(channel);
+    if (kept.size() == count) return kept;
+    // A search finds the sensors in the order of their serial numbers.
+    std::vector<int> levels(count);
+    std::iota(levels.begin(), levels.end(), 0);
+    const auto& chain = sensors_.at(channel);
+    std::sort(levels.begin(), levels.end(),
+              [&](int a, int b) { return chain[a].serial < chain[b].serial; });
+    return levels;
+}
+
+std::array<std::uint8_t, ModuleSimulator::kMemorySize> ModuleSimulator::Memory() const {
+    std::array<std::uint8_t, kMemorySize> memory{};
+    memory.fill(0xFF);
+    const std::uint8_t header[] = {'N', 'U', 'V', 0x01};
+    std::copy(std::begin(header), std::end(header), memory.begin() + kHeader);
+    memory[kConfiguration] = storedAddress;
+    memory[kConfiguration + 1] = storedInterval;
+    memory[kIdentification] = firmwareClass;
+    memory[kIdentification + 1] = firmwareBuild;
+    memory[kCapacity] = static_cast<std::uint8_t>(sensorsPerChannel);
+    for (int c = 0; c < kChannels; ++c) {
+        memory[kSensorCounts + static_cast<std::size_t>(c)] =
+            static_cast<std::uint8_t>(sensorCount[static_cast<std::size_t>(c)]);
+        const std::vector<int>& stored = storedOrder_[static_cast<std::size_t>(c)];
+        const std::vector<int> levels =
+            stored.size() == static_cast<std::size_t>(sensorCount[static_cast<std::size_t>(c)])
+                ? stored
+                : Order(c);
+        for (std::size_t level = 0; level < levels.size(); ++level) {
+            const auto& serial =
+                sensors_[static_cast<std::size_t>(c)][static_cast<std::size_t>(levels[level])]
+                    .serial;
+            std::copy(
+                serial.begin(), serial.end(),
+                memory.begin() +
+                    static_cast<std::ptrdiff_t>(
+                        kSerials + static_cast<std::size_t>(c) * kSerialsPerChannel + level * 8));
+        }
+    }
+    return memory;
+}
+
+void ModuleSimulator::Restart() {
+    programMode = false;
+    address = storedAddress;
+    intervalSeconds = storedInterval;
+    order_ = storedOrder_;
+}
+
+void ModuleSimulator::HandleBlock(SimDevice& device, const std::vector<std::uint8_t>& frame,
+                                  std::int64_t atNs) {
+    if (frame.size() != kProgramWireSize) return;  // no block: not taken
+    const DecodedBlock block = DecodeProgramBlock(
+        std::span<const std::uint8_t, kProgramWireSize>(frame.data(), kProgramWireSize));
+    if (!block.checksumsOk) {
+        SendBlock(device, Refused(), atNs);
+        return;
+    }
+    blocks_.emplace_back(block.bytes.begin(), block.bytes.begin() + kProgramBlockSize);
+    const std::uint8_t command = block.bytes[1];
+    const std::uint8_t sub = block.bytes[2];
+    const std::uint8_t parameter = block.bytes[3];
+    Reply reply = Accepted();
+    std::int64_t readyAt = atNs;
+    bool restart = false;
+    switch (command << 8U | sub) {
+        case 0x3000:  // identification
+            reply[1] = firmwareClass;
+            reply[2] = firmwareBuild;
+            break;
+        case 0x7000:  // address
+            if (parameter == 0 || parameter > 247) {
+                reply = Refused();
+            } else {
+                address = parameter;
+            }
+            break;
+        case 0x7001:  // interval
+            if (parameter == 0) {
+                reply = Refused();
+            } else {
+                intervalSeconds = parameter;
+            }
+            break;
+        case 0x7002:  // save everything; the module then starts again with it
+            storedAddress = address;
+            storedInterval = intervalSeconds;
+            for (int c = 0; c < kChannels; ++c) {
+                storedOrder_[static_cast<std::size_t>(c)] = Order(c);
+            }
+            readyAt += saveDurationNs;
+            restart = true;
+            break;
+        case 0x2001:  // reset by code
+            restart = true;
+            ++resetCounters[0];
+            ++resetCounters[2];  // the firmware resets itself through its watchdog
+            break;
+        case 0xAA55:  // leave program mode
+            programMode = false;
+            break;
+        case 0x3009: {  // memory: address high, low, count
+            const std::size_t from =
+                static_cast<std::size_t>(block.bytes[3] << 8U | block.bytes[4]);
+            const std::size_t count = block.bytes[5];
+            if (count == 0 || count > kDataBytes || from + count > kMemorySize) {
+                reply = Refused();
+                break;
+            }
+            const auto memory = Memory();
+            std::copy_n(memory.begin() + static_cast<std::ptrdiff_t>(from), count,
+                        reply.begin() + 1);
+            break;
+        }
+        case 0x3001: {  // the configuration area of the memory
+            const auto memory = Memory();
+            std::copy_n(memory.begin(), kDataBytes, reply.begin() + 1);
+            break;
+        }
+        case 0xA000: {  // the serials of channel 0 as the memory keeps them
+            const auto memory = Memory();
+            std::copy_n(memory.begin() + kSerials, kDataBytes, reply.begin() + 1);
+            break;
+        }
+        default:
+            reply = Refused();
+            break;
+    }
+    SendBlock(device, reply, readyAt);
+    if (restart) Restart();
+}
+
+void ModuleSimulator::SendBlock(SimDevice& device, std::array<std::uint8_t, 126> reply,
+                                std::int64_t atNs) {
+    if (ModuleFaults::Take(faults.silent)) return;
+    if (ModuleFaults::Take(faults.refuse)) reply = Refused();
+    // The module's own mask, new for every reply.
+    BlockMask mask{};
+    for (std::uint8_t& byte : mask) byte = static_cast<std::uint8_t>(NextRandom());
+    ProgramWire wire = EncodeProgramBlock(reply, mask);
+    if (ModuleFaults::Take(faults.corruptCrc)) wire[127] ^= 0x5AU;
+    device.Send(wire, atNs + blockTurnaroundNs + faults.lateNs);
+}
+
+}  // namespace nuv::sim
