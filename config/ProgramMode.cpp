@@ -134,6 +134,7 @@ LinkResult EnterProgramMode(Tool& tool, ModuleIdentity& identity) {
     }
     if (code == result::Ok) {
         const auto reply = tool.link.RxBuffer();
+        identity.entered = true;
         identity.address = reply[0];
         identity.interval = reply[3];
         ShowProgramModeControls(p);

@@ -11,6 +11,7 @@ class Tool;
 
 // What entering program mode learnt of the module.
 struct ModuleIdentity {
+    bool entered = false;       // whether the module answered the entry frame
     std::uint8_t address = 0;   // from the entry reply, as it came
     std::uint8_t interval = 0;  // seconds
     bool identified = false;    // whether the firmware identification came

@@ -49,6 +49,7 @@ std::uint8_t ProgramClient::Exchange(const ProgramBlock& block, std::uint16_t li
         ~Release() { flag = false; }
     } release{busy_};
 
+    lastStatus_ = 0;
     MessageLog& log = link_.Log();
     const ProgramWire wire = EncodeProgramBlock(block, NextMask());
 

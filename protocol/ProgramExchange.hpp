@@ -37,7 +37,7 @@ class ProgramClient {
     // The reply is left unmasked in the link's RxBuffer[0..127], its mask in bytes 118..125.
     std::uint8_t Exchange(const ProgramBlock& block, std::uint16_t limitMs, std::uint16_t expected);
 
-    // The status byte of the last reply that passed its checksums.
+    // The status byte of the last exchange's reply, when it passed its checksums; else 0.
     std::uint8_t LastStatus() const { return lastStatus_; }
     bool InExchange() const { return busy_; }
 

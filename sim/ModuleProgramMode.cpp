@@ -105,6 +105,11 @@ void ModuleSimulator::HandleBlock(SimDevice& device, const std::vector<std::uint
         return;
     }
     blocks_.emplace_back(block.bytes.begin(), block.bytes.begin() + kProgramBlockSize);
+    // A refused block changes nothing.
+    if (ModuleFaults::Take(faults.refuse)) {
+        SendBlock(device, Refused(), atNs);
+        return;
+    }
     const std::uint8_t command = block.bytes[1];
     const std::uint8_t sub = block.bytes[2];
     const std::uint8_t parameter = block.bytes[3];
@@ -181,7 +186,6 @@ void ModuleSimulator::HandleBlock(SimDevice& device, const std::vector<std::uint
 void ModuleSimulator::SendBlock(SimDevice& device, std::array<std::uint8_t, 126> reply,
                                 std::int64_t atNs) {
     if (ModuleFaults::Take(faults.silent)) return;
-    if (ModuleFaults::Take(faults.refuse)) reply = Refused();
     // The module's own mask, new for every reply.
     BlockMask mask{};
     for (std::uint8_t& byte : mask) byte = static_cast<std::uint8_t>(NextRandom());

@@ -1,29 +1,17 @@
 #include "tools/Nuvctl.hpp"
 
-#include <unistd.h>
-#include <algorithm>
-#include <cerrno>
-#include <charconv>
-#include <cstdio>
-#include <cstring>
-#include <ctime>
 #include <fstream>
-#include <map>
-#include <optional>
-#include <ostream>
 #include <sstream>
-#include <stdexcept>
 
-#include "app/Dialogs.hpp"
 #include "app/MessageTable.hpp"
-#include "app/Tool.hpp"
 #include "measure/Cyclic.hpp"
 #include "measure/Diagnostics.hpp"
 #include "measure/PowerOutputs.hpp"
-#include "measure/ServiceFunctions.hpp"
 #include "measure/Temperatures.hpp"
+#include "tools/CliProgram.hpp"
 
 namespace nuv::cli {
+namespace detail {
 namespace {
 
 constexpr const char* kUsage =
@@ -49,410 +37,280 @@ constexpr const char* kUsage =
     "  outputs [--set MASK]                   read, or set, the four outputs (mask 0..15)\n"
     "  diag [--clear]                         read, or clear, the module's reset counters\n"
     "\n"
-    "Exit status: 0 done (sensor error values are data), 1 link or module failure,\n"
-    "2 usage error.\n";
+    "Program mode (entered and left again by each command, unless --stay):\n"
+    "  info [--json] [--stay]                 address, interval and firmware of the module\n"
+    "  config [--address N] [--interval SEC] [--save] [--stay]\n"
+    "                                         set the address (1..247) and the measurement\n"
+    "                                         interval (1..255 s); --save makes the whole\n"
+    "                                         configuration permanent\n"
+    "  dump FILE [--stay]                     copy the module's 4096-byte memory into FILE\n"
+    "  reset [--usb]                          reset the module by command (or by the USB\n"
+    "                                         cable's DTR line)\n"
+    "\n"
+    "Exit status: 0 done (sensor error values are data), 1 link or module failure, or\n"
+    "output that cannot be written, 2 usage error.\n";
 
-class UsageError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
+}  // namespace
 
-std::optional<long> Number(const std::string& text) {
-    long value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
-}
-
-long NumberIn(const std::string& option, const std::string& text, long low, long high) {
-    const auto value = Number(text);
-    if (!value || *value < low || *value > high) {
-        throw UsageError(option + " takes a whole number from " + std::to_string(low) + " to " +
-                         std::to_string(high) + ", not '" + text + "'");
-    }
-    return *value;
-}
-
-// Shortest text that reads back as the same value.
-std::string Decimal(double value) {
-    char buffer[32];
-    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return error == std::errc() ? std::string(buffer, end) : "null";
-}
-
-std::string Fixed(double value, int decimals) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-    return buffer;
-}
-
-std::string IsoTime(std::int64_t seconds) {
-    const auto t = static_cast<std::time_t>(seconds);
-    std::tm utc{};
-    gmtime_r(&t, &utc);
-    char buffer[32];
-    std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return buffer;
-}
-
-std::string Trimmed(std::string text) {
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    return text;
-}
-
-// What a failed exchange means, for standard error.
-std::string Describe(LinkResult code) {
-    switch (code) {
-        case 1:
-            return "the module's answer failed its CRC check";
-        case result::NoData:
-            return "no answer from the module (time-out)";
-        case result::WriteFailed:
-            return "the request could not be written";
-        case result::ReadFailed:
-            return "reading from the device failed";
-        case result::StatusFailed:
-            return "the device's receive status could not be read";
-        case result::BaudRateFailed:
-            return "the baud rate could not be set";
-        case result::LastDeviceBusy:
-            return "the device is held by another program";
-        case result::NoDevice:
-            return "no device found";
-        case result::NoModuleDevice:
-            return "no device described \"ORNEVA NUV\" or \"ORNEVA Terminal\"";
-        default:
-            return Trimmed(MessageTable(code));
+Program::Program(const Options& options, Environment& env)
+    : options_(options),
+      env_(env),
+      dialogs_(env.err),
+      tool_(env.driverFor(options.driver), env.clock, env.pump, dialogs_) {
+    tool_.BuildPanel();
+    if (options_.verbose) {
+        tool_.link.trace = [this](const std::string& line) {
+            env_.err << "nuvctl: " << line << '\n';
+        };
     }
 }
 
-// Hands standard output on; false with the system's reason when that failed (a full disk, a
-// closed descriptor): the command's output is lost, which makes the command fail.
-bool OutputWritten(std::ostream& out, std::string& reason) {
-    out.flush();
-    if (out) return true;
-    const auto* descriptor = dynamic_cast<const DescriptorBuffer*>(out.rdbuf());
-    reason = descriptor != nullptr && descriptor->Error() != 0 ? std::strerror(descriptor->Error())
-                                                               : "the stream failed";
-    return false;
+int Program::Execute() {
+    const std::string& c = options_.command;
+    if (c == "devices") return Devices();
+    if (c == "read") return Read();
+    if (c == "watch") return Watch();
+    if (c == "power") return Power();
+    if (c == "outputs") return Outputs();
+    if (c == "diag") return Diag();
+    if (c == "info") return Info();
+    if (c == "config") return Config();
+    if (c == "dump") return Dump();
+    if (c == "reset") return Reset();
+    throw UsageError("unknown command '" + c + "'");
 }
 
-bool IsSensorResult(LinkResult code) {
-    return code == SensorPresenceResult || code == SensorCrcResult || code == SensorShortResult;
+// Prints the trace on request, and the failure; returns the exit status of a result.
+int Program::Finish(LinkResult code, bool sensorResultsAreData) {
+    if (options_.verbose) env_.err << tool_.log.Text() << '\n';
+    if (code == result::Ok || (sensorResultsAreData && IsSensorResult(code))) return kExitDone;
+    env_.err << "nuvctl: " << Explain(code) << " (result " << code << ")\n";
+    return kExitFailure;
 }
 
-// Dialogs of the command line: messages go to standard error.
-class StreamDialogs final : public Dialogs {
-  public:
-    explicit StreamDialogs(std::ostream& err) : err_(err) {}
-    void ShowMessage(std::string_view text) override { err_ << "nuvctl: " << text << '\n'; }
-    // The command line names its files itself.
-    std::optional<std::string> ChooseSaveFile(const SaveFileRequest&) override { return {}; }
-
-  private:
-    std::ostream& err_;
-};
-
-struct Options {
-    DriverChoice driver;
-    int address = 2;
-    bool verbose = false;
-    std::string command;
-    std::vector<std::string> rest;
-};
-
-// Options of a command: flags and options with a value, in any order.
-class CommandOptions {
-  public:
-    CommandOptions(const std::string& command, const std::vector<std::string>& args,
-                   const std::vector<std::string>& flags, const std::vector<std::string>& valued) {
-        for (std::size_t i = 0; i < args.size(); ++i) {
-            const std::string& arg = args[i];
-            if (std::find(flags.begin(), flags.end(), arg) != flags.end()) {
-                values_[arg] = "";
-            } else if (std::find(valued.begin(), valued.end(), arg) != valued.end()) {
-                if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
-                values_[arg] = args[++i];
-            } else {
-                throw UsageError("'" + arg + "' is not an option of " + command);
-            }
-        }
+// The failure in words, with what the link and the last exchange know beyond the code: the
+// port and the system's reason, or what came instead of the answer.
+std::string Program::Explain(LinkResult code) const {
+    if (code == result::PortOpenFailed && !tool_.link.OpenFailure().empty()) {
+        return tool_.link.OpenFailure();
     }
-    bool Has(const std::string& option) const { return values_.count(option) != 0; }
-    const std::string& Value(const std::string& option) const { return values_.at(option); }
-
-  private:
-    std::map<std::string, std::string> values_;
-};
-
-class Program {
-  public:
-    Program(const Options& options, Environment& env)
-        : options_(options),
-          env_(env),
-          dialogs_(env.err),
-          tool_(env.driverFor(options.driver), env.clock, env.pump, dialogs_) {
-        tool_.BuildPanel();
-        if (options_.verbose) {
-            tool_.link.trace = [this](const std::string& line) {
-                env_.err << "nuvctl: " << line << '\n';
-            };
-        }
+    const ReplyCheck& check = tool_.modbus.LastCheck();
+    if ((code == 1 || code == result::NoData) && !check.Ok()) {
+        return DescribeReplyFault(check);
     }
+    return Describe(code);
+}
 
-    int Execute() {
-        const std::string& c = options_.command;
-        if (c == "devices") return Devices();
-        if (c == "read") return Read();
-        if (c == "watch") return Watch();
-        if (c == "power") return Power();
-        if (c == "outputs") return Outputs();
-        if (c == "diag") return Diag();
-        throw UsageError("unknown command '" + c + "'");
+int Program::Devices() {
+    const CommandOptions none("devices", options_.rest, {}, {});  // takes no options
+    const LinkResult code = tool_.link.ConnectModule();
+    const StringGrid& list = tool_.panel.StringGrid1;
+    for (std::size_t row = 1; row <= tool_.link.DeviceCount(); ++row) {
+        env_.out << list.Cell(0, row) << '\t' << list.Cell(1, row) << '\t'
+                 << Trimmed(list.Cell(2, row)) << '\n';
     }
-
-  private:
-    std::uint8_t Address() const { return static_cast<std::uint8_t>(options_.address); }
-
-    // Prints the trace on request, and the failure; returns the exit status of a result.
-    int Finish(LinkResult code, bool sensorResultsAreData = true) {
+    // The list is what was asked for: a module that is missing or busy is no failure here.
+    const bool listed = code == result::Ok || code == result::LastDeviceBusy ||
+                        code == result::NoDevice || code == result::NoModuleDevice;
+    if (listed) {
         if (options_.verbose) env_.err << tool_.log.Text() << '\n';
-        if (code == result::Ok || (sensorResultsAreData && IsSensorResult(code))) return kExitDone;
-        env_.err << "nuvctl: " << Explain(code) << " (result " << code << ")\n";
-        return kExitFailure;
-    }
-
-    // The failure in words, with what the link and the last exchange know beyond the code: the
-    // port and the system's reason, or what came instead of the answer.
-    std::string Explain(LinkResult code) const {
-        if (code == result::PortOpenFailed && !tool_.link.OpenFailure().empty()) {
-            return tool_.link.OpenFailure();
-        }
-        const ReplyCheck& check = tool_.modbus.LastCheck();
-        if ((code == 1 || code == result::NoData) && !check.Ok()) {
-            return DescribeReplyFault(check);
-        }
-        return Describe(code);
-    }
-
-    int Devices() {
-        const CommandOptions none("devices", options_.rest, {}, {});  // takes no options
-        const LinkResult code = tool_.link.ConnectModule();
-        const StringGrid& list = tool_.panel.StringGrid1;
-        for (std::size_t row = 1; row <= tool_.link.DeviceCount(); ++row) {
-            env_.out << list.Cell(0, row) << '\t' << list.Cell(1, row) << '\t'
-                     << Trimmed(list.Cell(2, row)) << '\n';
-        }
-        // The list is what was asked for: a module that is missing or busy is no failure here.
-        const bool listed = code == result::Ok || code == result::LastDeviceBusy ||
-                            code == result::NoDevice || code == result::NoModuleDevice;
-        if (listed) {
-            if (options_.verbose) env_.err << tool_.log.Text() << '\n';
-            return kExitDone;
-        }
-        return Finish(code);
-    }
-
-    void SelectSensors(const CommandOptions& opts) {
-        if (!opts.Has("--sensors")) return;
-        const std::string& value = opts.Value("--sensors");
-        const int index = value == "10" ? 0 : value == "12" ? 1 : value == "16" ? 2 : -1;
-        if (index < 0) throw UsageError("--sensors takes 10, 12 or 16, not '" + value + "'");
-        tool_.panel.ComboBox6.SetIndex(index);
-    }
-
-    int Read() {
-        const CommandOptions opts("read", options_.rest, {"--json"}, {"--sensors"});
-        SelectSensors(opts);
-        const LinkResult code = ReadTemperatures(tool_, Address());
-        const int status = Finish(code);
-        if (status != kExitDone || !tool_.lastReading) return status;
-        const TemperatureReading& reading = *tool_.lastReading;
-        if (opts.Has("--json")) {
-            PrintJson(code, reading);
-        } else {
-            PrintTable(code, reading);
-        }
-        return status;
-    }
-
-    void PrintJson(LinkResult code, const TemperatureReading& reading) {
-        std::ostream& out = env_.out;
-        out << "{\"address\":" << options_.address
-            << ",\"sensors_per_channel\":" << reading.sensorsPerChannel << ",\"result\":" << code
-            << ",\"module_temperature\":" << Decimal(RawToCelsius(reading.module))
-            << ",\"channels\":[";
-        for (int c = 0; c < 10; ++c) {
-            out << (c != 0 ? "," : "") << '[';
-            for (int s = 0; s < reading.sensorsPerChannel; ++s) {
-                out << (s != 0 ? "," : "") << Decimal(RawToCelsius(reading.Raw(c, s)));
-            }
-            out << ']';
-        }
-        out << "],\"raw\":[";
-        for (int c = 0; c < 10; ++c) {
-            out << (c != 0 ? "," : "") << '[';
-            for (int s = 0; s < reading.sensorsPerChannel; ++s) {
-                out << (s != 0 ? "," : "") << reading.Raw(c, s);
-            }
-            out << ']';
-        }
-        out << "]}\n";
-    }
-
-    void PrintTable(LinkResult code, const TemperatureReading& reading) {
-        std::ostream& out = env_.out;
-        out << "level";
-        for (int c = 0; c < 10; ++c) out << "\tch" << c;
-        out << '\n';
-        for (int s = 0; s < reading.sensorsPerChannel; ++s) {
-            out << s + 1;
-            for (int c = 0; c < 10; ++c) out << '\t' << Fixed(RawToCelsius(reading.Raw(c, s)), 2);
-            out << '\n';
-        }
-        out << "module\t" << Fixed(RawToCelsius(reading.module), 2) << '\n';
-        if (code != result::Ok) {
-            env_.out << "sensor errors: " << tool_.panel.Label19.Caption() << " / "
-                     << tool_.panel.Label20.Caption() << '\n';
-        }
-    }
-
-    int Watch() {
-        const CommandOptions opts("watch", options_.rest, {},
-                                  {"--interval", "--count", "--csv", "--sensors"});
-        SelectSensors(opts);
-        const long interval =
-            opts.Has("--interval") ? NumberIn("--interval", opts.Value("--interval"), 1, 255) : 4;
-        const long count =
-            opts.Has("--count") ? NumberIn("--count", opts.Value("--count"), 1, 1'000'000'000) : -1;
-        std::ofstream file;
-        if (opts.Has("--csv")) {
-            file.open(opts.Value("--csv"), std::ios::out | std::ios::trunc);
-            if (!file) {
-                env_.err << "nuvctl: cannot write " << opts.Value("--csv") << '\n';
-                return kExitFailure;
-            }
-        }
-        std::ostream& csv = opts.Has("--csv") ? static_cast<std::ostream&>(file) : env_.out;
-        tool_.panel.ComboBox2.SetIndex(options_.address - 1);
-        tool_.panel.ComboBox4.SetIndex(static_cast<int>(interval - 1));
-
-        const int sensors = SensorsPerChannel(tool_.panel);
-        csv << "time,result";
-        for (int c = 0; c < 10; ++c) {
-            for (int s = 0; s < sensors; ++s) csv << ",c" << c << "s" << s + 1;
-        }
-        csv << ",module\n" << std::flush;
-
-        bool anyReading = false;
-        std::size_t loggerShown = 0;
-        std::int64_t next = env_.clock.NowMs();
-        for (long done = 0; (count < 0 || done < count) && !env_.interrupted(); ++done) {
-            while (env_.clock.NowMs() < next && !env_.interrupted()) {
-                env_.clock.SleepMs(static_cast<std::uint32_t>(
-                    std::min<std::int64_t>(next - env_.clock.NowMs(), 100)));
-            }
-            if (env_.interrupted()) break;
-            next += interval * 1000;
-            const std::int64_t stamp = env_.clock.WallSeconds();
-            const LinkResult code = Timer1Timer(tool_);
-            const auto& reading = tool_.lastReading;
-            anyReading |= reading.has_value();
-            csv << IsoTime(stamp) << ',' << code;
-            for (int c = 0; c < 10; ++c) {
-                for (int s = 0; s < sensors; ++s) {
-                    csv << ',';
-                    if (reading) csv << Decimal(RawToCelsius(reading->Raw(c, s)));
-                }
-            }
-            csv << ',';
-            if (reading) csv << Decimal(RawToCelsius(reading->module));
-            csv << '\n' << std::flush;
-            // Readings that cannot be written are lost: stop rather than measure for nothing.
-            if (std::string reason; !OutputWritten(csv, reason)) {
-                env_.err << "nuvctl: cannot write "
-                         << (opts.Has("--csv") ? opts.Value("--csv") : "to standard output") << ": "
-                         << reason << '\n';
-                return kExitFailure;
-            }
-            // The error logger's new lines.
-            const std::string logger = tool_.logger.Text();
-            if (logger.size() > loggerShown) env_.err << logger.substr(loggerShown);
-            loggerShown = logger.size();
-            if (options_.verbose) env_.err << tool_.log.Text() << '\n';
-        }
-        if (!anyReading) {
-            env_.err << "nuvctl: no reading succeeded\n";
-            return kExitFailure;
-        }
         return kExitDone;
     }
+    return Finish(code);
+}
 
-    int Power() {
-        const CommandOptions opts("power", options_.rest, {"--json"}, {});
-        PowerValues values;
-        const LinkResult code = ReadPower(tool_, Address(), values);
-        const int status = Finish(code);
-        if (status != kExitDone) return status;
-        static constexpr const char* kPairs[] = {"0/1", "2/3", "4/5", "6/7", "8/9"};
-        if (opts.Has("--json")) {
-            env_.out << "{\"address\":" << options_.address << ",\"result\":" << code
-                     << ",\"system_v\":" << Decimal(values.system)
-                     << ",\"main_v\":" << Decimal(values.main) << ",\"currents_a\":[";
-            for (std::size_t i = 0; i < values.currents.size(); ++i) {
-                env_.out << (i != 0 ? "," : "") << Decimal(values.currents[i]);
+void Program::SelectSensors(const CommandOptions& opts) {
+    if (!opts.Has("--sensors")) return;
+    const std::string& value = opts.Value("--sensors");
+    const int index = value == "10" ? 0 : value == "12" ? 1 : value == "16" ? 2 : -1;
+    if (index < 0) throw UsageError("--sensors takes 10, 12 or 16, not '" + value + "'");
+    tool_.panel.ComboBox6.SetIndex(index);
+}
+
+int Program::Read() {
+    const CommandOptions opts("read", options_.rest, {"--json"}, {"--sensors"});
+    SelectSensors(opts);
+    const LinkResult code = ReadTemperatures(tool_, Address());
+    const int status = Finish(code);
+    if (status != kExitDone || !tool_.lastReading) return status;
+    const TemperatureReading& reading = *tool_.lastReading;
+    if (opts.Has("--json")) {
+        PrintJson(code, reading);
+    } else {
+        PrintTable(code, reading);
+    }
+    return status;
+}
+
+void Program::PrintJson(LinkResult code, const TemperatureReading& reading) {
+    std::ostream& out = env_.out;
+    out << "{\"address\":" << options_.address
+        << ",\"sensors_per_channel\":" << reading.sensorsPerChannel << ",\"result\":" << code
+        << ",\"module_temperature\":" << Decimal(RawToCelsius(reading.module)) << ",\"channels\":[";
+    for (int c = 0; c < 10; ++c) {
+        out << (c != 0 ? "," : "") << '[';
+        for (int s = 0; s < reading.sensorsPerChannel; ++s) {
+            out << (s != 0 ? "," : "") << Decimal(RawToCelsius(reading.Raw(c, s)));
+        }
+        out << ']';
+    }
+    out << "],\"raw\":[";
+    for (int c = 0; c < 10; ++c) {
+        out << (c != 0 ? "," : "") << '[';
+        for (int s = 0; s < reading.sensorsPerChannel; ++s) {
+            out << (s != 0 ? "," : "") << reading.Raw(c, s);
+        }
+        out << ']';
+    }
+    out << "]}\n";
+}
+
+void Program::PrintTable(LinkResult code, const TemperatureReading& reading) {
+    std::ostream& out = env_.out;
+    out << "level";
+    for (int c = 0; c < 10; ++c) out << "\tch" << c;
+    out << '\n';
+    for (int s = 0; s < reading.sensorsPerChannel; ++s) {
+        out << s + 1;
+        for (int c = 0; c < 10; ++c) out << '\t' << Fixed(RawToCelsius(reading.Raw(c, s)), 2);
+        out << '\n';
+    }
+    out << "module\t" << Fixed(RawToCelsius(reading.module), 2) << '\n';
+    if (code != result::Ok) {
+        env_.out << "sensor errors: " << tool_.panel.Label19.Caption() << " / "
+                 << tool_.panel.Label20.Caption() << '\n';
+    }
+}
+
+int Program::Watch() {
+    const CommandOptions opts("watch", options_.rest, {},
+                              {"--interval", "--count", "--csv", "--sensors"});
+    SelectSensors(opts);
+    const long interval =
+        opts.Has("--interval") ? NumberIn("--interval", opts.Value("--interval"), 1, 255) : 4;
+    const long count =
+        opts.Has("--count") ? NumberIn("--count", opts.Value("--count"), 1, 1'000'000'000) : -1;
+    std::ofstream file;
+    if (opts.Has("--csv")) {
+        file.open(opts.Value("--csv"), std::ios::out | std::ios::trunc);
+        if (!file) {
+            env_.err << "nuvctl: cannot write " << opts.Value("--csv") << '\n';
+            return kExitFailure;
+        }
+    }
+    std::ostream& csv = opts.Has("--csv") ? static_cast<std::ostream&>(file) : env_.out;
+    tool_.panel.ComboBox2.SetIndex(options_.address - 1);
+    tool_.panel.ComboBox4.SetIndex(static_cast<int>(interval - 1));
+
+    const int sensors = SensorsPerChannel(tool_.panel);
+    csv << "time,result";
+    for (int c = 0; c < 10; ++c) {
+        for (int s = 0; s < sensors; ++s) csv << ",c" << c << "s" << s + 1;
+    }
+    csv << ",module\n" << std::flush;
+
+    bool anyReading = false;
+    std::size_t loggerShown = 0;
+    std::int64_t next = env_.clock.NowMs();
+    for (long done = 0; (count < 0 || done < count) && !env_.interrupted(); ++done) {
+        while (env_.clock.NowMs() < next && !env_.interrupted()) {
+            env_.clock.SleepMs(
+                static_cast<std::uint32_t>(std::min<std::int64_t>(next - env_.clock.NowMs(), 100)));
+        }
+        if (env_.interrupted()) break;
+        next += interval * 1000;
+        const std::int64_t stamp = env_.clock.WallSeconds();
+        const LinkResult code = Timer1Timer(tool_);
+        const auto& reading = tool_.lastReading;
+        anyReading |= reading.has_value();
+        csv << IsoTime(stamp) << ',' << code;
+        for (int c = 0; c < 10; ++c) {
+            for (int s = 0; s < sensors; ++s) {
+                csv << ',';
+                if (reading) csv << Decimal(RawToCelsius(reading->Raw(c, s)));
             }
-            env_.out << "]}\n";
-        } else {
-            env_.out << "System: " << Fixed(values.system, 2) << " V\n"
-                     << "Main: " << Fixed(values.main, 2) << " V\n";
-            for (std::size_t i = 0; i < values.currents.size(); ++i) {
-                env_.out << 'C' << kPairs[i] << ": " << Fixed(values.currents[i], 3) << " A\n";
-            }
         }
+        csv << ',';
+        if (reading) csv << Decimal(RawToCelsius(reading->module));
+        csv << '\n' << std::flush;
+        // Readings that cannot be written are lost: stop rather than measure for nothing.
+        if (std::string reason; !OutputWritten(csv, reason)) {
+            env_.err << "nuvctl: cannot write "
+                     << (opts.Has("--csv") ? opts.Value("--csv") : "to standard output") << ": "
+                     << reason << '\n';
+            return kExitFailure;
+        }
+        // The error logger's new lines.
+        const std::string logger = tool_.logger.Text();
+        if (logger.size() > loggerShown) env_.err << logger.substr(loggerShown);
+        loggerShown = logger.size();
+        if (options_.verbose) env_.err << tool_.log.Text() << '\n';
+    }
+    if (!anyReading) {
+        env_.err << "nuvctl: no reading succeeded\n";
+        return kExitFailure;
+    }
+    return kExitDone;
+}
+
+int Program::Power() {
+    const CommandOptions opts("power", options_.rest, {"--json"}, {});
+    PowerValues values;
+    const LinkResult code = ReadPower(tool_, Address(), values);
+    const int status = Finish(code);
+    if (status != kExitDone) return status;
+    static constexpr const char* kPairs[] = {"0/1", "2/3", "4/5", "6/7", "8/9"};
+    if (opts.Has("--json")) {
+        env_.out << "{\"address\":" << options_.address << ",\"result\":" << code
+                 << ",\"system_v\":" << Decimal(values.system)
+                 << ",\"main_v\":" << Decimal(values.main) << ",\"currents_a\":[";
+        for (std::size_t i = 0; i < values.currents.size(); ++i) {
+            env_.out << (i != 0 ? "," : "") << Decimal(values.currents[i]);
+        }
+        env_.out << "]}\n";
+    } else {
+        env_.out << "System: " << Fixed(values.system, 2) << " V\n"
+                 << "Main: " << Fixed(values.main, 2) << " V\n";
+        for (std::size_t i = 0; i < values.currents.size(); ++i) {
+            env_.out << 'C' << kPairs[i] << ": " << Fixed(values.currents[i], 3) << " A\n";
+        }
+    }
+    return status;
+}
+
+int Program::Outputs() {
+    const CommandOptions opts("outputs", options_.rest, {}, {"--set"});
+    if (opts.Has("--set")) {
+        const auto mask = static_cast<std::uint8_t>(NumberIn("--set", opts.Value("--set"), 0, 15));
+        return Finish(WriteOutputs(tool_, Address(), mask));
+    }
+    std::uint8_t bits = 0;
+    const int status = Finish(ReadOutputs(tool_, Address(), bits));
+    if (status != kExitDone) return status;
+    for (int i = 0; i < 4; ++i) {
+        env_.out << "OUT" << i + 1 << ' ' << ((bits >> i & 1) != 0 ? "on" : "off") << '\n';
+    }
+    env_.out << "mask " << (bits & 0x0F) << '\n';
+    return status;
+}
+
+int Program::Diag() {
+    const CommandOptions opts("diag", options_.rest, {"--clear"}, {});
+    if (opts.Has("--clear")) {
+        const int status = Finish(ClearResetCounters(tool_, Address()));
+        if (status == kExitDone) env_.out << "reset counters cleared\n";
         return status;
     }
-
-    int Outputs() {
-        const CommandOptions opts("outputs", options_.rest, {}, {"--set"});
-        if (opts.Has("--set")) {
-            const auto mask =
-                static_cast<std::uint8_t>(NumberIn("--set", opts.Value("--set"), 0, 15));
-            return Finish(WriteOutputs(tool_, Address(), mask));
-        }
-        std::uint8_t bits = 0;
-        const int status = Finish(ReadOutputs(tool_, Address(), bits));
-        if (status != kExitDone) return status;
-        for (int i = 0; i < 4; ++i) {
-            env_.out << "OUT" << i + 1 << ' ' << ((bits >> i & 1) != 0 ? "on" : "off") << '\n';
-        }
-        env_.out << "mask " << (bits & 0x0F) << '\n';
-        return status;
+    ResetCounters counters{};
+    const int status = Finish(ReadResetCounters(tool_, Address(), counters));
+    if (status != kExitDone) return status;
+    static constexpr const char* kNames[] = {"total",     "jtag",     "watchdog",
+                                             "brown-out", "external", "power-up"};
+    for (std::size_t j = 0; j < counters.size(); ++j) {
+        env_.out << kNames[j] << '\t' << counters[j] << '\n';
     }
-
-    int Diag() {
-        const CommandOptions opts("diag", options_.rest, {"--clear"}, {});
-        if (opts.Has("--clear")) {
-            const int status = Finish(ClearResetCounters(tool_, Address()));
-            if (status == kExitDone) env_.out << "reset counters cleared\n";
-            return status;
-        }
-        ResetCounters counters{};
-        const int status = Finish(ReadResetCounters(tool_, Address(), counters));
-        if (status != kExitDone) return status;
-        static constexpr const char* kNames[] = {"total",     "jtag",     "watchdog",
-                                                 "brown-out", "external", "power-up"};
-        for (std::size_t j = 0; j < counters.size(); ++j) {
-            env_.out << kNames[j] << '\t' << counters[j] << '\n';
-        }
-        return status;
-    }
-
-    const Options& options_;
-    Environment& env_;
-    StreamDialogs dialogs_;
-    Tool tool_;
-};
+    return status;
+}
 
 Options Parse(const std::vector<std::string>& args, Environment& env, bool& handled) {
     Options options;
@@ -498,57 +356,22 @@ Options Parse(const std::vector<std::string>& args, Environment& env, bool& hand
     return options;
 }
 
-}  // namespace
-
-DescriptorBuffer::DescriptorBuffer(int fd) : fd_(fd) {
-    setp(buffer_.data(), buffer_.data() + buffer_.size());
-}
-
-DescriptorBuffer::~DescriptorBuffer() {
-    Drain();
-}
-
-bool DescriptorBuffer::Drain() {
-    const char* next = pbase();
-    while (next < pptr() && error_ == 0) {
-        const ssize_t n = ::write(fd_, next, static_cast<std::size_t>(pptr() - next));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            error_ = n < 0 ? errno : EIO;
-            break;
-        }
-        next += n;
-    }
-    setp(buffer_.data(), buffer_.data() + buffer_.size());  // what failed is dropped
-    return error_ == 0;
-}
-
-DescriptorBuffer::int_type DescriptorBuffer::overflow(int_type c) {
-    if (!Drain()) return traits_type::eof();
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
-        *pptr() = traits_type::to_char_type(c);
-        pbump(1);
-    }
-    return traits_type::not_eof(c);
-}
-
-int DescriptorBuffer::sync() {
-    return Drain() ? 0 : -1;
-}
+}  // namespace detail
 
 int Run(const std::vector<std::string>& args, Environment& environment) {
     try {
         bool handled = false;
-        const Options options = Parse(args, environment, handled);
+        const detail::Options options = detail::Parse(args, environment, handled);
         if (handled) return kExitDone;
-        Program program(options, environment);
+        detail::Program program(options, environment);
         const int status = program.Execute();
-        if (std::string reason; status != kExitFailure && !OutputWritten(environment.out, reason)) {
+        if (std::string reason;
+            status != kExitFailure && !detail::OutputWritten(environment.out, reason)) {
             environment.err << "nuvctl: cannot write to standard output: " << reason << '\n';
             return kExitFailure;
         }
         return status;
-    } catch (const UsageError& error) {
+    } catch (const detail::UsageError& error) {
         environment.err << "nuvctl: " << error.what() << "\nTry 'nuvctl --help'.\n";
         return kExitUsage;
     } catch (const std::exception& error) {

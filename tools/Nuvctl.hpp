@@ -29,6 +29,8 @@ struct Environment {
     std::ostream& err;
     // Whether a running watch should end now (Ctrl-C).
     std::function<bool()> interrupted = [] { return false; };
+    // Whether standard error is a terminal, where long commands show a progress line.
+    bool errIsTerminal = false;
 };
 
 inline constexpr int kExitDone = 0;

@@ -71,7 +71,8 @@ int main(int argc, char* argv[]) {
         pump,
         output,
         std::cerr,
-        [] { return gInterrupted.load(); }};
+        [] { return gInterrupted.load(); },
+        ::isatty(STDERR_FILENO) == 1};
 
     const std::vector<std::string> args(argv + 1, argv + argc);
     return nuv::cli::Run(args, environment);

@@ -8,6 +8,7 @@
 #include <QJsonObject>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -274,6 +275,102 @@ TEST_F(NuvctlTest, VerboseTellsHowMuchStaleInputWasThrownAway) {
               "total\t7\njtag\t0\nwatchdog\t1\nbrown-out\t0\nexternal\t2\npower-up\t4\n");
     EXPECT_NE(err.str().find("nuvctl: discarded 19 byte(s) of stale input\n"), std::string::npos)
         << err.str();
+}
+
+TEST_F(NuvctlTest, InfoEntersProgramModeReportsAndLeaves) {
+    module.Configure(9, 30);
+    module.firmwareClass = 0x12;
+    module.firmwareBuild = 0x47;
+    ASSERT_EQ(Run({"--simulate", "info", "--json"}), 0) << err.str();
+    const QJsonObject info = Json();
+    EXPECT_EQ(info["address"].toInt(), 9);
+    EXPECT_EQ(info["interval_s"].toInt(), 30);
+    EXPECT_EQ(info["firmware"].toString(), "12.47");
+    EXPECT_EQ(info["standard"].toString(), "MULTICORE");
+    EXPECT_EQ(info["sensors_per_channel"].toInt(), 16);
+    EXPECT_FALSE(info["up_to_date"].toBool());
+    EXPECT_FALSE(module.programMode);
+
+    ASSERT_EQ(Run({"--simulate", "info", "--stay"}), 0) << err.str();
+    EXPECT_EQ(out.str(),
+              "address\t9\ninterval\t30 s\nfirmware\t12.47\nstandard\tMULTICORE\nsensors per "
+              "channel\t16\nupdate\tthe tool carries firmware 00.48\n");
+    EXPECT_TRUE(module.programMode);
+}
+
+TEST_F(NuvctlTest, ConfigSetsAddressAndIntervalAndSavesOnRequest) {
+    ASSERT_EQ(Run({"--simulate", "config", "--address", "5", "--interval", "9"}), 0) << err.str();
+    EXPECT_EQ(out.str(), "address 5 set\ninterval 9 s set\n");
+    EXPECT_EQ(module.address, 5);
+    EXPECT_EQ(module.intervalSeconds, 9);
+    EXPECT_EQ(module.storedAddress, 2);  // not permanent
+    EXPECT_FALSE(module.programMode);
+
+    module.Configure(2, 4);
+    ASSERT_EQ(Run({"--simulate", "config", "--address", "7", "--save"}), 0) << err.str();
+    EXPECT_EQ(out.str(), "address 7 set\nconfiguration saved permanently\n");
+    EXPECT_EQ(module.storedAddress, 7);
+    EXPECT_FALSE(module.programMode);
+
+    EXPECT_EQ(Run({"--simulate", "config"}), 2);
+    EXPECT_EQ(Run({"--simulate", "config", "--address", "248"}), 2);
+}
+
+TEST_F(NuvctlTest, AFailedCommandStillLeavesProgramMode) {
+    module.faults.refuse = 2;  // the identification and the address are refused
+    EXPECT_EQ(Run({"--simulate", "config", "--address", "5"}), 1);
+    EXPECT_NE(err.str().find("nuvctl: saving the address: the module refused the request "
+                             "(result 21)"),
+              std::string::npos)
+        << err.str();
+    EXPECT_FALSE(module.programMode);
+    EXPECT_EQ(module.address, 2);
+}
+
+TEST_F(NuvctlTest, DumpWritesTheMemoryWholeOrNotAtAll) {
+    const std::string folder = ::testing::TempDir() + "nuvctl-dump-" + std::to_string(::getpid());
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::string file = folder + "/module.dat";
+    ASSERT_EQ(Run({"--simulate", "dump", file}), 0) << err.str();
+    EXPECT_EQ(out.str(), "4096 bytes written to " + file + "\n");
+    std::ifstream in(file, std::ios::binary);
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                          std::istreambuf_iterator<char>()};
+    const auto memory = module.Memory();
+    EXPECT_EQ(bytes, std::vector<std::uint8_t>(memory.begin(), memory.end()));
+    EXPECT_FALSE(module.programMode);
+
+    // A folder nobody may write into. Root writes into any folder whatever its mode, so as
+    // root sysfs stands in: it takes no new files from anyone.
+    std::string readOnly = folder + "/read-only";
+    std::filesystem::create_directories(readOnly);
+    std::filesystem::permissions(
+        readOnly, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    if (::geteuid() == 0) readOnly = "/sys";
+    EXPECT_EQ(Run({"--simulate", "dump", readOnly + "/module.dat"}), 1);
+    EXPECT_EQ(err.str(), "nuvctl: cannot write " + readOnly + "/module.dat: Permission denied\n");
+    EXPECT_FALSE(std::filesystem::exists(readOnly + "/module.dat"));
+    if (readOnly != "/sys") {
+        EXPECT_TRUE(std::filesystem::is_empty(readOnly));
+    }
+    EXPECT_FALSE(module.programMode);
+    std::filesystem::permissions(folder + "/read-only", std::filesystem::perms::owner_all);
+    std::filesystem::remove_all(folder);
+
+    EXPECT_EQ(Run({"--simulate", "dump"}), 2);
+}
+
+TEST_F(NuvctlTest, ResetByCodeOrByTheCable) {
+    ASSERT_EQ(Run({"--simulate", "reset"}), 0) << err.str();
+    EXPECT_EQ(out.str(), "module reset\n");
+    EXPECT_EQ(module.resetCounters[2], 1);  // by the firmware
+    EXPECT_FALSE(module.programMode);
+    ASSERT_EQ(Run({"--simulate", "reset", "--usb"}), 0) << err.str();
+    EXPECT_EQ(module.resetCounters[4], 1);  // by the cable
+    module.faults.silent = -1;
+    EXPECT_EQ(Run({"--simulate", "reset"}), 1);
+    EXPECT_NE(err.str().find("no answer from the module"), std::string::npos) << err.str();
 }
 
 }  // namespace

@@ -1,0 +1,238 @@
+// nuvctl's program-mode commands: info, config, dump, reset.
+#include <string>
+
+#include "app/MessageTable.hpp"
+#include "config/Configuration.hpp"
+#include "config/LineControl.hpp"
+#include "config/MemoryRead.hpp"
+#include "config/ProgramMode.hpp"
+#include "firmware/FirmwareVersion.hpp"
+#include "protocol/ProgramExchange.hpp"
+#include "tools/CliProgram.hpp"
+
+namespace nuv::cli::detail {
+namespace {
+
+const char* StandardName(std::uint8_t firmwareClass) {
+    switch (firmwareClass >> 4U) {
+        case 0:
+            return "ORNEVA";
+        case 1:
+            return "MULTICORE";
+        case 2:
+            return "LIROS";
+        case 3:
+            return "LIROS/SUPERTECH";
+        default:
+            return "unknown";
+    }
+}
+
+// A program-mode failure in words.
+std::string DescribeProgram(const Tool& tool, LinkResult code) {
+    if (code == result::FirstByteTimeout && tool.program.LastStatus() == reply_status::Refused) {
+        return "the module refused the request";
+    }
+    switch (code) {
+        case 1:
+            return "the module's answer failed its checksums";
+        case result::FirstByteTimeout:
+            return "no answer from the module (time-out)";
+        case result::ReplyTimeout:
+            return "the module's answer stopped short (time-out)";
+        case kNoStatusResult:
+            return "the module's answer carried no status";
+        case kNothingSelected:
+            return "no value to save";
+        default:
+            if (code < 0x100 && tool.program.LastStatus() == code) {
+                return "the module answered with status " + HexByte(code);
+            }
+            return Describe(code);
+    }
+}
+
+// Leaves program mode when the command entered it, on every path, unless told to stay or the
+// module has left by itself (a save, a reset).
+class ProgramModeScope {
+  public:
+    ProgramModeScope(Tool& tool, bool stay) : tool_(tool), stay_(stay) {}
+    ~ProgramModeScope() { Leave(); }
+    ProgramModeScope(const ProgramModeScope&) = delete;
+    ProgramModeScope& operator=(const ProgramModeScope&) = delete;
+    void Entered() { inside_ = true; }
+    void LeftByItself() { inside_ = false; }
+    // Leaves now; the result of the leave block (0 when there was nothing to leave).
+    LinkResult Leave() {
+        if (!inside_ || stay_) return result::Ok;
+        inside_ = false;
+        return LeaveProgramMode(tool_);
+    }
+
+  private:
+    Tool& tool_;
+    bool stay_;
+    bool inside_ = false;
+};
+
+}  // namespace
+
+int Program::Info() {
+    const CommandOptions opts("info", options_.rest, {"--json", "--stay"}, {});
+    ProgramModeScope scope(tool_, opts.Has("--stay"));
+    ModuleIdentity identity;
+    const LinkResult code = EnterProgramMode(tool_, identity);
+    if (identity.entered) scope.Entered();
+    if (code != result::Ok) {
+        if (options_.verbose) env_.err << tool_.log.Text() << '\n';
+        env_.err << "nuvctl: " << (identity.entered ? DescribeProgram(tool_, code) : Explain(code))
+                 << " (result " << code << ")\n";
+        return kExitFailure;
+    }
+    if (options_.verbose) env_.err << tool_.log.Text() << '\n';
+    if (const LinkResult left = scope.Leave(); left != result::Ok) {
+        env_.err << "nuvctl: could not leave program mode: " << DescribeProgram(tool_, left)
+                 << " (result " << left << ")\n";
+        return kExitFailure;
+    }
+    const auto capacity = CapacityOf(identity.firmwareClass);
+    const std::string version = FirmwareVersionText(
+        static_cast<std::uint16_t>(identity.firmwareClass << 8U | identity.firmwareBuild));
+    const bool current = identity.firmwareBuild >= (CurrentFirmwareVersion & 0xFFU);
+    if (opts.Has("--json")) {
+        env_.out << "{\"address\":" << int{identity.address}
+                 << ",\"interval_s\":" << int{identity.interval} << ",\"firmware\":\"" << version
+                 << "\",\"firmware_class\":" << int{identity.firmwareClass}
+                 << ",\"firmware_build\":" << int{identity.firmwareBuild} << ",\"standard\":\""
+                 << StandardName(identity.firmwareClass)
+                 << "\",\"sensors_per_channel\":" << (capacity ? std::to_string(*capacity) : "null")
+                 << ",\"up_to_date\":" << (current ? "true" : "false") << "}\n";
+    } else {
+        env_.out << "address\t" << int{identity.address} << '\n'
+                 << "interval\t" << int{identity.interval} << " s\n"
+                 << "firmware\t" << version << '\n'
+                 << "standard\t" << StandardName(identity.firmwareClass) << '\n'
+                 << "sensors per channel\t" << (capacity ? std::to_string(*capacity) : "unknown")
+                 << '\n';
+        if (!current) {
+            env_.out << "update\tthe tool carries firmware "
+                     << FirmwareVersionText(CurrentFirmwareVersion) << '\n';
+        }
+    }
+    return kExitDone;
+}
+
+int Program::Config() {
+    const CommandOptions opts("config", options_.rest, {"--save", "--stay"},
+                              {"--address", "--interval"});
+    if (!opts.Has("--address") && !opts.Has("--interval") && !opts.Has("--save")) {
+        throw UsageError("config needs --address, --interval or --save");
+    }
+    const long address =
+        opts.Has("--address") ? NumberIn("--address", opts.Value("--address"), 1, 247) : 0;
+    const long interval =
+        opts.Has("--interval") ? NumberIn("--interval", opts.Value("--interval"), 1, 255) : 0;
+    ProgramModeScope scope(tool_, opts.Has("--stay"));
+    ModuleIdentity identity;
+    LinkResult code = EnterProgramMode(tool_, identity);
+    if (identity.entered) scope.Entered();
+    // The identification is not needed to configure: only the entry counts.
+    if (!identity.entered) return Finish(code);
+    auto fail = [&](LinkResult failed, const char* what) {
+        if (options_.verbose) env_.err << tool_.log.Text() << '\n';
+        env_.err << "nuvctl: " << what << ": " << DescribeProgram(tool_, failed) << " (result "
+                 << failed << ")\n";
+        return kExitFailure;
+    };
+    if (address != 0) {
+        tool_.panel.ComboBox1.SetIndex(static_cast<int>(address - 1));
+        if ((code = SaveAddress(tool_)) != result::Ok) return fail(code, "saving the address");
+        env_.out << "address " << address << " set\n";
+    }
+    if (interval != 0) {
+        tool_.panel.ComboBox3.SetIndex(static_cast<int>(interval - 1));
+        if ((code = SaveInterval(tool_)) != result::Ok) return fail(code, "saving the interval");
+        env_.out << "interval " << interval << " s set\n";
+    }
+    if (opts.Has("--save")) {
+        if ((code = SaveAllConfigurations(tool_)) != result::Ok) {
+            return fail(code, "saving the configuration");
+        }
+        scope.LeftByItself();
+        env_.out << "configuration saved permanently\n";
+    }
+    if (options_.verbose) env_.err << tool_.log.Text() << '\n';
+    if (const LinkResult left = scope.Leave(); left != result::Ok) {
+        return fail(left, "could not leave program mode");
+    }
+    return kExitDone;
+}
+
+int Program::Dump() {
+    if (options_.rest.empty() || options_.rest[0].empty() || options_.rest[0][0] == '-') {
+        throw UsageError("dump needs the name of the file to write");
+    }
+    const std::string file = options_.rest[0];
+    const CommandOptions opts("dump", {options_.rest.begin() + 1, options_.rest.end()}, {"--stay"},
+                              {});
+    ProgramModeScope scope(tool_, opts.Has("--stay"));
+    ModuleIdentity identity;
+    const LinkResult entered = EnterProgramMode(tool_, identity);
+    if (identity.entered) scope.Entered();
+    if (!identity.entered) return Finish(entered);
+    const bool progress = env_.errIsTerminal;
+    const LinkResult code = ReadModuleMemory(tool_, [&](int percent) {
+        if (progress)
+            env_.err << "\rreading the module's memory: " << percent << " %" << std::flush;
+    });
+    if (progress) env_.err << '\n';
+    if (code != result::Ok) {
+        if (options_.verbose) env_.err << tool_.log.Text() << '\n';
+        env_.err << "nuvctl: reading the memory: " << DescribeProgram(tool_, code) << " (result "
+                 << code << ")\n";
+        return kExitFailure;
+    }
+    if (const auto failure = SaveMemoryImage(tool_.memoryImage, file)) {
+        env_.err << "nuvctl: cannot write " << file << ": " << *failure << '\n';
+        return kExitFailure;
+    }
+    env_.out << tool_.memoryImage.valid << " bytes written to " << file << '\n';
+    if (const LinkResult left = scope.Leave(); left != result::Ok) {
+        env_.err << "nuvctl: could not leave program mode: " << DescribeProgram(tool_, left)
+                 << " (result " << left << ")\n";
+        return kExitFailure;
+    }
+    return kExitDone;
+}
+
+int Program::Reset() {
+    const CommandOptions opts("reset", options_.rest, {"--usb"}, {});
+    if (opts.Has("--usb")) {
+        // The DTR pulse of the cable; it needs no program mode.
+        Button20Click(tool_);
+        if (options_.verbose) env_.err << tool_.log.Text() << '\n';
+        if (tool_.log.Text() != "Reset via USB OK") {
+            env_.err << "nuvctl: the reset by the cable's DTR line failed\n";
+            return kExitFailure;
+        }
+        env_.out << "module reset by the USB cable\n";
+        return kExitDone;
+    }
+    ProgramModeScope scope(tool_, false);
+    ModuleIdentity identity;
+    const LinkResult entered = EnterProgramMode(tool_, identity);
+    if (identity.entered) scope.Entered();
+    if (!identity.entered) return Finish(entered);
+    const LinkResult code = ResetViaCode(tool_);
+    if (options_.verbose) env_.err << tool_.log.Text() << '\n';
+    if (code != result::Ok) {
+        env_.err << "nuvctl: the reset: " << DescribeProgram(tool_, code) << " (result " << code
+                 << ")\n";
+        return kExitFailure;
+    }
+    scope.LeftByItself();
+    env_.out << "module reset\n";
+    return kExitDone;
+}
+
+}  // namespace nuv::cli::detail
