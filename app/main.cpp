@@ -48,8 +48,9 @@ int main(int argc, char* argv[]) {
     QCommandLineOption showSortArea("show-sort-area", "Show the sort-by-serial area.");
     QCommandLineOption showApc("show-apc", "Show the APC window.");
     QCommandLineOption readyFile("ready-file", "Write FILE once the windows are drawn.", "FILE");
+    QCommandLineOption click("click", "Click the control NAME once the window is shown.", "NAME");
     for (QCommandLineOption* option :
-         {&showPage, &scrollService, &showSortArea, &showApc, &readyFile}) {
+         {&showPage, &scrollService, &showSortArea, &showApc, &readyFile, &click}) {
         option->setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(*option);
     }
@@ -117,12 +118,24 @@ int main(int argc, char* argv[]) {
         window.SyncAll();
     }
     if (parser.isSet(scrollService)) window.ScrollToServiceArea();
-    if (parser.isSet(readyFile)) {
-        const QString path = parser.value(readyFile);
-        QTimer::singleShot(500, &window, [path] {
-            QFile file(path);
+    // The clicks run one after another as a user's would; the ready file follows them.
+    const QStringList clicks = parser.values(click);
+    const QString ready = parser.isSet(readyFile) ? parser.value(readyFile) : QString();
+    QTimer::singleShot(0, &window, [&tool, &window, clicks, ready] {
+        for (const QString& name : clicks) {
+            nuv::Control* control = tool.panel.Find(name.toStdString());
+            if (control == nullptr) {
+                std::fprintf(stderr, "nuvtool: no control named %s\n", qPrintable(name));
+                continue;
+            }
+            tool.Click(*control);
+            window.SyncAll();
+        }
+        if (ready.isEmpty()) return;
+        QTimer::singleShot(500, &window, [ready] {
+            QFile file(ready);
             if (file.open(QIODevice::WriteOnly)) file.write("ready\n");
         });
-    }
+    });
     return QApplication::exec();
 }

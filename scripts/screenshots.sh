@@ -49,6 +49,7 @@ if [ "${1:-}" = "--inside" ]; then
   shoot page1-usb-interface --simulate --show-page 0
   shoot page2-firmware-update --simulate --show-page 1
   shoot page3-configuration --simulate --show-page 2
+  shoot page3-program-mode --simulate --show-page 2 --click Button38
   shoot page3-sort-by-serial --simulate --show-page 2 --show-sort-area
   shoot page4-measurement --simulate --show-page 3
   shoot page5-error-logger --simulate --show-page 4
