@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "app/DeviceGrid.hpp"
 #include "app/Dialogs.hpp"
 #include "app/MainPanel.hpp"
 #include "app/MessageLog.hpp"
@@ -55,6 +56,8 @@ class Tool {
     MessageLog logger;
     UsbLink link;
     ModbusClient modbus;
+    // Shows the link's device table in the device list StringGrid1.
+    DeviceGrid deviceGrid{panel.StringGrid1};
     ErrorCounters counters;
     // The registers of the last reading, empty after a failed one.
     std::optional<TemperatureReading> lastReading;

@@ -106,8 +106,11 @@ void ModuleSimulator::OnLines(SimDevice& device, std::int64_t) {
         frame_.clear();
         ++resetCounters[0];
         ++resetCounters[4];
+        ++dtrPulses;
     }
     dtr_ = device.Dtr();
+    if (device.Rts() != rts_) ++rtsChanges;
+    rts_ = device.Rts();
 }
 
 void ModuleSimulator::Handle(SimDevice& device, std::int64_t atNs) {

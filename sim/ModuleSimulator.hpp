@@ -53,6 +53,10 @@ class ModuleSimulator final : public Peer {
     std::array<std::uint16_t, 6> resetCounters{1, 0, 0, 0, 0, 1};
     bool programMode = false;
     std::int64_t turnaroundNs = 3'000'000;
+    // Resets by a rising DTR, and switches of the USB-RS485 pass-through (RTS changed), since
+    // the module was made; not cleared by any command.
+    std::size_t dtrPulses = 0;
+    std::size_t rtsChanges = 0;
     ModuleFaults faults;
 
     Sensor& SensorAt(int channel, int position) { return sensors_.at(channel).at(position); }
@@ -80,6 +84,7 @@ class ModuleSimulator final : public Peer {
     std::vector<std::uint8_t> frame_;
     std::int64_t lastByteNs_ = 0;
     bool dtr_ = false;
+    bool rts_ = false;
     std::vector<std::vector<std::uint8_t>> requests_;
     std::vector<std::int64_t> requestTimes_;
     std::uint32_t random_;

@@ -129,12 +129,12 @@ TEST_F(TemperaturesTest, AnExceptionAnswerPointsAtTheAddressOrRange) {
 }
 
 TEST_F(TemperaturesTest, AShortAnswerWithAFittingCrcIsNoAnswer) {
-    // An exception frame whose last byte comes just before the limit ends the wait with a
+    // An exception frame whose last byte comes as the limit is reached ends the wait with a
     // successful drain; its CRC fits, but it holds none of the registers asked for.
     auto late = std::make_shared<sim::ScriptedPeer>();
     device.AttachPeer(late);
     const std::int64_t start = clock.NowNs();
-    late->SendAt(start + 2503 * kMs, Hex("02 83 02 30 F1"));
+    late->SendAt(start + 2504 * kMs, Hex("02 83 02 30 F1"));
     panel.StringGrid3.SetCell(1, 1, "kept");
     EXPECT_EQ(ReadTemperatures(tool, 2), 17);
     EXPECT_EQ(panel.StringGrid3.Cell(1, 1), "kept");
