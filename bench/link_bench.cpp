@@ -16,6 +16,7 @@
 
 #include "app/TimerDriver.hpp"
 #include "app/Tool.hpp"
+#include "link/PortKeeper.hpp"
 #include "link/SerialPortFtdi.hpp"
 #include "measure/Temperatures.hpp"
 
@@ -70,7 +71,8 @@ int main(int argc, char* argv[]) {
 
     int status = 0;
     {
-        nuv::SerialPortFtdi driver({{port, "ORNEVA NUV", "NUV13001"}}, false);
+        nuv::SerialPortFtdi serial({{port, "ORNEVA NUV", "NUV13001"}});
+        nuv::PortKeeper driver(serial);
         nuv::SystemClock clock;
         nuv::NullEventPump pump;
         nuv::ConsoleDialogs dialogs;
