@@ -13,5 +13,9 @@ deb=$(ls -t build/release/nuvtool_*.deb | head -n 1)
 echo "$deb"
 dpkg -c "$deb"
 dpkg -I "$deb"
-lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v '^running with root privileges' | tee /dev/stderr |
-  { ! grep -q '^E: '; }
+report=$(lintian --tag-display-limit 0 "$deb" 2>&1 || true)
+if [ -n "$report" ]; then echo "$report" >&2; fi
+if grep -q '^E: ' <<<"$report"; then
+  echo "lintian found errors in $deb" >&2
+  exit 1
+fi
