@@ -13,6 +13,7 @@
 #include "app/MessageLog.hpp"
 #include "app/MessageTable.hpp"
 #include "app/StringGrid.hpp"
+#include "link/CableDriver.hpp"
 #include "link/PortKeeper.hpp"
 #include "link/QtEventPump.hpp"
 #include "link/SerialPortFtdi.hpp"
@@ -187,6 +188,31 @@ TEST_F(SerialPortTest, APathThatIsNoPortFailsToOpenAsThirty) {
     EXPECT_EQ(link->ConnectModule(), 30);
     EXPECT_EQ(log.Text(), "Error: 00.1E\n" + MessageTable(30) + "\n");
     EXPECT_FALSE(link->IsOpen());
+}
+
+TEST(CableDriver, ACableOutOfUsbReachNamesItsTtyAndTheRemedy) {
+    EXPECT_EQ(UnreachableNotice({"usb:1-4", "/dev/ttyUSB0"}, "ORNEVA NUV"),
+              "No access to the USB device of the FTDI cable \"ORNEVA NUV\" (/dev/ttyUSB0): "
+              "using its tty instead, whose first open resets the module. To fix: install the "
+              "nuvtool package (its udev rules give the seated user the cable), then plug the "
+              "cable in again.");
+    EXPECT_EQ(UnreachableNotice({"usb:1-4", ""}, ""),
+              "No access to the FTDI cable at usb:1-4: it cannot be used. To fix: install the "
+              "nuvtool package (its udev rules give the seated user the cable), then plug the "
+              "cable in again.");
+}
+
+TEST(CableDriver, WithOnlyANamedPortItListsThatPortAlone) {
+    sim::PtyPair pty;
+    if (!pty.Ok()) GTEST_SKIP() << pty.Error();
+    SystemClock clock;
+    CableDriver cables(clock, {ExplicitPort{pty.SlavePath(), "ORNEVA NUV", ""}}, false);
+    QtEventPump pump;
+    MessageLog log;
+    UsbLink link(cables.Api(), clock, pump, log);
+    ASSERT_EQ(link.ConnectModule(), 0) << log.Text();
+    EXPECT_EQ(link.DeviceCount(), 1);
+    ASSERT_EQ(link.ConnectModule(), 0);
 }
 
 TEST(UsbIdentity, APtyIsNoUsbDevice) {
