@@ -22,12 +22,13 @@ void ConsoleDialogs::ShowMessage(std::string_view text) {
 }
 
 Tool::Tool(FtdiApi& driver, Clock& clock_, EventPump& pump_, Dialogs& dialogs_)
-    : link(driver, clock_, pump_, log, panel.StringGrid1),
+    : link(driver, clock_, pump_, log),
       modbus(link),
       program(link),
       clock(clock_),
       pump(pump_),
       dialogs(dialogs_) {
+    link.SetDeviceListView(&deviceGrid);
     // The APC window's fixed texts.
     static constexpr const char* kApcHeaders[] = {
         "Poziom", " Znalezione Sensory",    "T.HI", "T.LO",

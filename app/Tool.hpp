@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "app/DeviceGrid.hpp"
 #include "app/Dialogs.hpp"
 #include "app/MainPanel.hpp"
 #include "app/MessageLog.hpp"
@@ -58,6 +59,8 @@ class Tool {
     UsbLink link;
     ModbusClient modbus;
     ProgramClient program;
+    // Shows the link's device table in the device list StringGrid1.
+    DeviceGrid deviceGrid{panel.StringGrid1};
     ErrorCounters counters;
     // Sensor positions per channel of the module's firmware: 10, 12 or 16 once program mode
     // has identified it, 0 before.

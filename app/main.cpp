@@ -17,7 +17,8 @@
 #include "app/gui/GuiPump.hpp"
 #include "app/gui/MainWindow.hpp"
 #include "app/gui/QtDialogs.hpp"
-#include "link/SerialPortFtdi.hpp"
+#include "link/CableDriver.hpp"
+#include "link/PortKeeper.hpp"
 #include "sim/SimulatedModule.hpp"
 
 int main(int argc, char* argv[]) {
@@ -73,23 +74,39 @@ int main(int argc, char* argv[]) {
     parser.process(application);
 
     nuv::SystemClock clock;
-    std::unique_ptr<nuv::FtdiApi> driver;
+    // The simulated module stands in for a cable on the default driver: no line moves at an open.
+    std::unique_ptr<nuv::sim::SimFtdi> simulated;
+    std::unique_ptr<nuv::PortKeeper> simulatedKeeper;
+    std::unique_ptr<nuv::CableDriver> cables;
+    nuv::FtdiApi* driver = nullptr;
     if (parser.isSet(simulate)) {
-        auto simulated = std::make_unique<nuv::sim::SimFtdi>(clock);
+        simulated = std::make_unique<nuv::sim::SimFtdi>(clock);
         nuv::sim::AddSimulatedModule(*simulated, rate);
-        driver = std::move(simulated);
+        simulatedKeeper = std::make_unique<nuv::PortKeeper>(*simulated);
+        driver = simulatedKeeper.get();
     } else {
         std::vector<nuv::ExplicitPort> explicitPorts;
         if (parser.isSet(port)) {
             explicitPorts.push_back(
                 nuv::ExplicitPort{parser.value(port).toStdString(), "ORNEVA NUV", ""});
         }
-        driver = std::make_unique<nuv::SerialPortFtdi>(std::move(explicitPorts));
+        cables = std::make_unique<nuv::CableDriver>(clock, std::move(explicitPorts), true);
+        driver = &cables->Api();
     }
 
     nuv::gui::GuiPump pump;
     nuv::gui::QtDialogs dialogs;
     nuv::Tool tool(*driver, clock, pump, dialogs);
+    if (cables) {
+        // A cable that libftdi1 cannot reach: one line in the log, and on standard error.
+        cables->notice = [&tool](const std::string& line) {
+            const nuv::Rgb colour = tool.log.Colour();
+            tool.log.SetColour(nuv::colour::Hint);
+            tool.log.AppendLine(line);
+            tool.log.SetColour(colour);
+            std::fprintf(stderr, "nuvtool: %s\n", line.c_str());
+        };
+    }
     // Measured values use the separators of the user's locale.
     const QLocale locale;
     tool.numberFormat = nuv::NumberFormat{nuv::gui::ToStdString(QString(locale.decimalPoint())),

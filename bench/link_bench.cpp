@@ -1,6 +1,7 @@
 // Timing of the link against the simulated module at wire speed over a pseudo-terminal:
-//   link_bench reading [N]     N single readings: time per reading against the wire time of
-//                              request and answer, and CPU time per reading
+//   link_bench reading [N]     N single readings: time per reading against the time the module
+//                              itself needs (request and answer on the wire and the module's
+//                              turnaround between them), and CPU time per reading
 //   link_bench cyclic [SEC]    cyclic measurement at 1 s for SEC seconds: CPU per cent of a core
 // The simulated module runs as a separate process (nuvsim), so only the tool's side is measured.
 #include <signal.h>
@@ -16,8 +17,12 @@
 
 #include "app/TimerDriver.hpp"
 #include "app/Tool.hpp"
+#include "link/PortKeeper.hpp"
 #include "link/SerialPortFtdi.hpp"
 #include "measure/Temperatures.hpp"
+#include "protocol/ModbusCrc.hpp"
+#include "sim/ModuleSimulator.hpp"
+#include "sim/SimulatedModule.hpp"
 
 namespace {
 
@@ -51,6 +56,43 @@ pid_t StartSimulator(const std::string& program, std::string& port) {
     return pid;
 }
 
+// The shortest a reading can take: the request out, the module's turnaround, the answer back,
+// with nothing of the tool in between. The same simulated module as nuvsim's answers the same
+// request on a virtual clock, so the figure follows whatever the module does before it answers.
+double IdealReadingSeconds(double& wireSeconds) {
+    nuv::VirtualClock clock;
+    nuv::sim::SimFtdi driver(clock);
+    nuv::sim::SimDevice& device =
+        driver.AddDevice(nuv::sim::kSimulatedDescription, nuv::sim::kSimulatedSerial);
+    const nuv::sim::ModuleSimulator& module = nuv::sim::AttachModuleSimulator(device);
+    nuv::FtHandle handle = 0;
+    driver.Open(0, handle);
+    const auto registers = static_cast<std::uint8_t>(module.RegisterCount());
+    std::vector<std::uint8_t> request{module.address, 0x03, 0x00, 0x00, 0x00, registers};
+    const nuv::ModbusCrcBytes crc = nuv::ModbusCrc(request);
+    request.push_back(crc.first);
+    request.push_back(crc.second);
+    const std::uint32_t answer = 5 + 2U * registers;
+    wireSeconds = static_cast<double>((request.size() + answer) * device.ByteTimeNs()) / 1e9;
+
+    std::uint32_t written = 0;
+    const std::int64_t start = clock.NowNs();
+    driver.Write(handle, request.data(), static_cast<std::uint32_t>(request.size()), written);
+    std::uint32_t received = 0;
+    while (received < answer && clock.NowNs() - start < 5'000'000'000) {
+        clock.AdvanceNs(10'000);  // 10 microseconds a step
+        std::uint32_t queued = 0;
+        std::uint32_t tx = 0;
+        std::uint32_t events = 0;
+        driver.GetStatus(handle, queued, tx, events);
+        std::uint8_t buffer[512];
+        std::uint32_t got = 0;
+        if (queued > 0) driver.Read(handle, buffer, std::min<std::uint32_t>(queued, 512), got);
+        received += got;
+    }
+    return static_cast<double>(clock.NowNs() - start) / 1e9;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -70,7 +112,8 @@ int main(int argc, char* argv[]) {
 
     int status = 0;
     {
-        nuv::SerialPortFtdi driver({{port, "ORNEVA NUV", "NUV13001"}}, false);
+        nuv::SerialPortFtdi serial({{port, "ORNEVA NUV", "NUV13001"}});
+        nuv::PortKeeper driver(serial);
         nuv::SystemClock clock;
         nuv::NullEventPump pump;
         nuv::ConsoleDialogs dialogs;
@@ -78,7 +121,8 @@ int main(int argc, char* argv[]) {
         tool.FormCreate();
 
         if (mode == "reading") {
-            constexpr double kWireSeconds = (8 + 207) * 10.0 / 9600.0;
+            double wireSeconds = 0;
+            const double idealSeconds = IdealReadingSeconds(wireSeconds);
             ReadTemperatures(tool, 2);  // warm up
             const double wall0 = WallSeconds();
             const double cpu0 = CpuSeconds();
@@ -87,9 +131,11 @@ int main(int argc, char* argv[]) {
             const double wall = (WallSeconds() - wall0) / amount;
             const double cpu = (CpuSeconds() - cpu0) / amount;
             std::printf("readings: %d (failed %d)\n", amount, failures);
-            std::printf("wire time of request + answer: %.1f ms\n", kWireSeconds * 1e3);
-            std::printf("time per reading:              %.1f ms (%.3f x wire time)\n", wall * 1e3,
-                        wall / kWireSeconds);
+            std::printf("wire time of request + answer: %.1f ms\n", wireSeconds * 1e3);
+            std::printf("module's turnaround:           %.1f ms\n",
+                        (idealSeconds - wireSeconds) * 1e3);
+            std::printf("time per reading:              %.1f ms (%.3f x wire time + turnaround)\n",
+                        wall * 1e3, wall / idealSeconds);
             std::printf("CPU per reading:               %.2f ms\n", cpu * 1e3);
             status = failures == 0 ? 0 : 1;
         } else if (mode == "cyclic") {

@@ -16,6 +16,10 @@ void SystemClock::SleepMs(std::uint32_t milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+void SystemClock::SleepNs(std::int64_t nanoseconds) {
+    if (nanoseconds > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(nanoseconds));
+}
+
 }  // namespace nuv
 
 namespace nuv {

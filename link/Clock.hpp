@@ -19,6 +19,12 @@ class Clock {
     // Monotonic time in nanoseconds since an arbitrary start.
     virtual std::int64_t NowNs() const = 0;
     virtual void SleepMs(std::uint32_t milliseconds) = 0;
+    // A sleep to the nanosecond, for waits that end when something arrives. A clock without a
+    // finer sleep rounds it up to whole milliseconds.
+    virtual void SleepNs(std::int64_t nanoseconds) {
+        if (nanoseconds > 0)
+            SleepMs(static_cast<std::uint32_t>((nanoseconds + 999'999) / 1'000'000));
+    }
     virtual TimeOfDay LocalTime() const = 0;
     // Seconds since 1970-01-01 00:00 UTC, for time stamps that carry the date.
     virtual std::int64_t WallSeconds() const = 0;
@@ -44,6 +50,7 @@ class SystemClock final : public Clock {
   public:
     std::int64_t NowNs() const override;
     void SleepMs(std::uint32_t milliseconds) override;
+    void SleepNs(std::int64_t nanoseconds) override;
     TimeOfDay LocalTime() const override;
     std::int64_t WallSeconds() const override;
 };
@@ -55,6 +62,10 @@ class VirtualClock final : public Clock {
     std::int64_t NowNs() const override { return now_; }
     void SleepMs(std::uint32_t milliseconds) override {
         now_ += static_cast<std::int64_t>(milliseconds) * 1'000'000;
+        ++sleeps_;
+    }
+    void SleepNs(std::int64_t nanoseconds) override {
+        if (nanoseconds > 0) now_ += nanoseconds;
         ++sleeps_;
     }
     // The local time runs with the clock from the time of day set here (midnight at 0 ns).

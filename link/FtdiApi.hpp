@@ -60,6 +60,16 @@ inline void CopyListText(const std::string& text, char* buffer) {
 // An open device. 0 never names one.
 using FtHandle = std::uintptr_t;
 
+// How a listed device is reached, for a layer that keeps a port open from one scan to the next.
+struct PortIdentity {
+    // Where the device is attached (a USB socket, a tty path); the same text in every list while
+    // it stays there. Empty: unknown, so the port is never kept.
+    std::string location;
+    // Whether opening the device raises DTR and RTS by itself (a kernel tty does; the chip's own
+    // USB driver does not).
+    bool openRaisesLines = false;
+};
+
 // The operations of the FTDI D2XX driver that the link uses, with their arguments and status
 // values. A backend may reach the chip any way it likes (vendor library, kernel serial driver,
 // simulation); callers rely only on what is written here.
@@ -103,6 +113,14 @@ class FtdiApi {
     // Why the last Open failed, in words for people: the device and the system's reason
     // ("cannot open /dev/ttyUSB0: Permission denied"). Empty where the driver cannot tell.
     virtual std::string OpenFailure() const { return {}; }
+    // Waits until the receive queue holds bytes (returns at once when it does already) or until
+    // `limitMs` have passed, whichever is first. Ok when it waited; any other status when it did
+    // not (a driver that cannot wait, a handle that names no device), and the caller sleeps.
+    virtual FtStatus WaitForReceive(FtHandle /*handle*/, std::uint32_t /*limitMs*/) {
+        return ft::NotSupported;
+    }
+    // How the device at `index` of the last list is reached.
+    virtual PortIdentity Identify(std::uint32_t /*index*/) { return {}; }
 };
 
 }  // namespace nuv

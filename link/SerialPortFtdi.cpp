@@ -1,11 +1,13 @@
 #include "link/SerialPortFtdi.hpp"
 
 #include <QSerialPort>
-#include <QSerialPortInfo>
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+
+#include <termios.h>
+#include <unistd.h>
 
 #ifdef __linux__
 #include <linux/serial.h>
@@ -66,6 +68,28 @@ std::string OpenFailureReason(const std::string& path, const QSerialPort& port) 
     }
 }
 
+// Clears "hang up on last close", so that closing the port leaves DTR and RTS as they are. The
+// kernel keeps the flag with the port's other settings from one open to the next.
+void ClearHangUpOnClose(int fd) {
+    termios settings{};
+    if (fd < 0 || ::tcgetattr(fd, &settings) != 0 || (settings.c_cflag & HUPCL) == 0) return;
+    settings.c_cflag &= ~static_cast<tcflag_t>(HUPCL);
+    ::tcsetattr(fd, TCSANOW, &settings);
+}
+
+// Qt puts back the settings it found at the open before it closes the port, HUPCL with them. A
+// second descriptor keeps the port open through that, and is the last to close, with HUPCL
+// cleared again.
+void CloseKeepingLines(QSerialPort& port) {
+    const int fd = static_cast<int>(port.handle());
+    const int keeper = fd >= 0 ? ::dup(fd) : -1;
+    port.close();
+    if (keeper >= 0) {
+        ClearHangUpOnClose(keeper);
+        ::close(keeper);
+    }
+}
+
 }  // namespace
 
 UsbIdentity ReadUsbIdentity(const std::string& portName) {
@@ -88,10 +112,12 @@ UsbIdentity ReadUsbIdentity(const std::string& portName) {
     return identity;
 }
 
-SerialPortFtdi::SerialPortFtdi(std::vector<ExplicitPort> explicitPorts, bool listSystemPorts)
-    : explicitPorts_(std::move(explicitPorts)), listSystemPorts_(listSystemPorts) {}
+SerialPortFtdi::SerialPortFtdi(std::vector<ExplicitPort> explicitPorts)
+    : explicitPorts_(std::move(explicitPorts)) {}
 
-SerialPortFtdi::~SerialPortFtdi() = default;
+SerialPortFtdi::~SerialPortFtdi() {
+    for (auto& [handle, port] : ports_) CloseKeepingLines(*port);
+}
 
 QSerialPort* SerialPortFtdi::Port(FtHandle handle) {
     const auto found = ports_.find(handle);
@@ -100,22 +126,12 @@ QSerialPort* SerialPortFtdi::Port(FtHandle handle) {
 
 FtStatus SerialPortFtdi::ListDeviceCount(std::uint32_t& count) {
     listed_.clear();
-    if (listSystemPorts_) {
-        // Only USB serial ports, as the FTDI driver lists only its USB devices: the machine's
-        // built-in UARTs are never the module.
-        for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-            const std::string location = info.systemLocation().toStdString();
-            UsbIdentity identity = ReadUsbIdentity(location);
-            if (!identity.isUsb && !info.hasVendorIdentifier()) continue;
-            if (identity.product.empty()) identity.product = info.description().toStdString();
-            if (identity.serial.empty()) identity.serial = info.serialNumber().toStdString();
-            listed_.push_back(ListedPort{location, identity.product, identity.serial});
+    for (const auto* ports : {&fallbackPorts_, &explicitPorts_}) {
+        for (const ExplicitPort& port : *ports) {
+            std::string serial = port.serial;
+            if (serial.empty()) serial = ReadUsbIdentity(port.path).serial;
+            listed_.push_back(ListedPort{port.path, port.description, serial});
         }
-    }
-    for (const ExplicitPort& port : explicitPorts_) {
-        std::string serial = port.serial;
-        if (serial.empty()) serial = ReadUsbIdentity(port.path).serial;
-        listed_.push_back(ListedPort{port.path, port.description, serial});
     }
     count = static_cast<std::uint32_t>(listed_.size());
     return ft::Ok;
@@ -144,6 +160,7 @@ FtStatus SerialPortFtdi::Open(std::uint32_t index, FtHandle& handle) {
         openFailure_ = "cannot open " + path + ": " + OpenFailureReason(path, *port);
         return ft::DeviceNotOpened;
     }
+    ClearHangUpOnClose(static_cast<int>(port->handle()));
     RequestLowLatency(*port);
     handle = nextHandle_++;
     ports_[handle] = std::move(port);
@@ -153,7 +170,7 @@ FtStatus SerialPortFtdi::Open(std::uint32_t index, FtHandle& handle) {
 FtStatus SerialPortFtdi::Close(FtHandle handle) {
     const auto found = ports_.find(handle);
     if (found == ports_.end()) return ft::InvalidHandle;
-    found->second->close();
+    CloseKeepingLines(*found->second);
     ports_.erase(found);
     return ft::Ok;
 }
@@ -306,6 +323,24 @@ FtStatus SerialPortFtdi::Write(FtHandle handle, const std::uint8_t* data, std::u
     }
     written = count;
     return ft::Ok;
+}
+
+FtStatus SerialPortFtdi::WaitForReceive(FtHandle handle, std::uint32_t limitMs) {
+    QSerialPort* port = Port(handle);
+    if (port == nullptr) return ft::InvalidHandle;
+    // Qt's wait is for bytes it has not taken in yet.
+    if (port->bytesAvailable() == 0 && limitMs > 0) {
+        port->waitForReadyRead(static_cast<int>(std::min<std::uint32_t>(limitMs, 60'000)));
+    }
+    return ft::Ok;
+}
+
+PortIdentity SerialPortFtdi::Identify(std::uint32_t index) {
+    if (index >= listed_.size()) return {};
+    // A link (nuvsim --link) and the tty it names are one port.
+    std::error_code error;
+    const std::filesystem::path resolved = std::filesystem::canonical(listed_[index].path, error);
+    return {"tty:" + (error ? listed_[index].path : resolved.string()), true};
 }
 
 }  // namespace nuv

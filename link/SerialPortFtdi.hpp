@@ -20,17 +20,23 @@ struct ExplicitPort {
     std::string serial;
 };
 
-// The driver operations on the system's serial ports through Qt Serial Port. The device list is
-// the system's USB serial ports with the USB product text as description and the USB serial
-// number, followed by the explicit ports. The list is taken anew by every count; descriptions,
-// serials and opens refer to the list of the last count.
+// The driver operations on ttys through Qt Serial Port: the ports it is given, never the
+// system's whole list. Fallback ports (FTDI cables that the USB driver cannot reach) come first,
+// then the explicit ones. Descriptions, serials and opens refer to the list of the last count.
+//
+// A kernel tty raises DTR and RTS at every open and, with HUPCL set, drops them at the last
+// close; on the module these lines are the reset and the RS485 pass-through. So the driver
+// clears HUPCL as soon as a port is open and keeps it cleared through the close. (The keeping of
+// a port from one scan to the next, and setting the lines back after an open, is PortKeeper's.)
 class SerialPortFtdi final : public FtdiApi {
   public:
-    explicit SerialPortFtdi(std::vector<ExplicitPort> explicitPorts = {},
-                            bool listSystemPorts = true);
+    explicit SerialPortFtdi(std::vector<ExplicitPort> explicitPorts = {});
     ~SerialPortFtdi() override;
     SerialPortFtdi(const SerialPortFtdi&) = delete;
     SerialPortFtdi& operator=(const SerialPortFtdi&) = delete;
+
+    // The ttys of FTDI cables to list ahead of the explicit ports from the next count on.
+    void SetFallbackPorts(std::vector<ExplicitPort> ports) { fallbackPorts_ = std::move(ports); }
 
     FtStatus ListDeviceCount(std::uint32_t& count) override;
     FtStatus ListDescription(std::uint32_t index, char* buffer) override;
@@ -53,6 +59,8 @@ class SerialPortFtdi final : public FtdiApi {
     FtStatus Write(FtHandle handle, const std::uint8_t* data, std::uint32_t count,
                    std::uint32_t& written) override;
     std::string OpenFailure() const override { return openFailure_; }
+    FtStatus WaitForReceive(FtHandle handle, std::uint32_t limitMs) override;
+    PortIdentity Identify(std::uint32_t index) override;
 
     struct ListedPort {
         std::string path;
@@ -66,7 +74,7 @@ class SerialPortFtdi final : public FtdiApi {
     QSerialPort* Port(FtHandle handle);
 
     std::vector<ExplicitPort> explicitPorts_;
-    bool listSystemPorts_;
+    std::vector<ExplicitPort> fallbackPorts_;
     std::vector<ListedPort> listed_;
     std::string openFailure_;
     std::map<FtHandle, std::unique_ptr<QSerialPort>> ports_;

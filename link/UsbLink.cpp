@@ -5,7 +5,6 @@
 #include <stdexcept>
 
 #include "app/MessageLog.hpp"
-#include "app/StringGrid.hpp"
 #include "link/HardwareVersion.hpp"
 
 namespace nuv {
@@ -13,7 +12,6 @@ namespace {
 
 constexpr const char* kModelDescriptions[] = {"ORNEVA NUV", "ORNEVA Terminal"};
 constexpr std::size_t kSerialShown = 8;
-constexpr std::size_t kDeviceListColumns = 3;
 constexpr std::size_t kChunkClearedBytes = 2000;
 
 // A driver text up to its NUL, never past the buffer even when the NUL is missing.
@@ -28,34 +26,24 @@ bool IsModelDescription(const std::string& description) {
 
 }  // namespace
 
-UsbLink::UsbLink(FtdiApi& driver, Clock& clock, EventPump& pump, MessageLog& log,
-                 StringGrid& deviceList)
+UsbLink::UsbLink(FtdiApi& driver, Clock& clock, EventPump& pump, MessageLog& log)
     : driver_(driver),
       clock_(clock),
       pump_(pump),
       log_(log),
-      deviceList_(deviceList),
       rx_(kRxBufferSize, 0),
-      chunk_(kReadChunkSize, 0) {
-    if (deviceList_.ColumnCount() < kDeviceListColumns || deviceList_.RowCount() <= kMaxDevices) {
-        throw std::invalid_argument("the device list needs 3 columns and 9 rows");
-    }
-}
+      chunk_(kReadChunkSize, 0) {}
 
 UsbLink::~UsbLink() {
     CloseLink();
 }
 
 LinkResult UsbLink::ConnectModule() {
-    for (std::size_t row = 1; row <= kMaxDevices; ++row) {
-        for (std::size_t column = 0; column < kDeviceListColumns; ++column) {
-            deviceList_.SetCell(column, row, "");
-        }
-    }
+    ShowDeviceList(0);
     const LinkResult result = ScanAndOpen();
     if (result == result::Ok || result == result::LastDeviceBusy ||
         result == result::NoModuleDevice) {
-        ShowDeviceList();
+        ShowDeviceList(deviceCount_);
         if (result == result::NoModuleDevice) {
             log_.ReportError(result);
             CloseLink();
@@ -71,12 +59,9 @@ LinkResult UsbLink::ConnectModule() {
     return result;
 }
 
-void UsbLink::ShowDeviceList() {
-    for (std::size_t i = 0; i < deviceCount_; ++i) {
-        deviceList_.SetCell(0, i + 1, devices_[i].description);
-        deviceList_.SetCell(1, i + 1, devices_[i].serial);
-        deviceList_.SetCell(2, i + 1, devices_[i].state);
-    }
+void UsbLink::ShowDeviceList(std::size_t count) {
+    shownCount_ = count;
+    if (view_ != nullptr) view_->ShowDevices(ShownDevices());
 }
 
 LinkResult UsbLink::ScanAndOpen() {
@@ -215,6 +200,7 @@ LinkResult UsbLink::DrainReceive() {
     if (driver_.Read(ActiveHandle(), rx_.data(), toRead, returned) != ft::Ok)
         return result::ReadFailed;
     lastReadCount_ = std::min<std::uint32_t>(returned, toRead);
+    readSinceWait_ |= lastReadCount_ > 0;
     return result::Ok;
 }
 
@@ -228,6 +214,7 @@ bool UsbLink::ReadQueued(std::uint32_t queued, std::uint32_t expected, bool& got
         lastReadCount_ = returned;
         if (returned == 0) break;  // the driver had less than it reported; poll again
         gotBytes = true;
+        readSinceWait_ = true;
         const std::uint32_t room = expected - receivedCount_;
         const std::uint32_t kept = std::min(returned, room);
         std::copy_n(chunk_.begin(), kept, rx_.begin() + receivedCount_);
@@ -252,8 +239,13 @@ LinkResult UsbLink::ReadTimed(std::uint32_t expected, std::uint16_t limitMs) {
     while (queued == 0) {
         pump_.ProcessEvents();
         if (elapsed >= limitMs) return result::FirstByteTimeout;
-        QueryStatus(queued);
-        clock_.SleepMs(1);
+        // The pause ends early when bytes arrive; after a failed query the driver's word on
+        // its queue is worth nothing, so it is a plain sleep.
+        if (QueryStatus(queued) == ft::Ok) {
+            WaitForData(1);
+        } else {
+            clock_.SleepMs(1);
+        }
         elapsed = clock_.NowMs() - start;
     }
     bool gotBytes = false;
@@ -272,7 +264,7 @@ LinkResult UsbLink::ReadTimed(std::uint32_t expected, std::uint16_t limitMs) {
         gotBytes = false;
         if (queued > 0 && !ReadQueued(queued, expected, gotBytes)) result = result::ReadFailed;
         if (!gotBytes) {
-            clock_.SleepMs(1);
+            WaitForData(1);
             ++idlePolls;
         }
         if (idlePolls > limitMs) return result::ReplyTimeout;
@@ -308,6 +300,7 @@ bool UsbLink::DropQueued(std::uint32_t& dropped) {
         returned = std::min(returned, toRead);
         if (returned == 0) return true;  // the driver had less than it reported
         dropped += returned;
+        readSinceWait_ = true;
     }
 }
 
@@ -322,7 +315,7 @@ std::uint32_t UsbLink::DiscardInput() {
     std::int64_t lastByte = start;
     while (clock_.NowMs() - lastByte < quietMs && clock_.NowMs() - start < kDiscardLimitMs) {
         pump_.ProcessEvents();
-        clock_.SleepMs(1);
+        WaitForData(1);
         const std::uint32_t before = dropped;
         if (!DropQueued(dropped)) break;
         if (dropped != before) lastByte = clock_.NowMs();
@@ -338,9 +331,23 @@ void UsbLink::StoreReply(std::span<const std::uint8_t> reply) {
 }
 
 bool UsbLink::CheckHardwareVersion() const {
-    const std::string& serial = deviceList_.Cell(1, std::size_t{selectedIndex_} + 1);
+    if (selectedIndex_ >= shownCount_) return false;  // the list shows no such row
+    const std::string& serial = devices_[selectedIndex_].serial;
     if (serial.empty()) return false;
     return HasRs485PassThrough(serial);
+}
+
+void UsbLink::WaitForData(std::uint32_t limitMs) {
+    // Bytes that a failing read left queued would end every wait at once: then it is a sleep.
+    const bool stuck = waitEndedEarly_ && !readSinceWait_;
+    waitEndedEarly_ = false;
+    readSinceWait_ = false;
+    const std::int64_t start = clock_.NowNs();
+    if (stuck || driver_.WaitForReceive(ActiveHandle(), limitMs) != ft::Ok) {
+        clock_.SleepMs(limitMs);
+        return;
+    }
+    waitEndedEarly_ = clock_.NowNs() - start < static_cast<std::int64_t>(limitMs) * 1'000'000;
 }
 
 }  // namespace nuv

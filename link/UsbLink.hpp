@@ -9,12 +9,12 @@
 
 #include "app/LinkResult.hpp"
 #include "link/Clock.hpp"
+#include "link/DeviceListView.hpp"
 #include "link/FtdiApi.hpp"
 
 namespace nuv {
 
 class MessageLog;
-class StringGrid;
 
 inline constexpr const char* kStateFree = "free ";
 inline constexpr const char* kStateBusy = "BUSY (uses by other program)";
@@ -37,9 +37,8 @@ class UsbLink {
     static constexpr std::size_t kTxBufferSize = 258;
     static constexpr std::uint32_t kNormalBaud = 9600;
 
-    // `deviceList` is the window's device list (3 columns, header row 0); `log` the message log.
-    UsbLink(FtdiApi& driver, Clock& clock, EventPump& pump, MessageLog& log,
-            StringGrid& deviceList);
+    // `log` is the message log, where failures are reported.
+    UsbLink(FtdiApi& driver, Clock& clock, EventPump& pump, MessageLog& log);
     ~UsbLink();
     UsbLink(const UsbLink&) = delete;
     UsbLink& operator=(const UsbLink&) = delete;
@@ -71,8 +70,18 @@ class UsbLink {
     static constexpr std::uint32_t kQuietMs = 20;
     static constexpr std::uint32_t kDiscardLimitMs = 300;
 
+    // Waits up to `limitMs` for received bytes, and ends as soon as the driver has some: the
+    // pause of every polling loop on the link. A driver that cannot wait makes it a sleep.
+    void WaitForData(std::uint32_t limitMs);
+
     // Receives lines of the wire trace that the message log does not show (nuvctl -v).
     std::function<void(const std::string&)> trace;
+
+    // Where the device list is shown; none: the table is kept and shown nowhere.
+    void SetDeviceListView(DeviceListView* view) { view_ = view; }
+    // The records the device list shows now: the last scan's for results 0, 5 and 20, none
+    // after any other result.
+    std::span<const DeviceRecord> ShownDevices() const { return {devices_.data(), shownCount_}; }
 
     // Whether the RS485 buttons are to be enabled, from the hardware version that the device
     // list shows for the selected device.
@@ -113,13 +122,18 @@ class UsbLink {
     bool ReadQueued(std::uint32_t queued, std::uint32_t expected, bool& gotBytes);
     // Reads and drops what is queued now; false when the driver failed.
     bool DropQueued(std::uint32_t& dropped);
-    void ShowDeviceList();
+    void ShowDeviceList(std::size_t count);
 
     FtdiApi& driver_;
     Clock& clock_;
     EventPump& pump_;
     MessageLog& log_;
-    StringGrid& deviceList_;
+    DeviceListView* view_ = nullptr;
+    std::size_t shownCount_ = 0;
+    // A wait that ended early because bytes were there, and whether any were read since: when
+    // a read keeps failing, the bytes stay and the next wait would end at once again.
+    bool waitEndedEarly_ = false;
+    bool readSinceWait_ = false;
 
     std::uint8_t deviceCount_ = 0;
     std::array<DeviceRecord, kMaxDevices> devices_{};

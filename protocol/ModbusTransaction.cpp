@@ -75,7 +75,7 @@ std::uint8_t ModbusClient::Transaction(std::span<const std::uint8_t> request, st
     LinkResult lastDrain = result::Ok;
     while (elapsed < limitMs && count_ < expected) {
         link_.Pump().ProcessEvents();
-        clock.SleepMs(kDrainPollMs);
+        link_.WaitForData(kDrainPollMs);  // ends early when bytes arrive
         elapsed = clock.NowMs() - start;
         lastDrain = link_.DrainReceive();
         if (lastDrain == result::Ok) {

@@ -3,13 +3,13 @@
 # Usage: scripts/deps.sh [build|test|screenshots|package]
 set -euo pipefail
 
-want=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
+want=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libftdi1-dev libgl-dev
       libgtest-dev libgmock-dev fonts-dejavu-core)
 case "${1:-build}" in
   build) ;;
-  test) want+=(libmodbus-dev socat libxml2-utils desktop-file-utils) ;;
+  test) want+=(libmodbus-dev socat libxml2-utils desktop-file-utils dpkg-dev file lintian) ;;
   screenshots) want+=(xvfb x11-apps imagemagick fonts-dejavu-core) ;;
-  package) want+=(dpkg-dev file) ;;
+  package) want+=(dpkg-dev file lintian) ;;
   *) echo "usage: $0 [build|test|screenshots|package]" >&2; exit 2 ;;
 esac
 

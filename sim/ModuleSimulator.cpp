@@ -96,6 +96,7 @@ void ModuleSimulator::OnReceive(SimDevice& device, std::uint8_t byte, std::int64
         EndFrame(device, lastByteNs_ + SilenceNs(device));
     }
     lastByteNs_ = atNs;
+    silenceNs_ = SilenceNs(device);
     if (frame_.size() >= kUartBufferSize) {
         overrun_ = true;  // the byte is lost, and so is the frame it belonged to
         return;
@@ -112,6 +113,11 @@ void ModuleSimulator::OnTime(SimDevice& device, std::int64_t nowNs) {
     if ((!frame_.empty() || overrun_) && quietUntil - lastByteNs_ >= SilenceNs(device)) {
         EndFrame(device, lastByteNs_ + SilenceNs(device));
     }
+}
+
+std::optional<std::int64_t> ModuleSimulator::NextEventNs() const {
+    if (frame_.empty() && !overrun_) return std::nullopt;
+    return lastByteNs_ + silenceNs_;
 }
 
 void ModuleSimulator::EndFrame(SimDevice& device, std::int64_t endNs) {
@@ -137,8 +143,11 @@ void ModuleSimulator::OnLines(SimDevice& device, std::int64_t) {
         overrun_ = false;
         ++resetCounters[0];
         ++resetCounters[4];
+        ++dtrPulses;
     }
     dtr_ = device.Dtr();
+    if (device.Rts() != rts_) ++rtsChanges;
+    rts_ = device.Rts();
 }
 
 void ModuleSimulator::Handle(SimDevice& device, std::vector<std::uint8_t> request,

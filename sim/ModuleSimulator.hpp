@@ -64,6 +64,10 @@ class ModuleSimulator final : public Peer {
     std::array<std::uint16_t, 6> resetCounters{1, 0, 0, 0, 0, 1};
     bool programMode = false;
     std::int64_t turnaroundNs = 0;
+    // Resets by a rising DTR, and switches of the USB-RS485 pass-through (RTS changed), since
+    // the module was made; not cleared by any command.
+    std::size_t dtrPulses = 0;
+    std::size_t rtsChanges = 0;
     ModuleFaults faults;
 
     // Program mode. The firmware's identification: class (probe standard in the high nibble,
@@ -113,6 +117,8 @@ class ModuleSimulator final : public Peer {
     void OnReceive(SimDevice& device, std::uint8_t byte, std::int64_t atNs) override;
     void OnLines(SimDevice& device, std::int64_t atNs) override;
     void OnTime(SimDevice& device, std::int64_t nowNs) override;
+    // The end of the frame being received, when the line stays quiet.
+    std::optional<std::int64_t> NextEventNs() const override;
 
   private:
     // Three and a half characters of silence at the line's rate.
@@ -133,7 +139,9 @@ class ModuleSimulator final : public Peer {
     bool overrun_ = false;
     std::size_t overruns_ = 0;
     std::int64_t lastByteNs_ = 0;
+    std::int64_t silenceNs_ = 0;
     bool dtr_ = false;
+    bool rts_ = false;
     std::vector<std::vector<std::uint8_t>> requests_;
     std::vector<std::vector<std::uint8_t>> blocks_;
     std::array<std::vector<int>, kChannels> order_{};

@@ -34,4 +34,12 @@ void ScriptedPeer::OnTime(SimDevice& device, std::int64_t nowNs) {
     }
 }
 
+std::optional<std::int64_t> ScriptedPeer::NextEventNs() const {
+    std::optional<std::int64_t> next;
+    for (const Timed& timed : timed_) {
+        if (!timed.sent && (!next || timed.atNs < *next)) next = timed.atNs;
+    }
+    return next;
+}
+
 }  // namespace nuv::sim

@@ -29,6 +29,7 @@ class ScriptedPeer final : public Peer {
     void OnReceive(SimDevice& device, std::uint8_t byte, std::int64_t atNs) override;
     void OnLines(SimDevice& device, std::int64_t atNs) override;
     void OnTime(SimDevice& device, std::int64_t nowNs) override;
+    std::optional<std::int64_t> NextEventNs() const override;
 
   private:
     struct Reply {

@@ -49,9 +49,30 @@ void SimDevice::Pump() {
     }
 }
 
+void SimDevice::SetBothLines(bool level) {
+    if (rts_ == level && dtr_ == level) return;
+    rts_ = level;
+    dtr_ = level;
+    if (peer_) peer_->OnLines(*this, clock_.NowNs());
+}
+
+std::optional<std::int64_t> SimDevice::NextEventNs() const {
+    std::optional<std::int64_t> next;
+    auto earliest = [&next](std::int64_t at) {
+        if (!next || at < *next) next = at;
+    };
+    if (!toPeer_.empty()) earliest(toPeer_.front().atNs);
+    if (!toHost_.empty()) earliest(toHost_.front().atNs);
+    if (peer_) {
+        if (const auto at = peer_->NextEventNs()) earliest(*at);
+    }
+    return next;
+}
+
 SimDevice& SimFtdi::AddDevice(std::string description, std::string serial) {
     devices_.push_back(
         std::make_unique<SimDevice>(std::move(description), std::move(serial), clock_));
+    devices_.back()->id_ = nextId_++;
     return *devices_.back();
 }
 
@@ -123,6 +144,10 @@ FtStatus SimFtdi::Open(std::uint32_t index, FtHandle& handle) {
         device.rxQueue_.clear();
         device.toHostFreeAtNs_ = clock_.NowNs();
     }
+    if (lines_ == LineModel::Tty) {
+        device.SetBothLines(true);  // the kernel raises both at every open
+        if (clearsHupcl_) device.hupcl = false;
+    }
     handle = nextHandle_++;
     handles_[handle] = &device;
     return ft::Ok;
@@ -134,6 +159,8 @@ FtStatus SimFtdi::Close(FtHandle handle) {
     if (device == nullptr) return ft::InvalidHandle;
     device->Pump();
     device->open_ = false;
+    ++device->closeCount_;
+    if (lines_ == LineModel::Tty && device->hupcl) device->SetBothLines(false);
     handles_.erase(handle);
     return ft::Ok;
 }
@@ -250,6 +277,30 @@ FtStatus SimFtdi::Write(FtHandle handle, const std::uint8_t* data, std::uint32_t
     }
     written = count;
     return ft::Ok;
+}
+
+FtStatus SimFtdi::WaitForReceive(FtHandle handle, std::uint32_t limitMs) {
+    ++calls_;
+    SimDevice* device = Opened(handle);
+    if (device == nullptr) return ft::InvalidHandle;
+    device->Pump();
+    const std::int64_t deadline = clock_.NowNs() + static_cast<std::int64_t>(limitMs) * 1'000'000;
+    // From one event on the wire to the next: a byte reaching the peer may make it answer, and
+    // an answer's byte may complete in the receive queue.
+    while (device->rxQueue_.empty() && device->IsOpen()) {
+        const std::int64_t now = clock_.NowNs();
+        if (now >= deadline) break;
+        std::int64_t next = device->NextEventNs().value_or(deadline);
+        next = std::clamp(next, now + 1, deadline);
+        clock_.SleepNs(next - now);
+        device->Pump();
+    }
+    return ft::Ok;
+}
+
+PortIdentity SimFtdi::Identify(std::uint32_t index) {
+    if (index >= devices_.size()) return {};
+    return {"sim:" + std::to_string(devices_[index]->id_), lines_ == LineModel::Tty};
 }
 
 }  // namespace nuv::sim

@@ -54,6 +54,19 @@ class Peer {
     virtual void OnLines(SimDevice& /*device*/, std::int64_t /*atNs*/) {}
     // Time has passed up to `nowNs`; the peer may send what falls due.
     virtual void OnTime(SimDevice& /*device*/, std::int64_t /*nowNs*/) {}
+    // When the peer next wants OnTime without anything arriving, if it knows: a wait for bytes
+    // stops there instead of sleeping past it.
+    virtual std::optional<std::int64_t> NextEventNs() const { return std::nullopt; }
+};
+
+// How opening and closing a device moves its control lines.
+enum class LineModel {
+    // The chip's own USB driver (the vendor library, libftdi1): open and close leave DTR and
+    // RTS as they are.
+    Ftdi,
+    // A kernel tty: every open raises DTR and RTS, and the last close drops them unless HUPCL is
+    // cleared. The tool's tty driver clears HUPCL right after it opens a port.
+    Tty,
 };
 
 // One virtual FTDI device with its line settings, its two directions of wire and its peer.
@@ -68,6 +81,8 @@ class SimDevice {
     // as on a pseudo-terminal or a kernel serial port whose chip keeps receiving. By default a
     // fresh open starts with empty queues.
     bool keepsInputWhileClosed = false;
+    // The tty's "hang up on last close" flag, as the kernel keeps it between opens (Tty model).
+    bool hupcl = true;
 
     void AttachPeer(std::shared_ptr<Peer> peer) { peer_ = std::move(peer); }
     Fault& FaultOf(Op op) { return faults_[static_cast<std::size_t>(op)]; }
@@ -100,9 +115,15 @@ class SimDevice {
     const std::vector<std::uint8_t>& Written() const { return written_; }
     std::size_t OpenCount() const { return openCount_; }
     std::size_t ReadCalls() const { return readCalls_; }
+    std::size_t CloseCount() const { return closeCount_; }
 
   private:
     friend class SimFtdi;
+    // Both lines to a level, as the kernel moves them at an open or a close; the peer hears of a
+    // change.
+    void SetBothLines(bool level);
+    // The earliest time at which something will happen on the wire, if anything is under way.
+    std::optional<std::int64_t> NextEventNs() const;
     struct TimedByte {
         std::int64_t atNs;
         std::uint8_t value;
@@ -133,13 +154,17 @@ class SimDevice {
     std::vector<std::uint8_t> written_;
 
     std::size_t openCount_ = 0;
+    std::size_t closeCount_ = 0;
     std::size_t readCalls_ = 0;
+    std::size_t id_ = 0;
 };
 
-// A driver whose devices are virtual: a table of SimDevices in index order.
+// A driver whose devices are virtual: a table of SimDevices in index order. A wait for bytes
+// moves the clock to their arrival, or to the end of the wait.
 class SimFtdi final : public FtdiApi {
   public:
-    explicit SimFtdi(const Clock& clock) : clock_(clock) {}
+    explicit SimFtdi(Clock& clock, LineModel lines = LineModel::Ftdi)
+        : clock_(clock), lines_(lines) {}
 
     SimDevice& AddDevice(std::string description, std::string serial);
     SimDevice& Device(std::size_t index) { return *devices_.at(index); }
@@ -150,6 +175,9 @@ class SimFtdi final : public FtdiApi {
     Fault& CountFault() { return countFault_; }
     // Driver calls of any kind made so far, to tell that an operation left the driver alone.
     std::size_t CallCount() const { return calls_; }
+    LineModel Lines() const { return lines_; }
+    // Tty model: whether the driver clears HUPCL after an open (the tool's tty driver does).
+    void SetClearsHupcl(bool clears) { clearsHupcl_ = clears; }
 
     FtStatus ListDeviceCount(std::uint32_t& count) override;
     FtStatus ListDescription(std::uint32_t index, char* buffer) override;
@@ -172,12 +200,17 @@ class SimFtdi final : public FtdiApi {
     FtStatus Write(FtHandle handle, const std::uint8_t* data, std::uint32_t count,
                    std::uint32_t& written) override;
     std::string OpenFailure() const override { return openFailure_; }
+    FtStatus WaitForReceive(FtHandle handle, std::uint32_t limitMs) override;
+    PortIdentity Identify(std::uint32_t index) override;
 
   private:
     SimDevice* Opened(FtHandle handle);
     FtStatus SetLine(FtHandle handle, bool rts, bool level);
 
-    const Clock& clock_;
+    Clock& clock_;
+    LineModel lines_;
+    bool clearsHupcl_ = true;
+    std::size_t nextId_ = 1;
     std::vector<std::unique_ptr<SimDevice>> devices_;
     std::vector<std::unique_ptr<SimDevice>> unplugged_;
     std::map<FtHandle, SimDevice*> handles_;

@@ -10,7 +10,8 @@
 
 #include <cerrno>
 
-#include "link/SerialPortFtdi.hpp"
+#include "link/CableDriver.hpp"
+#include "link/PortKeeper.hpp"
 #include "sim/SimFtdi.hpp"
 #include "sim/SimulatedModule.hpp"
 #include "tools/Nuvctl.hpp"
@@ -52,20 +53,26 @@ int main(int argc, char* argv[]) {
     // Output to a closed standard output fails as writing to a closed descriptor does.
     nuv::cli::DescriptorBuffer outputBuffer(outputClosed ? -1 : STDOUT_FILENO);
     std::ostream output(&outputBuffer);
-    std::unique_ptr<nuv::FtdiApi> driver;
+    std::unique_ptr<nuv::sim::SimFtdi> simulated;
+    std::unique_ptr<nuv::PortKeeper> simulatedKeeper;
+    std::unique_ptr<nuv::CableDriver> cables;
     nuv::cli::Environment environment{
         [&](const nuv::cli::DriverChoice& choice) -> nuv::FtdiApi& {
             if (choice.simulate) {
-                auto simulated = std::make_unique<nuv::sim::SimFtdi>(clock);
+                simulated = std::make_unique<nuv::sim::SimFtdi>(clock);
                 nuv::sim::AddSimulatedModule(*simulated);
-                driver = std::move(simulated);
-            } else if (!choice.port.empty()) {
-                driver = std::make_unique<nuv::SerialPortFtdi>(
-                    std::vector<nuv::ExplicitPort>{{choice.port, "ORNEVA NUV", ""}}, false);
-            } else {
-                driver = std::make_unique<nuv::SerialPortFtdi>();
+                simulatedKeeper = std::make_unique<nuv::PortKeeper>(*simulated);
+                return *simulatedKeeper;
             }
-            return *driver;
+            // --port: that tty alone; else the FTDI cables on the USB.
+            std::vector<nuv::ExplicitPort> ports;
+            if (!choice.port.empty()) ports.push_back({choice.port, "ORNEVA NUV", ""});
+            cables =
+                std::make_unique<nuv::CableDriver>(clock, std::move(ports), choice.port.empty());
+            cables->notice = [](const std::string& line) {
+                std::cerr << "nuvctl: " << line << '\n';
+            };
+            return cables->Api();
         },
         clock,
         pump,

@@ -107,7 +107,7 @@ TEST(LibmodbusInterop, ReadTemperaturesDecodesAnIndependentSlave) {
     slave.Registers()[100] = 0xFFF8;  // the module's own temperature
     slave.Start();
 
-    SerialPortFtdi driver({ExplicitPort{cable.EndA(), "ORNEVA NUV", "NUV13001"}}, false);
+    SerialPortFtdi driver({ExplicitPort{cable.EndA(), "ORNEVA NUV", "NUV13001"}});
     SystemClock clock;
     QtEventPump pump;
     ConsoleDialogs dialogs;

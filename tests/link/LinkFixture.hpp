@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/DeviceGrid.hpp"
 #include "app/MessageLog.hpp"
 #include "app/StringGrid.hpp"
 #include "link/UsbLink.hpp"
@@ -46,6 +47,8 @@ class LinkTest : public ::testing::Test {
   protected:
     static constexpr std::int64_t kMs = 1'000'000;
 
+    LinkTest() { link.SetDeviceListView(&grid); }
+
     sim::SimDevice& AddModule(const std::string& description = "ORNEVA NUV",
                               const std::string& serial = "NUV13001") {
         return driver.AddDevice(description, serial);
@@ -71,7 +74,8 @@ class LinkTest : public ::testing::Test {
     sim::SimFtdi driver{clock};
     MessageLog log;
     StringGrid deviceList{3, 11};
-    UsbLink link{driver, clock, pump, log, deviceList};
+    DeviceGrid grid{deviceList};
+    UsbLink link{driver, clock, pump, log};
 };
 
 }  // namespace nuv::test

@@ -106,7 +106,9 @@ TEST_F(ScanTest, EveryOpenOrSetupFailureIsThirty) {
         sim::SimFtdi localDriver(clock);
         MessageLog localLog;
         StringGrid grid(3, 11);
-        UsbLink localLink(localDriver, clock, pump, localLog, grid);
+        DeviceGrid view(grid);
+        UsbLink localLink(localDriver, clock, pump, localLog);
+        localLink.SetDeviceListView(&view);
         sim::SimDevice& module = localDriver.AddDevice("ORNEVA NUV", "NUV13001");
         module.InjectFault(op, ft::IoError, 1);
         EXPECT_EQ(localLink.ConnectModule(), 30) << static_cast<int>(op);

@@ -134,7 +134,7 @@ TEST_F(TemperaturesTest, AShortExceptionAnswerWithAFittingCrcIsRefused) {
     auto late = std::make_shared<sim::ScriptedPeer>();
     device.AttachPeer(late);
     const std::int64_t start = clock.NowNs();
-    late->SendAt(start + 2503 * kMs, Hex("02 83 02 30 F1"));
+    late->SendAt(start + 2504 * kMs, Hex("02 83 02 30 F1"));
     panel.StringGrid3.SetCell(1, 1, "kept");
     EXPECT_EQ(ReadTemperatures(tool, 2), 1);
     EXPECT_EQ(panel.StringGrid3.Cell(1, 1), "kept");

@@ -114,7 +114,7 @@ TEST_F(ModuleSimulatorTest, TheAnswerFollowsTheEndOfTheFrame) {
     const std::int64_t start = clock.NowNs();
     EXPECT_EQ(Exchange("02 03 00 00 00 01 84 39", 7).size(), 7U);
     // Eight bytes out, three and a half characters of silence, seven bytes back.
-    const std::int64_t wire = (8 + 7) * 1'041'666LL + 3'645'833;
+    const std::int64_t wire = (8 + 7) * 1'041'666LL + 1'041'666 * 7 / 2;
     EXPECT_GE(clock.NowNs() - start, wire);
     EXPECT_LE(clock.NowNs() - start, wire + 2 * kMs);
 }

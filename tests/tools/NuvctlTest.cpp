@@ -34,7 +34,7 @@ class NuvctlTest : public ::testing::Test {
                 if (choice.port.empty()) return driver;
                 // A named port goes to the system's serial ports.
                 serialPorts = std::make_unique<SerialPortFtdi>(
-                    std::vector<ExplicitPort>{{choice.port, "ORNEVA NUV", ""}}, false);
+                    std::vector<ExplicitPort>{{choice.port, "ORNEVA NUV", ""}});
                 return *serialPorts;
             },
             clock, pump, output != nullptr ? *output : out, err};
