@@ -4,6 +4,7 @@
 #include <memory>
 #include <numbers>
 
+#include "firmware/CarriedFirmware.hpp"
 #include "protocol/Crc8.hpp"
 #include "protocol/ModbusCrc.hpp"
 
@@ -66,6 +67,11 @@ ModuleSimulator::ModuleSimulator(std::uint32_t seed) : random_(seed * 747796405U
             sensor.baseRaw = static_cast<std::int16_t>(24 * 16 - s * 8 + c * 2);
         }
     }
+    bootLoader.onVerified = [this](const std::vector<std::uint8_t>& flash) {
+        const std::optional<BuildTag> tag = FindBuildTag(flash);
+        firmwareClass = tag ? tag->firmwareClass : 0xFF;
+        firmwareBuild = tag ? tag->build : 0xFF;
+    };
 }
 
 std::uint16_t ModuleSimulator::SensorRaw(int channel, int position, std::int64_t atNs) const {
@@ -85,6 +91,11 @@ std::uint16_t ModuleSimulator::Register(std::size_t r, std::int64_t atNs) const 
 }
 
 void ModuleSimulator::OnReceive(SimDevice& device, std::uint8_t byte, std::int64_t atNs) {
+    bootLoader.Advance(device, atNs);
+    if (bootLoader.Active()) {
+        bootLoader.Receive(device, byte, atNs);
+        return;
+    }
     // A pause of more than three and a half characters ends a frame.
     if (!frame_.empty() && atNs - lastByteNs_ > device.ByteTimeNs() * 7 / 2 + device.ByteTimeNs()) {
         frame_.clear();
@@ -99,15 +110,20 @@ void ModuleSimulator::OnReceive(SimDevice& device, std::uint8_t byte, std::int64
     if (frame_.size() == kRequestLength) Handle(device, atNs);
 }
 
-void ModuleSimulator::OnLines(SimDevice& device, std::int64_t) {
+void ModuleSimulator::OnLines(SimDevice& device, std::int64_t atNs) {
     // A DTR pulse resets the module: it restarts in normal mode and counts an external reset.
     if (device.Dtr() && !dtr_) {
         programMode = false;
         frame_.clear();
         ++resetCounters[0];
         ++resetCounters[4];
+        bootLoader.Reset(device, atNs);
     }
     dtr_ = device.Dtr();
+}
+
+void ModuleSimulator::OnTime(SimDevice& device, std::int64_t nowNs) {
+    bootLoader.Advance(device, nowNs);
 }
 
 void ModuleSimulator::Handle(SimDevice& device, std::int64_t atNs) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "sim/BootLoaderSimulator.hpp"
 #include "sim/SimFtdi.hpp"
 
 namespace nuv::sim {
@@ -41,6 +42,8 @@ class ModuleSimulator final : public Peer {
     };
 
     explicit ModuleSimulator(std::uint32_t seed = 1);
+    ModuleSimulator(const ModuleSimulator&) = delete;
+    ModuleSimulator& operator=(const ModuleSimulator&) = delete;
 
     std::uint8_t address = 2;
     std::uint8_t intervalSeconds = 4;
@@ -54,6 +57,14 @@ class ModuleSimulator final : public Peer {
     bool programMode = false;
     std::int64_t turnaroundNs = 3'000'000;
     ModuleFaults faults;
+    // The firmware it runs, as its identification in program mode names it: class byte and
+    // build byte. An update through the boot loader sets them from the build tag of the image
+    // written (0xFF for an image without one).
+    std::uint8_t firmwareClass = 0x00;
+    std::uint8_t firmwareBuild = 0x48;
+    // The boot loader, which a reset by DTR starts and which holds the line until it hands
+    // over to the firmware.
+    BootLoaderSimulator bootLoader;
 
     Sensor& SensorAt(int channel, int position) { return sensors_.at(channel).at(position); }
     // The raw register of a sensor at a time: a slow drift around its base value.
@@ -70,6 +81,7 @@ class ModuleSimulator final : public Peer {
 
     void OnReceive(SimDevice& device, std::uint8_t byte, std::int64_t atNs) override;
     void OnLines(SimDevice& device, std::int64_t atNs) override;
+    void OnTime(SimDevice& device, std::int64_t nowNs) override;
 
   private:
     void Handle(SimDevice& device, std::int64_t atNs);
