@@ -5,6 +5,7 @@
 
 #include "app/StartUp.hpp"
 #include "config/LineControl.hpp"
+#include "firmware/FirmwareCommands.hpp"
 #include "firmware/FirmwareVersion.hpp"
 #include "measure/Cyclic.hpp"
 #include "measure/Diagnostics.hpp"
@@ -120,6 +121,7 @@ void Tool::WireHandlers() {
     p.ButtonA.onClick = [this] { ButtonAClick(*this); };
     p.Button5.onClick = [this] { Button5Click(*this); };
     p.Button19.onClick = [this] { Button19Click(*this); };
+    WireFirmwareHandlers(*this);
 
     p.btn2.onClick = [this] { btn2Click(*this); };
     p.btn8.onClick = [this] { btn8Click(*this); };

@@ -23,7 +23,15 @@ namespace nuv::gui::test {
 class RecordingDialogs final : public Dialogs {
   public:
     void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
+    std::optional<std::string> ChooseFileToOpen(std::string_view, std::string_view,
+                                                std::string_view) override {
+        ++filesAsked;
+        return fileToOpen;
+    }
     std::vector<std::string> messages;
+    // The file the user picks in the open dialog; none: the user cancels.
+    std::optional<std::string> fileToOpen;
+    int filesAsked = 0;
 };
 
 // The tool with its windows on the simulated driver and a virtual clock, started as the program
