@@ -62,6 +62,8 @@ class BootLoaderSimulator final : public Peer {
     void Reset(SimDevice& device, std::int64_t atNs);
     // Whether it holds the line (from the reset until it hands over to the firmware).
     bool Active() const { return state_ != State::Idle; }
+    // Whether it is starting up or prompting, before a start byte came.
+    bool Prompting() const { return state_ == State::Prompted; }
     void Receive(SimDevice& device, std::uint8_t byte, std::int64_t atNs);
     void Advance(SimDevice& device, std::int64_t nowNs);
 

@@ -19,6 +19,7 @@
 #include "measure/PowerOutputs.hpp"
 #include "measure/ServiceFunctions.hpp"
 #include "measure/Temperatures.hpp"
+#include "tools/FirmwareCommand.hpp"
 
 namespace nuv::cli {
 namespace {
@@ -45,6 +46,8 @@ constexpr const char* kUsage =
     "  power [--json]                         supply voltages and channel currents\n"
     "  outputs [--set MASK]                   read, or set, the four outputs (mask 0..15)\n"
     "  diag [--clear]                         read, or clear, the module's reset counters\n"
+    "  firmware [--image FILE]                write the carried firmware build, or a raw or\n"
+    "                                         Intel HEX image, through the boot loader\n"
     "\n"
     "Exit status: 0 done (sensor error values are data), 1 link or module failure,\n"
     "2 usage error.\n";
@@ -187,6 +190,7 @@ class Program {
         if (c == "power") return Power();
         if (c == "outputs") return Outputs();
         if (c == "diag") return Diag();
+        if (c == "firmware") return FirmwareCommand(tool_, options_.rest, env_, options_.verbose);
         throw UsageError("unknown command '" + c + "'");
     }
 

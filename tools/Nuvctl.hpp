@@ -27,6 +27,8 @@ struct Environment {
     std::ostream& err;
     // Whether a running watch should end now (Ctrl-C).
     std::function<bool()> interrupted = [] { return false; };
+    // Whether `out` is a terminal, where progress is drawn in place.
+    bool outIsTerminal = false;
 };
 
 inline constexpr int kExitDone = 0;

@@ -1,4 +1,6 @@
 // nuvctl: the NUV module from the command line, on the same core as the window.
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <atomic>
 #include <csignal>
@@ -48,6 +50,7 @@ int main(int argc, char* argv[]) {
         std::cout,
         std::cerr,
         [] { return gInterrupted.load(); }};
+    environment.outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
 
     const std::vector<std::string> args(argv + 1, argv + argc);
     return nuv::cli::Run(args, environment);

@@ -1,5 +1,6 @@
 // nuvsim: the simulated NUV module on a pseudo-terminal, for the tool or any other program to
-// open as a serial port. Bytes cross the simulated wire at 9600 baud in both directions.
+// open as a serial port. Bytes cross the simulated wire at the baud rate that the program on
+// the port has set, in both directions.
 #include <poll.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "protocol/BootLoaderProtocol.hpp"
 #include "sim/ModuleSimulator.hpp"
 #include "sim/Pty.hpp"
 #include "sim/SimFtdi.hpp"
@@ -25,7 +27,10 @@ void OnSignal(int) {
 constexpr const char* kUsage =
     "Usage: nuvsim [--link PATH] [--address N] [--sensors 10|12|16] [--fault-rate R]\n"
     "Runs the simulated NUV module on a new pseudo-terminal and prints the path of its\n"
-    "port; --link also makes PATH a symbolic link to it. Stops on Ctrl-C.\n";
+    "port; --link also makes PATH a symbolic link to it. Stops on Ctrl-C.\n"
+    "Bytes take their wire time at the baud rate the program on the port sets. A\n"
+    "pseudo-terminal has no DTR line: a switch of the port to 115200 baud, as the firmware\n"
+    "update makes before its reset by DTR, resets the module into its boot loader.\n";
 
 bool NumberArg(const char* text, double low, double high, double& value) {
     char* end = nullptr;
@@ -94,7 +99,23 @@ int main(int argc, char* argv[]) {
     // slave end writes goes onto the wire towards the module, and what the module sends comes
     // back once it has crossed the wire.
     std::uint8_t buffer[4096];
+    std::uint32_t baud = 0;
     while (!gStop) {
+        // The wire runs at the rate the program on the slave end set. The switch to the boot
+        // loader's rate stands for the DTR pulse that a pseudo-terminal cannot carry. The port
+        // falls back to its former rate whenever the program reopens it (the update reopens it
+        // for its reset), so a switch while the boot loader starts or prompts is the same
+        // update's and does not reset it again.
+        const std::uint32_t slaveBaud = pty.SlaveBaud();
+        if (slaveBaud != 0 && slaveBaud != baud) {
+            driver.SetBaudRate(handle, slaveBaud);
+            if (slaveBaud == nuv::bootloader::kBaud && baud != 0 &&
+                !module.bootLoader.Prompting()) {
+                driver.SetDtr(handle);
+                driver.ClrDtr(handle);
+            }
+            baud = slaveBaud;
+        }
         pollfd fd{pty.MasterFd(), POLLIN, 0};
         const int ready = ::poll(&fd, 1, 1);
         if (ready > 0 && (fd.revents & POLLIN) != 0) {
