@@ -52,11 +52,15 @@ class Update {
 };
 
 FirmwareUpdateReport Update::Run() {
-    // Whatever happens: 9600 baud for the next command and the window enabled again.
+    // Whatever happens: 9600 baud for the next command and the window enabled again. The open
+    // port goes back to 9600 at once rather than idling at the boot loader's rate until the next
+    // command reopens it (a pseudo-terminal's simulated module takes the switch to 115200 for
+    // the reset, so it must see the port leave that rate between two updates).
     struct Restore {
         Tool& tool;
         ~Restore() {
             tool.link.SelectLinkBaud(UsbLink::kNormalBaud);
+            if (tool.link.IsOpen()) tool.link.SetLinkBaud(UsbLink::kNormalBaud);
             tool.panel.windowEnabled = true;
         }
     } restore{tool_};
