@@ -41,15 +41,16 @@ int main(int argc, char* argv[]) {
     parser.addPositionalArgument("file", "The save dialog starts in the folder of this file.",
                                  "[file]");
     // For pictures of the windows: the page shown at start (0 to 4), the window scrolled to the
-    // service strip, the sort-by-serial area or the APC window shown, and a file written once
-    // the windows are drawn.
+    // service strip, the sort-by-serial area or the APC window shown, a control clicked, and a
+    // file written once the windows are drawn (and the click's command has ended).
     QCommandLineOption showPage("show-page", "Page shown at start.", "N");
     QCommandLineOption scrollService("scroll-service", "Scroll to the service strip.");
     QCommandLineOption showSortArea("show-sort-area", "Show the sort-by-serial area.");
     QCommandLineOption showApc("show-apc", "Show the APC window.");
     QCommandLineOption readyFile("ready-file", "Write FILE once the windows are drawn.", "FILE");
+    QCommandLineOption click("click", "Click the control NAME once the windows are drawn.", "NAME");
     for (QCommandLineOption* option :
-         {&showPage, &scrollService, &showSortArea, &showApc, &readyFile}) {
+         {&showPage, &scrollService, &showSortArea, &showApc, &readyFile, &click}) {
         option->setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(*option);
     }
@@ -117,12 +118,27 @@ int main(int argc, char* argv[]) {
         window.SyncAll();
     }
     if (parser.isSet(scrollService)) window.ScrollToServiceArea();
-    if (parser.isSet(readyFile)) {
-        const QString path = parser.value(readyFile);
-        QTimer::singleShot(500, &window, [path] {
-            QFile file(path);
+    const QString readyPath = parser.value(readyFile);
+    auto scheduleReady = [readyPath, &window] {
+        if (readyPath.isEmpty()) return;
+        QTimer::singleShot(500, &window, [readyPath] {
+            QFile file(readyPath);
             if (file.open(QIODevice::WriteOnly)) file.write("ready\n");
         });
+    };
+    if (parser.isSet(click)) {
+        nuv::Control* control = tool.panel.Find(parser.value(click).toStdString());
+        if (control == nullptr) {
+            std::fprintf(stderr, "nuvtool: no control named %s\n", qPrintable(parser.value(click)));
+            return 2;
+        }
+        QTimer::singleShot(300, &window, [&tool, &window, control, scheduleReady] {
+            tool.Click(*control);
+            window.SyncAll();
+            scheduleReady();
+        });
+    } else {
+        scheduleReady();
     }
     return QApplication::exec();
 }

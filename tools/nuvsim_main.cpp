@@ -117,7 +117,10 @@ int main(int argc, char* argv[]) {
             baud = slaveBaud;
         }
         pollfd fd{pty.MasterFd(), POLLIN, 0};
-        const int ready = ::poll(&fd, 1, 1);
+        // While the boot loader holds the line, its requests are paced at 115200 baud: a finer
+        // wait keeps the simulated wire's timing; otherwise a millisecond is fine enough.
+        const timespec wait{0, module.bootLoader.Active() ? 200'000L : 1'000'000L};
+        const int ready = ::ppoll(&fd, 1, &wait, nullptr);
         if (ready > 0 && (fd.revents & POLLIN) != 0) {
             const ssize_t n = ::read(pty.MasterFd(), buffer, sizeof buffer);
             std::uint32_t written = 0;
