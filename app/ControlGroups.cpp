@@ -38,6 +38,7 @@ ControlGroup NormalModeGroup(MainPanel& p) {
     ControlGroup group;
     group.enables = {&p.Button40, &p.Button7, &p.Button14, &p.chk1, &p.chk2,    &p.chk3, &p.chk4,
                      &p.Button38, &p.btn3,    &p.btn5,     &p.btn7, &p.Button8, &p.btn1};
+    group.enables.push_back(&p.btnUpdateFromFile);  // goes with "Update Firmware"
     group.disables = ProgramModeCommands(p);
     group.disables.push_back(&p.btn6);
     return group;

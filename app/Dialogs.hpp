@@ -26,6 +26,14 @@ class Dialogs {
     virtual void ShowMessage(std::string_view text) = 0;
     // A save-file dialog: the chosen path, or none when the user cancelled.
     virtual std::optional<std::string> ChooseSaveFile(const SaveFileRequest& request) = 0;
+    // A file chosen to be read, starting in `folder`; nothing when the user cancelled. `filter`
+    // lists the offered kinds as "Name (*.a *.b);;All files (*)". Without a file dialog there
+    // is nothing to choose.
+    virtual std::optional<std::string> ChooseFileToOpen(std::string_view /*title*/,
+                                                        std::string_view /*filter*/,
+                                                        std::string_view /*folder*/) {
+        return std::nullopt;
+    }
 };
 
 // Dialogs of a program without a window: messages go to standard error.

@@ -30,6 +30,7 @@ MainPanel::MainPanel() {
             &Edit8, &Button21, &Edit9, &btn2, &btn8, &btn9, &btn4, &Label17, &Label19, &Label20,
             &Label21, &Label22, &Label23, &btn10, &btn14, &Button4, &Button43, &Button47, &Button36,
             &Memo1, &ComboBox5};
+    all_.push_back(&btnUpdateFromFile);  // on "Firmware Update", beside "Update Firmware"
 
     // Initial states: normal-mode commands enabled, program-mode commands disabled.
     for (Control* control : {&Button39, &btn15, &Button42, &btn11, &btn12, &Button17, &Button0,
@@ -46,6 +47,7 @@ MainPanel::MainPanel() {
     Button11.SetHint("Search and Sort Automatically");
     Button10.SetHint("Sort with each sensor warming");
     Button45.SetHint("Sort by Serial Number");
+    btnUpdateFromFile.SetHint("Write a firmware image from a file (raw binary or Intel HEX)");
     StringGrid1.SetColour(colour::Black);
     StringGrid1.SetTextColour(Rgb{0, 255, 255});
     StringGrid1.SetColumnWidths({182, 150, 335});

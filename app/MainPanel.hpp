@@ -31,6 +31,8 @@ struct MainPanel {
 
     std::string title;
     int activePage = kPageConfiguration;
+    // Whether the window takes input at all; the firmware update switches it off while it runs.
+    bool windowEnabled = true;
 
     // Above the pages.
     Control ProgressBar1{"ProgressBar1", B::ProgressBar};
@@ -47,6 +49,8 @@ struct MainPanel {
     Control Label14{"Label14", B::Label, "Use bellow function for firmware update to version: "};
     Control Label27{"Label27", B::Label};
     Control btn1{"btn1", B::Button, "   Update Firmware"};
+    // Beside it: the same update with an image from a file.
+    Control btnUpdateFromFile{"btnUpdateFromFile", B::Button, "Update from file…"};
     Control FirmwareStep1{"FirmwareStep1", B::Label,
                           "1. Turn OFF any free applications on Your PC..."};
     Control FirmwareStep2{

@@ -8,6 +8,7 @@
 #include "config/LineControl.hpp"
 #include "config/MemoryRead.hpp"
 #include "config/ProgramMode.hpp"
+#include "firmware/FirmwareCommands.hpp"
 #include "firmware/FirmwareVersion.hpp"
 #include "measure/Cyclic.hpp"
 #include "measure/Diagnostics.hpp"
@@ -125,6 +126,7 @@ void Tool::WireHandlers() {
     p.ButtonA.onClick = [this] { ButtonAClick(*this); };
     p.Button5.onClick = [this] { Button5Click(*this); };
     p.Button19.onClick = [this] { Button19Click(*this); };
+    WireFirmwareHandlers(*this);
 
     p.btn2.onClick = [this] { btn2Click(*this); };
     p.btn8.onClick = [this] { btn8Click(*this); };

@@ -80,6 +80,8 @@ class Tool {
 
     // The folder the save dialog starts in (the folder of the first command-line argument).
     std::string saveFolder;
+    // The firmware update's abort flag: 0xAA while an update may go on.
+    std::uint8_t firmwareAbortFlag = 0xAA;
 
   private:
     void WireHandlers();

@@ -42,8 +42,8 @@ int main(int argc, char* argv[]) {
     parser.addPositionalArgument("file", "The save dialog starts in the folder of this file.",
                                  "[file]");
     // For pictures of the windows: the page shown at start (0 to 4), the window scrolled to the
-    // service strip, the sort-by-serial area or the APC window shown, and a file written once
-    // the windows are drawn.
+    // service strip, the sort-by-serial area or the APC window shown, a control clicked, and a
+    // file written once the windows are drawn (and the click's command has ended).
     QCommandLineOption showPage("show-page", "Page shown at start.", "N");
     QCommandLineOption scrollService("scroll-service", "Scroll to the service strip.");
     QCommandLineOption showSortArea("show-sort-area", "Show the sort-by-serial area.");

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Pictures of the tool's windows as a person sees them: nuvtool runs on the simulated module on a
 # virtual X screen, and the whole screen is grabbed once per page, once with the sort-by-serial
-# area, once scrolled sideways to the service strip, once with the APC window shown, and once
-# with the report of a port that cannot be opened.
+# area, once scrolled sideways to the service strip, once with the APC window shown, once after
+# a firmware update, and once with the report of a port that cannot be opened.
 # Usage: scripts/screenshots.sh [folder]      (default: build/screenshots)
 # NUVTOOL=path runs another build of the tool than the release build made here.
 # A window manager (openbox or twm), when installed, draws the windows' title bars.
@@ -48,6 +48,8 @@ if [ "${1:-}" = "--inside" ]; then
   }
   shoot page1-usb-interface --simulate --show-page 0
   shoot page2-firmware-update --simulate --show-page 1
+  # The same page after "Update Firmware" on the simulated module's boot loader.
+  shoot page2-firmware-after-update --simulate --show-page 1 --click btn1
   shoot page3-configuration --simulate --show-page 2
   shoot page3-program-mode --simulate --show-page 2 --click Button38
   shoot page3-sort-by-serial --simulate --show-page 2 --show-sort-area

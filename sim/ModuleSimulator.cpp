@@ -4,6 +4,7 @@
 #include <memory>
 #include <numbers>
 
+#include "firmware/CarriedFirmware.hpp"
 #include "protocol/Crc8.hpp"
 #include "protocol/ModbusCrc.hpp"
 
@@ -66,6 +67,11 @@ ModuleSimulator::ModuleSimulator(std::uint32_t seed) : random_(seed * 747796405U
             sensor.baseRaw = static_cast<std::int16_t>(24 * 16 - s * 8 + c * 2);
         }
     }
+    bootLoader.onVerified = [this](const std::vector<std::uint8_t>& flash) {
+        const std::optional<BuildTag> tag = FindBuildTag(flash);
+        firmwareClass = tag ? tag->firmwareClass : 0xFF;
+        firmwareBuild = tag ? tag->build : 0xFF;
+    };
 }
 
 std::uint16_t ModuleSimulator::SensorRaw(int channel, int position, std::int64_t atNs) const {
@@ -89,6 +95,11 @@ std::int64_t ModuleSimulator::SilenceNs(const SimDevice& device) {
 }
 
 void ModuleSimulator::OnReceive(SimDevice& device, std::uint8_t byte, std::int64_t atNs) {
+    bootLoader.Advance(device, atNs);
+    if (bootLoader.Active()) {
+        bootLoader.Receive(device, byte, atNs);
+        return;
+    }
     // `atNs` is when the byte's last bit came; the line was idle for the time between the end
     // of the previous byte and the start of this one.
     if ((!frame_.empty() || overrun_) &&
@@ -105,6 +116,8 @@ void ModuleSimulator::OnReceive(SimDevice& device, std::uint8_t byte, std::int64
 }
 
 void ModuleSimulator::OnTime(SimDevice& device, std::int64_t nowNs) {
+    bootLoader.Advance(device, nowNs);
+    if (bootLoader.Active()) return;
     // The line is quiet until now, or until the next byte on its way began.
     std::int64_t quietUntil = nowNs;
     if (const auto next = device.NextToPeerNs()) {
@@ -116,6 +129,7 @@ void ModuleSimulator::OnTime(SimDevice& device, std::int64_t nowNs) {
 }
 
 std::optional<std::int64_t> ModuleSimulator::NextEventNs() const {
+    if (bootLoader.Active()) return bootLoader.NextEventNs();
     if (frame_.empty() && !overrun_) return std::nullopt;
     return lastByteNs_ + silenceNs_;
 }
@@ -135,7 +149,7 @@ void ModuleSimulator::EndFrame(SimDevice& device, std::int64_t endNs) {
     Handle(device, std::move(frame), endNs);
 }
 
-void ModuleSimulator::OnLines(SimDevice& device, std::int64_t) {
+void ModuleSimulator::OnLines(SimDevice& device, std::int64_t atNs) {
     // A DTR pulse resets the module: it restarts in normal mode and counts an external reset.
     if (device.Dtr() && !dtr_) {
         Restart();
@@ -144,6 +158,7 @@ void ModuleSimulator::OnLines(SimDevice& device, std::int64_t) {
         ++resetCounters[0];
         ++resetCounters[4];
         ++dtrPulses;
+        bootLoader.Reset(device, atNs);
     }
     dtr_ = device.Dtr();
     if (device.Rts() != rts_) ++rtsChanges;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "sim/BootLoaderSimulator.hpp"
 #include "sim/SimFtdi.hpp"
 
 namespace nuv::sim {
@@ -52,6 +53,8 @@ class ModuleSimulator final : public Peer {
     };
 
     explicit ModuleSimulator(std::uint32_t seed = 1);
+    ModuleSimulator(const ModuleSimulator&) = delete;
+    ModuleSimulator& operator=(const ModuleSimulator&) = delete;
 
     std::uint8_t address = 2;
     std::uint8_t intervalSeconds = 4;
@@ -69,12 +72,17 @@ class ModuleSimulator final : public Peer {
     std::size_t dtrPulses = 0;
     std::size_t rtsChanges = 0;
     ModuleFaults faults;
-
-    // Program mode. The firmware's identification: class (probe standard in the high nibble,
-    // sensor capacity in the low) and build.
+    // The firmware it runs, as its identification in program mode names it: class byte (probe
+    // standard in the high nibble, sensor capacity in the low) and build byte. An update through
+    // the boot loader sets them from the build tag of the image written (0xFF for an image without
+    // one).
     std::uint8_t firmwareClass = 0x00;
     std::uint8_t firmwareBuild = 0x48;
-    // The stored configuration, which a reset brings back.
+    // The boot loader, which a reset by DTR starts and which holds the line until it hands
+    // over to the firmware.
+    BootLoaderSimulator bootLoader;
+
+    // Program mode. The stored configuration, which a reset brings back.
     std::uint8_t storedAddress = 2;
     std::uint8_t storedInterval = 4;
     // Time to answer a block, and the time a save of the whole configuration takes.

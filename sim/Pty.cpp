@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -32,6 +33,26 @@ PtyPair::PtyPair() {
 
 PtyPair::~PtyPair() {
     if (master_ >= 0) ::close(master_);
+}
+
+std::uint32_t PtyPair::SlaveBaud() const {
+    termios settings{};
+    if (master_ < 0 || ::tcgetattr(master_, &settings) != 0) return 0;
+    struct Rate {
+        speed_t code;
+        std::uint32_t baud;
+    };
+    static constexpr Rate kRates[] = {
+        {B50, 50},       {B75, 75},         {B110, 110},       {B134, 134},       {B150, 150},
+        {B200, 200},     {B300, 300},       {B600, 600},       {B1200, 1200},     {B1800, 1800},
+        {B2400, 2400},   {B4800, 4800},     {B9600, 9600},     {B19200, 19200},   {B38400, 38400},
+        {B57600, 57600}, {B115200, 115200}, {B230400, 230400}, {B460800, 460800}, {B921600, 921600},
+    };
+    const speed_t code = ::cfgetospeed(&settings);
+    for (const Rate& rate : kRates) {
+        if (rate.code == code) return rate.baud;
+    }
+    return 0;
 }
 
 void PtyPair::Write(const std::vector<std::uint8_t>& bytes) {

@@ -22,6 +22,10 @@ class PtyPair {
     const std::string& Error() const { return error_; }
     int MasterFd() const { return master_; }
 
+    // The baud rate that the program on the slave end has set: the master end reads the
+    // slave's settings. 0 when it cannot be read or is no standard rate.
+    std::uint32_t SlaveBaud() const;
+
     void Write(const std::vector<std::uint8_t>& bytes);
     // Reads until `count` bytes came or the time ran out.
     std::vector<std::uint8_t> Read(std::size_t count, std::chrono::milliseconds limit);

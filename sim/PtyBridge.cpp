@@ -11,10 +11,18 @@ namespace nuv::sim {
 PtyBridge::PtyBridge(int masterFd, FtdiApi& driver, FtHandle handle)
     : master_(masterFd), driver_(driver), handle_(handle) {}
 
-void PtyBridge::Step(int waitMs) {
+void PtyBridge::SetBaud(std::uint32_t baud) {
+    // Ten bits a byte.
+    const std::uint64_t bytes = static_cast<std::uint64_t>(baud) / 10 * kWireBufferMs / 1000;
+    wireBuffer_ = static_cast<std::uint32_t>(std::max<std::uint64_t>(bytes, kMinWireBuffer));
+}
+
+void PtyBridge::Step(std::chrono::microseconds wait) {
     std::array<std::uint8_t, 4096> buffer{};
     pollfd fd{master_, POLLIN, 0};
-    const int ready = ::poll(&fd, 1, waitMs);
+    const timespec timeout{static_cast<time_t>(wait.count() / 1'000'000),
+                           static_cast<long>(wait.count() % 1'000'000 * 1000)};
+    const int ready = ::ppoll(&fd, 1, &timeout, nullptr);
     attached_ = !(ready > 0 && (fd.revents & POLLHUP) != 0);
     if (ready > 0 && (fd.revents & POLLIN) != 0) {
         const ssize_t n = ::read(master_, buffer.data(), buffer.size());
@@ -23,7 +31,7 @@ void PtyBridge::Step(int waitMs) {
             std::uint32_t rx = 0;
             std::uint32_t events = 0;
             driver_.GetStatus(handle_, rx, onWire, events);
-            const std::uint32_t room = kWireBuffer - std::min(onWire, kWireBuffer);
+            const std::uint32_t room = wireBuffer_ - std::min(onWire, wireBuffer_);
             const auto taken = std::min(static_cast<std::uint32_t>(n), room);
             std::uint32_t written = 0;
             if (taken > 0) driver_.Write(handle_, buffer.data(), taken, written);

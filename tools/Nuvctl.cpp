@@ -9,6 +9,7 @@
 #include "measure/PowerOutputs.hpp"
 #include "measure/Temperatures.hpp"
 #include "tools/CliProgram.hpp"
+#include "tools/FirmwareCommand.hpp"
 
 namespace nuv::cli {
 namespace detail {
@@ -36,6 +37,8 @@ constexpr const char* kUsage =
     "  power [--json]                         supply voltages and channel currents\n"
     "  outputs [--set MASK]                   read, or set, the four outputs (mask 0..15)\n"
     "  diag [--clear]                         read, or clear, the module's reset counters\n"
+    "  firmware [--image FILE]                write the carried firmware build, or a raw or\n"
+    "                                         Intel HEX image, through the boot loader\n"
     "\n"
     "Program mode (entered and left again by each command, unless --stay):\n"
     "  info [--json] [--stay]                 address, interval and firmware of the module\n"
@@ -77,6 +80,7 @@ int Program::Execute() {
     if (c == "config") return Config();
     if (c == "dump") return Dump();
     if (c == "reset") return Reset();
+    if (c == "firmware") return FirmwareCommand(tool_, options_.rest, env_, options_.verbose);
     throw UsageError("unknown command '" + c + "'");
 }
 

@@ -31,6 +31,8 @@ struct Environment {
     std::function<bool()> interrupted = [] { return false; };
     // Whether standard error is a terminal, where long commands show a progress line.
     bool errIsTerminal = false;
+    // Whether `out` is a terminal, where progress is drawn in place.
+    bool outIsTerminal = false;
 };
 
 inline constexpr int kExitDone = 0;

@@ -80,6 +80,7 @@ int main(int argc, char* argv[]) {
         std::cerr,
         [] { return gInterrupted.load(); },
         ::isatty(STDERR_FILENO) == 1};
+    environment.outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
 
     const std::vector<std::string> args(argv + 1, argv + argc);
     return nuv::cli::Run(args, environment);

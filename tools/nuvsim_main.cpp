@@ -1,5 +1,6 @@
 // nuvsim: the simulated NUV module on a pseudo-terminal, for the tool or any other program to
-// open as a serial port. Bytes cross the simulated wire at 9600 baud in both directions.
+// open as a serial port. Bytes cross the simulated wire at the baud rate that the program on
+// the port has set, in both directions.
 #include <unistd.h>
 
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "protocol/BootLoaderProtocol.hpp"
 #include "sim/ModuleSimulator.hpp"
 #include "sim/Pty.hpp"
 #include "sim/PtyBridge.hpp"
@@ -25,7 +27,10 @@ void OnSignal(int) {
 constexpr const char* kUsage =
     "Usage: nuvsim [--link PATH] [--address N] [--sensors 10|12|16] [--fault-rate R]\n"
     "Runs the simulated NUV module on a new pseudo-terminal and prints the path of its\n"
-    "port; --link also makes PATH a symbolic link to it. Stops on Ctrl-C.\n";
+    "port; --link also makes PATH a symbolic link to it. Stops on Ctrl-C.\n"
+    "Bytes take their wire time at the baud rate the program on the port sets. A\n"
+    "pseudo-terminal has no DTR line: a switch of the port to 115200 baud, as the firmware\n"
+    "update makes before its reset by DTR, resets the module into its boot loader.\n";
 
 bool NumberArg(const char* text, double low, double high, double& value) {
     char* end = nullptr;
@@ -92,8 +97,28 @@ int main(int argc, char* argv[]) {
 
     // The pty's master end is the far end of the simulated cable.
     nuv::sim::PtyBridge bridge(pty.MasterFd(), driver, handle);
+    std::uint32_t baud = 0;
     while (!gStop) {
-        bridge.Step(1);
+        // The wire runs at the rate the program on the slave end set. The switch to the boot
+        // loader's rate stands for the DTR pulse that a pseudo-terminal cannot carry. The port
+        // falls back to its former rate whenever the program reopens it (the update reopens it
+        // for its reset), so a switch while the boot loader starts or prompts is the same
+        // update's and does not reset it again.
+        const std::uint32_t slaveBaud = pty.SlaveBaud();
+        if (slaveBaud != 0 && slaveBaud != baud) {
+            driver.SetBaudRate(handle, slaveBaud);
+            bridge.SetBaud(slaveBaud);
+            if (slaveBaud == nuv::bootloader::kBaud && baud != 0 &&
+                !module.bootLoader.Prompting()) {
+                driver.SetDtr(handle);
+                driver.ClrDtr(handle);
+            }
+            baud = slaveBaud;
+        }
+        // While the boot loader holds the line, its requests are paced at 115200 baud: a finer
+        // wait keeps the simulated wire's timing; otherwise a millisecond is fine enough.
+        bridge.Step(module.bootLoader.Active() ? std::chrono::microseconds(200)
+                                               : std::chrono::microseconds(1000));
         if (!bridge.Attached()) ::usleep(20'000);  // nobody has the port open
     }
     if (!link.empty()) std::filesystem::remove(link);

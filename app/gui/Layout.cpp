@@ -32,6 +32,7 @@ constexpr auto kLayout = std::to_array<Placement>({
     {"FirmwareStep2", "grp8", 12, 90, 645, 16},
     {"FirmwareStep3", "grp8", 12, 108, 645, 16},
     {"btn1", "grp8", 12, 136, 160, 30},
+    {"btnUpdateFromFile", "grp8", 180, 136, 160, 30},
     {"FirmwareStep4", "grp8", 12, 178, 645, 16},
     {"Panel1", kFirmware, 4, 246, 300, 106},
     {"SavedLabel", "Panel1", 10, 12, 90, 16},

@@ -214,6 +214,11 @@ void TForm1::SyncAll() {
         shownPage_ = tool_.panel.activePage;
         pages_->setCurrentIndex(shownPage_);
     }
+    // The whole content, log and strip included, takes no input while the window is disabled.
+    if (tool_.panel.windowEnabled != shownEnabled_) {
+        shownEnabled_ = tool_.panel.windowEnabled;
+        scroller_->setEnabled(shownEnabled_);
+    }
     SyncTimers();
     if (form2_ != nullptr) form2_->Sync();
     syncing_ = false;

@@ -89,6 +89,7 @@ class TForm1 final : public QWidget {
     std::vector<TimerView> timers_;
     std::string shownTitle_;
     int shownPage_ = -1;
+    bool shownEnabled_ = true;
     bool syncing_ = false;
     bool centred_ = false;
 };

@@ -13,6 +13,8 @@ class QtDialogs final : public Dialogs {
     void SetParent(QWidget* parent) { parent_ = parent; }
     void ShowMessage(std::string_view text) override;
     std::optional<std::string> ChooseSaveFile(const SaveFileRequest& request) override;
+    std::optional<std::string> ChooseFileToOpen(std::string_view title, std::string_view filter,
+                                                std::string_view folder) override;
 
   private:
     QPointer<QWidget> parent_;

@@ -18,7 +18,15 @@ class RecordingDialogs final : public Dialogs {
     }
     std::optional<std::string> savePath;
     std::vector<SaveFileRequest> saveRequests;
+    std::optional<std::string> ChooseFileToOpen(std::string_view, std::string_view,
+                                                std::string_view) override {
+        ++filesAsked;
+        return fileToOpen;
+    }
     std::vector<std::string> messages;
+    // The file the user picks in the open dialog; none: the user cancels.
+    std::optional<std::string> fileToOpen;
+    int filesAsked = 0;
 };
 
 // The whole tool on the simulated driver and a virtual clock, without a window.

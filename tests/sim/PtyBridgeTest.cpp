@@ -34,7 +34,7 @@ class PtyBridgeTest : public ::testing::Test {
     // One millisecond of virtual time, with a pass of the bridge; tracks the wire's fill.
     void Tick() {
         clock.AdvanceMs(1);
-        bridge->Step(0);
+        bridge->Step(std::chrono::microseconds(0));
         std::uint32_t rx = 0;
         std::uint32_t onWire = 0;
         std::uint32_t events = 0;
@@ -51,7 +51,7 @@ class PtyBridgeTest : public ::testing::Test {
                 done += static_cast<std::size_t>(n);
             } else {
                 ASSERT_EQ(errno, EAGAIN);
-                bridge->Step(0);
+                bridge->Step(std::chrono::microseconds(0));
             }
         }
     }
@@ -80,11 +80,12 @@ TEST_F(PtyBridgeTest, AFloodOf100KBDoesNotDelayTheNextAnswerBeyondTheWireBuffer)
     std::vector<std::uint8_t> noise(100 * 1024);
     for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>(i * 131);
     WriteAll(noise);
-    for (int i = 0; i < 20; ++i) bridge->Step(0);  // whatever the pty still holds
-    // The wire carries at most its buffer: 256 bytes at 9600 baud, 267 ms.
-    for (int ms = 0; ms < 300; ++ms) Tick();
-    EXPECT_GE(bridge->Dropped(), noise.size() - 2 * sim::PtyBridge::kWireBuffer);
-    EXPECT_LE(mostOnWire, sim::PtyBridge::kWireBuffer);
+    for (int i = 0; i < 20; ++i)
+        bridge->Step(std::chrono::microseconds(0));  // whatever the pty still holds
+    // The wire carries at most its buffer: 288 bytes at 9600 baud, 300 ms.
+    for (int ms = 0; ms < 320; ++ms) Tick();
+    EXPECT_GE(bridge->Dropped(), noise.size() - 2 * bridge->WireBuffer());
+    EXPECT_LE(mostOnWire, bridge->WireBuffer());
     EXPECT_LE(mostBuffered, sim::ModuleSimulator::kUartBufferSize);
 
     WriteAll(Hex("02 03 00 00 00 01 84 39"));
@@ -97,6 +98,9 @@ TEST_F(PtyBridgeTest, AFloodOf100KBDoesNotDelayTheNextAnswerBeyondTheWireBuffer)
     }
     EXPECT_EQ(answer, Hex("02 03 02 01 91 3C 78"));
     EXPECT_LE(ms, 8 + 7 + 4 + 2);  // request, silence and answer at 9600 baud, nothing more
+    EXPECT_EQ(bridge->WireBuffer(), 288U);
+    bridge->SetBaud(115200);
+    EXPECT_EQ(bridge->WireBuffer(), 3456U);  // 300 ms at the boot loader's rate
 }
 
 TEST_F(PtyBridgeTest, ANeverEndingFloodKeepsTheWireAndTheModuleBounded) {
@@ -105,7 +109,7 @@ TEST_F(PtyBridgeTest, ANeverEndingFloodKeepsTheWireAndTheModuleBounded) {
         WriteAll(noise);
         for (int ms = 0; ms < 10; ++ms) Tick();
     }
-    EXPECT_LE(mostOnWire, sim::PtyBridge::kWireBuffer);
+    EXPECT_LE(mostOnWire, bridge->WireBuffer());
     EXPECT_LE(mostBuffered, sim::ModuleSimulator::kUartBufferSize);
     EXPECT_TRUE(module.Requests().empty());
 }

@@ -1,0 +1,46 @@
+#include "firmware/FirmwareCommands.hpp"
+
+#include "app/Tool.hpp"
+#include "firmware/CarriedFirmware.hpp"
+#include "firmware/FirmwareFile.hpp"
+#include "firmware/FirmwareUpdate.hpp"
+
+namespace nuv {
+
+void btn1Click(Tool& tool) {
+    UpdateFirmware(tool, CarriedFirmwareImage());
+}
+
+void btnUpdateFromFileClick(Tool& tool) {
+    const std::optional<std::string> path = tool.dialogs.ChooseFileToOpen(
+        "Firmware image to write into the module",
+        "Firmware images (*.bin *.hex *.ihx);;All files (*)", tool.saveFolder);
+    if (!path) return;  // cancelled
+    const FirmwareFileResult loaded = LoadFirmwareFile(*path);
+    if (!loaded.image) {
+        ReportUnusableFirmwareFile(tool, *path, loaded.error);
+        return;
+    }
+    UpdateFirmware(tool, *loaded.image);
+}
+
+void Button18Click(Tool& tool) {
+    tool.firmwareAbortFlag = kAbortFlagStop;
+}
+
+void ReportUnusableFirmwareFile(Tool& tool, const std::string& path, const std::string& error) {
+    tool.log.SetText("");
+    tool.log.SetColour(colour::ErrorRed);
+    tool.log.AppendLine("Firmware file " + path + " " + error);
+    tool.log.AppendLine("Nothing has been sent to the module.");
+}
+
+void WireFirmwareHandlers(Tool& tool) {
+    MainPanel& p = tool.panel;
+    p.btn1.onClick = [&tool] { btn1Click(tool); };
+    p.btnUpdateFromFile.onClick = [&tool] { btnUpdateFromFileClick(tool); };
+    p.Button18.onClick = [&tool] { Button18Click(tool); };
+    p.Button18.runsDuringCommand = true;  // it only sets the flag that the prompt wait reads
+}
+
+}  // namespace nuv

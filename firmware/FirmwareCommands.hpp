@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+namespace nuv {
+
+class Tool;
+
+// "   Update Firmware": writes the carried firmware build.
+void btn1Click(Tool& tool);
+// "Update from file…": the operator chooses a raw or Intel HEX image, which is checked before
+// anything is sent and then written as the carried build is.
+void btnUpdateFromFileClick(Tool& tool);
+// "Wyjscie" of the update's status panel: ends the wait for the boot loader's prompt.
+void Button18Click(Tool& tool);
+
+// The log's report of a firmware file that cannot be used: what is wrong, and that nothing has
+// been sent to the module.
+void ReportUnusableFirmwareFile(Tool& tool, const std::string& path, const std::string& error);
+
+// Wires the firmware page's handlers into the tool.
+void WireFirmwareHandlers(Tool& tool);
+
+}  // namespace nuv

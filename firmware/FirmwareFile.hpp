@@ -1,0 +1,21 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "firmware/FirmwareImage.hpp"
+
+namespace nuv {
+
+// A firmware image from a file, checked before anything goes to the module: the file exists,
+// is a regular file and can be read, is not empty, and its image fits the page buffer. Intel
+// HEX (by the extension .hex, .ihx or .ihex, or by its text) must be well formed with correct
+// checksums; anything else is taken as a raw image that starts at address 0.
+struct FirmwareFileResult {
+    std::optional<FirmwareImage> image;
+    // Why the file cannot be used, when there is no image.
+    std::string error;
+};
+FirmwareFileResult LoadFirmwareFile(const std::string& path);
+
+}  // namespace nuv

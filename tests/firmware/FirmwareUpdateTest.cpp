@@ -1,0 +1,200 @@
+// The update through the boot loader on the simulated module: the whole transfer, its bytes on
+// the wire, and the prompt wait.
+#include <set>
+
+#include "measure/Temperatures.hpp"
+#include "tests/firmware/FirmwareUpdateFixture.hpp"
+
+namespace nuv::test {
+namespace {
+
+TEST_F(FirmwareUpdateTest, TheCarriedImageGoesOutPageByPageAndIsVerified) {
+    const std::int64_t start = clock.NowMs();
+    Click(panel.btn1);
+
+    EXPECT_EQ(tool.log.Text(), Description() + "\nWriting Firmware... OK\n\n");
+    // 0 at the start, (p + 1) * 100 / 71 after page p, 100 on the verdict.
+    ASSERT_EQ(progress.size(), 71U);
+    EXPECT_EQ(progress[0], 0);
+    EXPECT_EQ((std::vector<int>{progress[1], progress[2], progress[3], progress[4]}),
+              (std::vector<int>{1, 2, 4, 5}));
+    EXPECT_EQ(progress[70], 98);
+    for (std::size_t p = 0; p < 70; ++p) {
+        EXPECT_EQ(progress[p + 1], static_cast<int>((p + 1) * 100 / 71)) << p;
+    }
+    EXPECT_EQ(panel.ProgressBar1.Position(), 100);
+    EXPECT_EQ(panel.Edit2.Text(), "70");
+    EXPECT_EQ(panel.Edit3.Text(), "70");
+    EXPECT_EQ(panel.Edit4.Text(), "17830");
+
+    // The flash holds exactly the image, the rest of the last page 0xFF.
+    const std::vector<std::uint8_t>& image = CarriedFirmwareImage().bytes;
+    const std::vector<std::uint8_t>& flash = loader.Flash();
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+    EXPECT_TRUE(std::all_of(flash.begin() + 17830, flash.begin() + 70 * 256,
+                            [](std::uint8_t b) { return b == 0xFF; }));
+    EXPECT_EQ(loader.PagesWritten(), Range(0, 69));
+    EXPECT_EQ(loader.Verdict(), bootloader::kVerified);
+    // The module now runs the build it was given.
+    EXPECT_EQ(module.firmwareClass, 0x00);
+    EXPECT_EQ(module.firmwareBuild, 0x48);
+
+    // Wire time of 70 pages at 115200 is 1.57 s, flash time 0.63 s.
+    EXPECT_LT(clock.NowMs() - start, 2500);
+    EXPECT_FALSE(enabledDuringUpdate);
+    EXPECT_TRUE(panel.windowEnabled);
+    EXPECT_EQ(tool.link.LinkBaud(), 9600U);
+    EXPECT_EQ(device.Baud(), 9600U);
+    EXPECT_TRUE(panel.btn3.Enabled());  // the reset brought the normal commands back
+
+    ASSERT_EQ(ReadTemperatures(tool, 2), 0);
+}
+
+TEST_F(FirmwareUpdateTest, TheWireCarriesNumberedScrambledPagesAndTheEndMarker) {
+    // 17830 bytes of 01; the stand-in's key "NOT-REAL": odd mask ~52 + 4F = FC, even ~41 - 54 = 6A.
+    const FirmwareImage ones{std::vector<std::uint8_t>(17830, 0x01), "ones", false};
+    const FirmwareUpdateReport report = UpdateFirmware(tool, ones);
+    EXPECT_EQ(report.outcome, FirmwareOutcome::Verified);
+
+    const std::vector<std::uint8_t>& written = device.Written();
+    ASSERT_EQ(written.size(), 1 + 70 * 259 + 2U);
+    EXPECT_EQ(written[0], 0x3C);
+    auto frame = [&](std::size_t page, std::size_t offset, std::size_t count) {
+        const auto at = written.begin() + static_cast<std::ptrdiff_t>(1 + page * 259 + offset);
+        return std::vector<std::uint8_t>(at, at + static_cast<std::ptrdiff_t>(count));
+    };
+    EXPECT_EQ(frame(0, 0, 4), Hex("00 00 73 A9"));
+    EXPECT_EQ(frame(0, 258, 1), Hex("00"));  // 256 * 01
+    EXPECT_EQ(frame(1, 0, 2), Hex("00 01"));
+    // The last page: 166 bytes 01 (the last at 165, odd, a third), then FF from 166 (even).
+    EXPECT_EQ(frame(69, 0, 4), Hex("00 45 73 A9"));
+    EXPECT_EQ(frame(69, 2 + 165, 2), Hex("79 C9"));
+    EXPECT_EQ(frame(69, 2 + 255, 2), Hex("DD 4C"));
+    EXPECT_EQ(std::vector<std::uint8_t>(written.end() - 2, written.end()), Hex("FF FF"));
+    EXPECT_TRUE(std::equal(ones.bytes.begin(), ones.bytes.end(), loader.Flash().begin()));
+    // An image without a build tag: the module cannot name its build.
+    EXPECT_EQ(module.firmwareBuild, 0xFF);
+}
+
+TEST_F(FirmwareUpdateTest, AFlashErrorSkipsThatPageAndTheUpdateIsNotCalledComplete) {
+    loader.faults.replacedRequest = 5;  // '@' instead of the request of page 5
+    Click(panel.btn1);
+    EXPECT_EQ(tool.log.Text(),
+              Description() +
+                  "\nWriting Firmware...\n@ - writing flash page error! Not all "
+                  "pages were written - repeat the update!\nPages not written: 5\n");
+    EXPECT_EQ(tool.log.Runs().back().colour, colour::ErrorRed);
+    std::vector<std::size_t> expected = Range(0, 4);
+    for (std::size_t p = 6; p < 70; ++p) expected.push_back(p);
+    EXPECT_EQ(PagesOnTheWire(), expected);
+    // The boot loader verified what it got, but the module lacks page 5.
+    EXPECT_EQ(loader.Verdict(), bootloader::kVerified);
+    EXPECT_EQ(panel.ProgressBar1.Position(), 98);
+    EXPECT_EQ(loader.Flash()[5 * 256], 0xFF);
+}
+
+TEST_F(FirmwareUpdateTest, AWrongIdentificationSendsNothingAfterTheStartByte) {
+    loader.faults.wrongIdentificationByte = 3;
+    Click(panel.btn1);
+    EXPECT_EQ(tool.log.Text(),
+              "This function support 10-channel ORNEVA NUV devices only!\n(note, RS485 interface "
+              "have to be disconnected!)");
+    EXPECT_EQ(device.Written(), Hex("3C"));
+    EXPECT_TRUE(panel.windowEnabled);
+    EXPECT_EQ(tool.link.LinkBaud(), 9600U);
+    EXPECT_EQ(module.firmwareBuild, 0x47);
+}
+
+TEST_F(FirmwareUpdateTest, OtherBytesBeforeThePromptAreSkippedEvenInItsBatch) {
+    // Twenty bytes arrive right ahead of '>', so the prompt comes in one batch with them.
+    loader.faults.noiseBeforePrompt.assign(20, 0x55);
+    Click(panel.btn1);
+    EXPECT_EQ(tool.log.Text(), Description() + "\nWriting Firmware... OK\n\n");
+}
+
+TEST_F(FirmwareUpdateTest, SilenceFor5000MsEndsTheWaitForThePrompt) {
+    loader.startUpNs = 60'000 * kMs;  // no prompt
+    const std::int64_t start = clock.NowMs();
+    Click(panel.btn1);
+    EXPECT_EQ(tool.log.Text(), "Not complete input data\n" + Report(21));
+    EXPECT_GE(clock.NowMs() - start, 5000);
+    EXPECT_LT(clock.NowMs() - start, 5100);
+    EXPECT_TRUE(device.Written().empty());
+    EXPECT_TRUE(recorder.all.find("Reset via USB OK") != std::string::npos);
+    EXPECT_TRUE(panel.windowEnabled);
+}
+
+// Another device on the bus that never stops talking.
+class Chatter final : public sim::Peer {
+  public:
+    void OnReceive(sim::SimDevice&, std::uint8_t, std::int64_t) override {}
+    void OnTime(sim::SimDevice& device, std::int64_t nowNs) override {
+        for (; next_ <= nowNs; next_ += 100 * 1'000'000) {
+            const std::uint8_t byte[] = {0x55};
+            device.Send(byte, next_);
+        }
+    }
+
+  private:
+    std::int64_t next_ = 0;
+};
+
+TEST_F(FirmwareUpdateTest, AStreamOfOtherBytesCannotHoldTheWaitBeyondItsBound) {
+    device.AttachPeer(std::make_shared<Chatter>());
+    const std::int64_t start = clock.NowMs();
+    Click(panel.btn1);
+    EXPECT_EQ(tool.log.Text(), "Not complete input data\n" + Report(21));
+    EXPECT_GE(clock.NowMs() - start, kPromptWaitLimitMs);
+    EXPECT_LT(clock.NowMs() - start, kPromptWaitLimitMs + 400);  // and the discard before
+    EXPECT_TRUE(device.Written().empty());
+}
+
+TEST_F(FirmwareUpdateTest, AFailedStatusOrReadEndsTheWaitAtOnce) {
+    device.InjectFault(sim::Op::Status, ft::IoError);
+    std::int64_t start = clock.NowMs();
+    Click(panel.btn1);
+    EXPECT_EQ(tool.log.Text(), "Not complete input data\n" + Report(16));
+    EXPECT_LT(clock.NowMs() - start, 10);
+
+    device.InjectFault(sim::Op::Status, ft::Ok, 0);
+    device.InjectFault(sim::Op::Read, ft::IoError);
+    start = clock.NowMs();
+    Click(panel.btn1);  // the prompt comes, its read fails
+    EXPECT_EQ(tool.log.Text(), "Not complete input data\n" + Report(15));
+    EXPECT_LT(clock.NowMs() - start, 100);
+    EXPECT_TRUE(device.Written().empty());
+}
+
+TEST_F(FirmwareUpdateTest, FromTheResetToTheEndNoClickOrTickReachesTheLine) {
+    panel.Timer1.SetEnabled(true);
+    panel.Timer3.SetEnabled(true);
+    bool tried = false;
+    duringUpdate = [&] {
+        if (tried || panel.ProgressBar1.Position() < 10) return;
+        tried = true;
+        EXPECT_FALSE(panel.Timer1.Enabled());
+        EXPECT_FALSE(panel.Timer3.Enabled());
+        EXPECT_TRUE(panel.btn3.Enabled());  // the reset's normal group, under a disabled window
+        tool.Click(panel.btn3);
+        tool.Click(panel.Button8);
+        tool.Tick(panel.Timer1);
+    };
+    Click(panel.btn1);
+    EXPECT_TRUE(tried);
+    EXPECT_FALSE(enabledDuringUpdate);
+    EXPECT_TRUE(module.Requests().empty());
+    EXPECT_EQ(tool.log.Text(), Description() + "\nWriting Firmware... OK\n\n");
+    EXPECT_FALSE(panel.Timer1.Enabled());
+    EXPECT_FALSE(panel.Timer3.Enabled());
+}
+
+TEST_F(FirmwareUpdateTest, WyjscieEndsTheWaitForThePromptBeforeAnythingIsSent) {
+    duringUpdate = [&] { tool.Click(panel.Button18); };
+    Click(panel.btn1);
+    EXPECT_EQ(tool.log.Text(), "Firmware update aborted: nothing has been sent to the module");
+    EXPECT_TRUE(device.Written().empty());
+    EXPECT_TRUE(panel.windowEnabled);
+}
+
+}  // namespace
+}  // namespace nuv::test
