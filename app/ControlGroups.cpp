@@ -31,7 +31,10 @@ void ControlGroup::Apply() const {
 }
 
 ControlGroup ProgramModeGroup(MainPanel& panel) {
-    return {ProgramModeCommands(panel), NormalModeCommands(panel)};
+    ControlGroup group{ProgramModeCommands(panel), NormalModeCommands(panel)};
+    // The bus scan and the service report talk Modbus: normal mode only.
+    group.disables.insert(group.disables.end(), {&panel.btnScanBus, &panel.btnServiceReport});
+    return group;
 }
 
 ControlGroup NormalModeGroup(MainPanel& p) {
@@ -39,6 +42,7 @@ ControlGroup NormalModeGroup(MainPanel& p) {
     group.enables = {&p.Button40, &p.Button7, &p.Button14, &p.chk1, &p.chk2,    &p.chk3, &p.chk4,
                      &p.Button38, &p.btn3,    &p.btn5,     &p.btn7, &p.Button8, &p.btn1};
     group.enables.push_back(&p.btnUpdateFromFile);  // goes with "Update Firmware"
+    group.enables.insert(group.enables.end(), {&p.btnScanBus, &p.btnServiceReport});
     group.disables = ProgramModeCommands(p);
     group.disables.push_back(&p.btn6);
     return group;

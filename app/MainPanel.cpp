@@ -31,6 +31,9 @@ MainPanel::MainPanel() {
             &Label21, &Label22, &Label23, &btn10, &btn14, &Button4, &Button43, &Button47, &Button36,
             &Memo1, &ComboBox5};
     all_.push_back(&btnUpdateFromFile);  // on "Firmware Update", beside "Update Firmware"
+    // Free places of "USB Interface" and "Measurement".
+    all_.insert(all_.end(),
+                {&btnScanBus, &btnServiceReport, &ScanResult, &btnLogToFile, &btnTrend});
 
     // Initial states: normal-mode commands enabled, program-mode commands disabled.
     for (Control* control : {&Button39, &btn15, &Button42, &btn11, &btn12, &Button17, &Button0,
@@ -48,6 +51,10 @@ MainPanel::MainPanel() {
     Button10.SetHint("Sort with each sensor warming");
     Button45.SetHint("Sort by Serial Number");
     btnUpdateFromFile.SetHint("Write a firmware image from a file (raw binary or Intel HEX)");
+    btnScanBus.SetHint("Ask every address 1..247 once and list the modules that answer");
+    btnServiceReport.SetHint("Collect everything about the module into a report file");
+    btnLogToFile.SetHint("Write every reading of the cyclic measurement into a CSV file");
+    btnTrend.SetHint("Plot the temperatures over time");
     StringGrid1.SetColour(colour::Black);
     StringGrid1.SetTextColour(Rgb{0, 255, 255});
     StringGrid1.SetColumnWidths({182, 150, 335});

@@ -43,6 +43,11 @@ struct MainPanel {
     // "USB Interface".
     StringGrid StringGrid1{3, 11, "StringGrid1"};
     Control Button3{"Button3", B::Button, "Find USB Devices"};
+    // Beyond the original, under the device list: the bus scan with its result line, and the
+    // service report.
+    Control btnScanBus{"btnScanBus", B::Button, "Scan bus…"};
+    Control btnServiceReport{"btnServiceReport", B::Button, "Service report…"};
+    Control ScanResult{"ScanResult", B::Label};
 
     // "Firmware Update".
     Control grp8{"grp8", B::GroupBox, "Firmware Update Area  "};
@@ -181,6 +186,10 @@ struct MainPanel {
     Control Button7{"Button7", B::Button, "Read"};
     Control Button14{"Button14", B::Button, "Clear"};
     Control ComboBox6{"ComboBox6", B::ComboBox};
+    // Beyond the original, in free places of the page: the reading log of the cyclic
+    // measurement, and the trend plot's window.
+    Control btnLogToFile{"btnLogToFile", B::Button, "Log to file…"};
+    Control btnTrend{"btnTrend", B::Button, "Trend…"};
 
     // "Error Logger".
     Control Label18{"Label18", B::Label, "Cyclic Counter: 0"};

@@ -11,6 +11,7 @@
 #include "firmware/FirmwareCommands.hpp"
 #include "firmware/FirmwareVersion.hpp"
 #include "measure/Cyclic.hpp"
+#include "measure/CyclicRecord.hpp"
 #include "measure/Diagnostics.hpp"
 #include "measure/PowerOutputs.hpp"
 #include "measure/ServiceFunctions.hpp"
@@ -162,9 +163,13 @@ void Tool::WireHandlers() {
     p.Button7.onClick = [this] { Button7Click(*this); };
     p.Button14.onClick = [this] { Button14Click(*this); };
 
+    p.btnLogToFile.onClick = [this] { LogToFileClick(*this); };
+    p.btnTrend.onClick = [this] { trendWindow.Show(true); };
+
     // Commands that leave the link alone may run while a reading waits on the module.
-    for (Control* control : {&p.btn6, &p.Button6, &p.Button41, &p.btn4, &p.Button19, &p.ComboBox4,
-                             &p.ComboBox6, &p.btn2, &p.btn8, &p.Button21}) {
+    for (Control* control :
+         {&p.btnLogToFile, &p.btnTrend, &p.btn6, &p.Button6, &p.Button41, &p.btn4, &p.Button19,
+          &p.ComboBox4, &p.ComboBox6, &p.btn2, &p.btn8, &p.Button21}) {
         control->runsDuringCommand = true;
     }
 }

@@ -14,11 +14,24 @@
 #include "link/FtdiApi.hpp"
 #include "link/UsbLink.hpp"
 #include "measure/ErrorCounters.hpp"
+#include "measure/ReadingLog.hpp"
 #include "measure/TemperatureReading.hpp"
+#include "measure/Trend.hpp"
 #include "protocol/ModbusTransaction.hpp"
 #include "protocol/ProgramExchange.hpp"
 
 namespace nuv {
+
+// Whether a window of its own beyond the two original ones is shown; the revision counts the
+// requests, so that a request to show it again raises it.
+struct WindowShown {
+    bool visible = false;
+    std::size_t revision = 0;
+    void Show(bool shown) {
+        visible = shown;
+        ++revision;
+    }
+};
 
 // The whole state of the tool, single-instance as the window owns it: the two windows' panels,
 // the message log and the link, with the injected outside world. Commands are functions of this
@@ -73,6 +86,16 @@ class Tool {
     NumberFormat numberFormat;
     // The cyclic interval in use, for when the interval list holds no valid choice.
     unsigned cyclicIntervalSeconds = 4;
+    // The file that "Log to file…" writes every cyclic reading into, while open.
+    ReadingLog readingLog;
+    // Temperatures over time for the trend plot: of the cyclic measurement, and of the found
+    // sensors during an APC run.
+    TrendModel cyclicTrend;
+    TrendModel apcTrend;
+    // The trend plot's window.
+    WindowShown trendWindow;
+    // Wall time in ms and steady time in ns of the trend's first point.
+    std::optional<std::pair<std::int64_t, std::int64_t>> trendAnchor;
 
     Clock& clock;
     EventPump& pump;

@@ -35,4 +35,11 @@ TimeOfDay SystemClock::LocalTime() const {
     return {local.tm_hour, local.tm_min, local.tm_sec};
 }
 
+int SystemClock::UtcOffsetSeconds(std::int64_t wallSeconds) const {
+    const auto t = static_cast<std::time_t>(wallSeconds);
+    std::tm local{};
+    localtime_r(&t, &local);
+    return static_cast<int>(local.tm_gmtoff);
+}
+
 }  // namespace nuv

@@ -28,6 +28,9 @@ class Clock {
     virtual TimeOfDay LocalTime() const = 0;
     // Seconds since 1970-01-01 00:00 UTC, for time stamps that carry the date.
     virtual std::int64_t WallSeconds() const = 0;
+    // The local time's offset from UTC at a wall time, in seconds (east positive), for time
+    // stamps that say which local time they are in.
+    virtual int UtcOffsetSeconds(std::int64_t /*wallSeconds*/) const { return 0; }
 
     std::int64_t NowMs() const { return NowNs() / 1'000'000; }
 };
@@ -53,6 +56,7 @@ class SystemClock final : public Clock {
     void SleepNs(std::int64_t nanoseconds) override;
     TimeOfDay LocalTime() const override;
     std::int64_t WallSeconds() const override;
+    int UtcOffsetSeconds(std::int64_t wallSeconds) const override;
 };
 
 // A clock that only moves when told to: SleepMs advances it at once, without sleeping.
@@ -76,6 +80,9 @@ class VirtualClock final : public Clock {
     }
     // Wall time runs with the clock too, from 2026-01-01 00:00 UTC at 0 ns.
     std::int64_t WallSeconds() const override { return 1'767'225'600 + now_ / 1'000'000'000; }
+    // The local zone's offset from UTC: none unless set.
+    int UtcOffsetSeconds(std::int64_t) const override { return utcOffset_; }
+    void SetUtcOffset(int seconds) { utcOffset_ = seconds; }
     void SetTimeOfDay(int hour, int minute, int second) {
         midnightNs_ = now_ - (hour * 3600LL + minute * 60LL + second) * 1'000'000'000;
     }
@@ -87,6 +94,7 @@ class VirtualClock final : public Clock {
     std::int64_t now_;
     std::int64_t midnightNs_ = 0;
     std::uint64_t sleeps_ = 0;
+    int utcOffset_ = 0;
 };
 
 }  // namespace nuv

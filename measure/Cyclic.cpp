@@ -4,6 +4,7 @@
 #include "app/MessageTable.hpp"
 #include "app/Tool.hpp"
 #include "app/TypedNumber.hpp"
+#include "measure/CyclicRecord.hpp"
 #include "measure/ModbusCommand.hpp"
 #include "measure/Temperatures.hpp"
 
@@ -38,6 +39,7 @@ void btn5Click(Tool& tool) {
     tool.panel.Timer1.SetInterval(kFirstTickMs);
     tool.panel.Timer1.SetEnabled(true);
     ShowCyclicRunningControls(tool.panel);
+    MarkCyclicStart(tool);
     tool.logger.AppendLine("***************** " + Stamp(tool.clock.LocalTime()) +
                            " *****************");
 }
@@ -52,6 +54,7 @@ LinkResult Timer1Timer(Tool& tool) {
     p.Timer1.SetInterval(IntervalSeconds(tool) * 1000U);
     const std::uint8_t address = ModuleAddress(p);
     const std::string stamp = Stamp(tool.clock.LocalTime());
+    const std::int64_t wallSeconds = tool.clock.WallSeconds();
     const LinkResult k = ReadTemperatures(tool, address);
     ErrorCounters& counters = tool.counters;
     std::string ending;
@@ -82,6 +85,7 @@ LinkResult Timer1Timer(Tool& tool) {
     }
     if (k != result::Ok) tool.logger.AppendLine(stamp + " " + ending);
     p.Label18.SetCaption("Measure counter: " + std::to_string(CountUp(counters.measure)));
+    RecordCyclicReading(tool, wallSeconds, k);
     return k;
 }
 

@@ -7,6 +7,8 @@
 #include "measure/Cyclic.hpp"
 #include "measure/Diagnostics.hpp"
 #include "measure/PowerOutputs.hpp"
+#include "measure/ReadingLog.hpp"
+#include "measure/ReadingRow.hpp"
 #include "measure/Temperatures.hpp"
 #include "tools/CliProgram.hpp"
 #include "tools/FirmwareCommand.hpp"
@@ -194,24 +196,23 @@ int Program::Watch() {
         opts.Has("--interval") ? NumberIn("--interval", opts.Value("--interval"), 1, 255) : 4;
     const long count =
         opts.Has("--count") ? NumberIn("--count", opts.Value("--count"), 1, 1'000'000'000) : -1;
-    std::ofstream file;
+    // Rows go to a file whole and flushed one by one (a crash loses at most the row being
+    // written), or to standard output.
+    ReadingLog file;
     if (opts.Has("--csv")) {
-        file.open(opts.Value("--csv"), std::ios::out | std::ios::trunc);
-        if (!file) {
-            env_.err << "nuvctl: cannot write " << opts.Value("--csv") << '\n';
+        std::string reason;
+        auto created = CreateAppendFile(opts.Value("--csv"), reason);
+        if (!created) {
+            env_.err << "nuvctl: cannot write " << opts.Value("--csv") << ": " << reason << '\n';
             return kExitFailure;
         }
+        file.Start(std::move(created), opts.Value("--csv"));
     }
-    std::ostream& csv = opts.Has("--csv") ? static_cast<std::ostream&>(file) : env_.out;
     tool_.panel.ComboBox2.SetIndex(options_.address - 1);
     tool_.panel.ComboBox4.SetIndex(static_cast<int>(interval - 1));
 
     const int sensors = SensorsPerChannel(tool_.panel);
-    csv << "time,result";
-    for (int c = 0; c < 10; ++c) {
-        for (int s = 0; s < sensors; ++s) csv << ",c" << c << "s" << s + 1;
-    }
-    csv << ",module\n" << std::flush;
+    if (!file.Active()) env_.out << ReadingCsvHeader(sensors) << std::flush;
 
     bool anyReading = false;
     std::size_t loggerShown = 0;
@@ -227,18 +228,16 @@ int Program::Watch() {
         const LinkResult code = Timer1Timer(tool_);
         const auto& reading = tool_.lastReading;
         anyReading |= reading.has_value();
-        csv << IsoTime(stamp) << ',' << code;
-        for (int c = 0; c < 10; ++c) {
-            for (int s = 0; s < sensors; ++s) {
-                csv << ',';
-                if (reading) csv << Decimal(RawToCelsius(reading->Raw(c, s)));
-            }
-        }
-        csv << ',';
-        if (reading) csv << Decimal(RawToCelsius(reading->module));
-        csv << '\n' << std::flush;
+        const std::string time = LocalTimeStamp(stamp, env_.clock.UtcOffsetSeconds(stamp));
         // Readings that cannot be written are lost: stop rather than measure for nothing.
-        if (std::string reason; !OutputWritten(csv, reason)) {
+        std::string reason;
+        if (file.Active()) {
+            if (const auto failure = file.Write(time, code, reading, sensors)) reason = *failure;
+        } else {
+            env_.out << ReadingCsvRow(time, code, reading, sensors) << std::flush;
+            OutputWritten(env_.out, reason);
+        }
+        if (!reason.empty()) {
             env_.err << "nuvctl: cannot write "
                      << (opts.Has("--csv") ? opts.Value("--csv") : "to standard output") << ": "
                      << reason << '\n';

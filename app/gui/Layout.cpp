@@ -23,6 +23,10 @@ constexpr auto kLayout = std::to_array<Placement>({
     // "USB Interface".
     {"StringGrid1", kUsb, 4, 4, 669, 268},
     {"Button3", kUsb, 4, 278, 669, 30},
+    // Beyond the original, in the free strip under "Find USB Devices".
+    {"btnScanBus", kUsb, 4, 316, 110, 26},
+    {"btnServiceReport", kUsb, 120, 316, 130, 26},
+    {"ScanResult", kUsb, 258, 321, 415, 16},
 
     // "Firmware Update".
     {"grp8", kFirmware, 4, 4, 669, 236},
@@ -146,6 +150,10 @@ constexpr auto kLayout = std::to_array<Placement>({
     {"chk4", "OutputsGroup", 194, 20, 58, 20},
     {"Button40", "OutputsGroup", 8, 44, 110, 23},
     {"ComboBox6", kMeasure, 410, 322, 190, 23},
+    // Beyond the original, in free places: beside the interval of the cyclic measurement, and
+    // beside the sensors-per-channel list.
+    {"btnLogToFile", kMeasure, 272, 6, 130, 22},
+    {"btnTrend", kMeasure, 604, 322, 69, 23},
 
     // "Error Logger".
     {"Memo2", kLogger, 4, 4, 669, 318},

@@ -103,6 +103,8 @@ TEST_F(NuvctlTest, WatchWritesOneCsvRowPerReadingAndLogsFailures) {
     const std::string path = ::testing::TempDir() + "/nuvctl-watch.csv";
     module.faults.silent = 1;  // the first reading gets no answer
     module.SensorAt(1, 1).fixedRaw = 0x0140;
+    module.SensorAt(2, 0).fixedRaw = 0xF060;  // no probe: an empty cell, its code at the end
+    clock.SetUtcOffset(3600);
     const std::int64_t start = clock.NowMs();
     ASSERT_EQ(Run({"--simulate", "watch", "--count", "3", "--interval", "5", "--csv", path}), 0)
         << err.str();
@@ -113,10 +115,12 @@ TEST_F(NuvctlTest, WatchWritesOneCsvRowPerReadingAndLogsFailures) {
     for (std::string line; std::getline(file, line);) rows.push_back(line);
     ASSERT_EQ(rows.size(), 4U);
     EXPECT_EQ(rows[0].substr(0, 23), "time,result,c0s1,c0s2,c");
-    EXPECT_EQ(rows[0].substr(rows[0].size() - 12), "c9s10,module");
-    const std::regex failed(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ,17(,){101})");
+    EXPECT_EQ(rows[0].substr(rows[0].size() - 26), "c9s10,module,sensor_errors");
+    // Local time with its offset; a failed reading has every value cell empty.
+    const std::regex failed(R"(2026-01-01T01:00:00\+01:00,17(,){102})");
     EXPECT_TRUE(std::regex_match(rows[1], failed)) << rows[1];
-    const std::regex good(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ,0(,-?[0-9.]+){101})");
+    const std::regex good(
+        R"(2026-01-01T01:00:(05|10)\+01:00,250(,-?[0-9.]+){20},(,-?[0-9.]+){80},c2s1:250)");
     EXPECT_TRUE(std::regex_match(rows[2], good)) << rows[2];
     EXPECT_TRUE(std::regex_match(rows[3], good)) << rows[3];
     EXPECT_NE(rows[2].find(",20,"), std::string::npos);  // channel 1, level 2: 0x0140

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "app/LinkResult.hpp"
+#include "measure/TemperatureReading.hpp"
+
+namespace nuv {
+
+// One reading as a row of comma-separated values: the row of the window's reading log and of
+// `nuvctl watch --csv`. Columns: the local time with its offset from UTC, the reading's result
+// code, degrees of every sensor (channel 0 levels 1..S, then channel 1 ...), the module's own
+// temperature, and the sensor error values of the reading as "c3s2:252" items separated by
+// blanks. A sensor that gave an error value has an empty cell (its code is in the last column);
+// a failed reading has every value cell empty.
+
+// "2026-01-01T13:05:09+01:00": the local time at `wallSeconds` with the zone's offset.
+std::string LocalTimeStamp(std::int64_t wallSeconds, int utcOffsetSeconds);
+
+// The header line, "time,result,c0s1,...,c9sS,module,sensor_errors\n".
+std::string ReadingCsvHeader(int sensorsPerChannel);
+
+// One row, line break included. `reading` is empty after a failed reading.
+std::string ReadingCsvRow(const std::string& stamp, LinkResult code,
+                          const std::optional<TemperatureReading>& reading, int sensorsPerChannel);
+
+// The sensor error value a raw register holds (250, 251 or 252), or 0 for a temperature.
+LinkResult SensorErrorCode(std::uint16_t raw);
+
+// Shortest decimal text that reads back as the same value ("25.0625", "-0.5").
+std::string ShortestDecimal(double value);
+
+}  // namespace nuv
