@@ -6,7 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -67,6 +73,45 @@ TEST(NuvctlProcess, OutputOnAFullDiskOrAClosedDescriptorFails) {
         EXPECT_EQ(closed.status, 1) << args[1];
         EXPECT_EQ(closed.err, "nuvctl: cannot write to standard output: Bad file descriptor\n");
     }
+}
+
+TEST(NuvctlProcess, AKilledWatchLeavesEveryWrittenRowWhole) {
+    const std::string path =
+        ::testing::TempDir() + "nuvctl-killed-" + std::to_string(::getpid()) + ".csv";
+    std::vector<std::string> all{NUVCTL_PATH, "--simulate", "watch", "--interval",
+                                 "1",         "--csv",      path};
+    std::vector<char*> argv;
+    for (std::string& arg : all) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, NUVCTL_PATH, nullptr, nullptr, argv.data(), environ), 0);
+    auto text = [&path] {
+        std::ifstream in(path, std::ios::binary);
+        return std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    };
+    // A reading a second: the third row is there within a few seconds.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (std::string now = text(); std::count(now.begin(), now.end(), '\n') < 4 &&
+                                   std::chrono::steady_clock::now() < deadline;
+         now = text()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    const std::string written = text();
+    ASSERT_FALSE(written.empty());
+    EXPECT_EQ(written.back(), '\n');  // no row cut in the middle
+    std::size_t rows = 0;
+    std::size_t start = 0;
+    for (std::size_t end; (end = written.find('\n', start)) != std::string::npos;
+         start = end + 1, ++rows) {
+        const std::string line = written.substr(start, end - start);
+        EXPECT_EQ(std::count(line.begin(), line.end(), ','), 103) << line;
+    }
+    EXPECT_GE(rows, 4U);  // the header and three readings at least
+    std::filesystem::remove(path);
 }
 
 }  // namespace
