@@ -67,7 +67,8 @@ void Tool::Run(const std::function<void()>& handler, bool duringCommand) {
 }
 
 void Tool::Click(Control& control) {
-    if (running_ && !control.runsDuringCommand && control.deferredDuringCommand && control.onClick) {
+    if (running_ && !control.runsDuringCommand && control.deferredDuringCommand &&
+        control.onClick) {
         if (std::find(deferred_.begin(), deferred_.end(), &control) == deferred_.end()) {
             deferred_.push_back(&control);
         }

@@ -11,9 +11,6 @@
 #include "app/NumberFormat.hpp"
 #include "app/Tone.hpp"
 #include "config/MemoryRead.hpp"
-#include "sensors/ChannelSearch.hpp"
-#include "sensors/Segregation.hpp"
-#include "sensors/SortBySerial.hpp"
 #include "link/Clock.hpp"
 #include "link/FtdiApi.hpp"
 #include "link/UsbLink.hpp"
@@ -21,6 +18,9 @@
 #include "measure/TemperatureReading.hpp"
 #include "protocol/ModbusTransaction.hpp"
 #include "protocol/ProgramExchange.hpp"
+#include "sensors/ChannelSearch.hpp"
+#include "sensors/Segregation.hpp"
+#include "sensors/SortBySerial.hpp"
 
 namespace nuv {
 

@@ -13,9 +13,9 @@ class Tool;
 // What the last search of a channel found, for callers without a window.
 struct ChannelSearchResult {
     std::uint8_t channel = 0;
-    LinkResult code = 0;            // 0, the link's or the exchange's code
-    std::uint8_t status = 0;        // the reply's status byte when it passed its checks
-    std::uint8_t reported = 0;      // the count byte as the module sent it
+    LinkResult code = 0;                // 0, the link's or the exchange's code
+    std::uint8_t status = 0;            // the reply's status byte when it passed its checks
+    std::uint8_t reported = 0;          // the count byte as the module sent it
     std::vector<SensorSerial> serials;  // level 1 first, at most the sensors per channel
 };
 

@@ -45,7 +45,8 @@ std::uint8_t Exchange(Tool& tool, std::uint8_t command, std::uint8_t sub, std::u
 // Copies reply bytes 1.. into the table from `at` on.
 void CopyReply(Tool& tool, std::size_t at, std::size_t count) {
     const auto reply = tool.link.RxBuffer();
-    std::copy_n(reply.begin() + 1, count, tool.segregationTable.begin() + static_cast<std::ptrdiff_t>(at));
+    std::copy_n(reply.begin() + 1, count,
+                tool.segregationTable.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
 void EmptyColumns(StringGrid& grid, std::size_t from, std::size_t to, std::size_t lastRow) {
@@ -138,7 +139,8 @@ std::uint8_t StartSegregation(Tool& tool, std::uint8_t channel, std::uint8_t com
             }
         }
         // The count may say up to 255: the table holds 16 serials, the grid its level rows.
-        const std::size_t shown = std::min<std::size_t>({found, kMaxLevels, LevelRows(f.StringGrid4)});
+        const std::size_t shown =
+            std::min<std::size_t>({found, kMaxLevels, LevelRows(f.StringGrid4)});
         for (std::size_t i = 0; read && i < shown; ++i) {
             f.StringGrid4.SetCell(1, i + 1, EntrySerial(tool, i));
         }
@@ -303,7 +305,8 @@ void Button36Click(Tool& tool) {
         f.StringGrid4.SetCell(3, i + 1, HexByte(low));
         f.StringGrid4.SetCell(4, i + 1, celsius);
     }
-    if (state == segregation_state::HeatNext) f.Memo1.SetText("Podgrzewaj kolejno sensory do 65'C...");
+    if (state == segregation_state::HeatNext)
+        f.Memo1.SetText("Podgrzewaj kolejno sensory do 65'C...");
     if (state == segregation_state::Cooling) f.Memo1.SetText("Czekaj - trwa chlodzenie sensora...");
 }
 

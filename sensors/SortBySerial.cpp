@@ -39,7 +39,8 @@ void ShowTable(Tool& tool, std::size_t count) {
     std::string text;
     for (std::size_t j = 0; j < count; ++j) {
         text += std::to_string(j + 1) + ":   ";
-        for (std::size_t b = 0; b < 8; ++b) text += HexByte(tool.sortedSerialTable[8 * j + b]) + " ";
+        for (std::size_t b = 0; b < 8; ++b)
+            text += HexByte(tool.sortedSerialTable[8 * j + b]) + " ";
         text += "\n";
     }
     AppendToLog(tool, text);
@@ -175,8 +176,7 @@ void Button4Click(Tool& tool) {
     StopSegregationPoll(tool);
     if (PrepareProgramLink(tool) != result::Ok) return;
     tool.log.Clear();
-    const std::uint8_t code =
-        tool.program.Exchange(MakeProgramBlock(0xA0, 0x00), kLimitMs, 128);
+    const std::uint8_t code = tool.program.Exchange(MakeProgramBlock(0xA0, 0x00), kLimitMs, 128);
     if (code != 0) {
         AppendToLog(tool, "\nError 70.02(" + HexCode(code) + ")");
         return;

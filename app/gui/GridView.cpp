@@ -116,8 +116,7 @@ void GridView::Apply() {
         shownCurrent_ = current;
         const int row = static_cast<int>(current.second) - 1;
         const int column = static_cast<int>(current.first) - options_.fixedColumns;
-        if (row >= 0 && column >= 0 && row < table_->rowCount() &&
-            column < table_->columnCount()) {
+        if (row >= 0 && column >= 0 && row < table_->rowCount() && column < table_->columnCount()) {
             table_->scrollTo(table_->model()->index(row, column));
         }
     }
