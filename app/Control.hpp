@@ -83,9 +83,13 @@ class Control {
     // The handlers behind the control, wired by the tool. Empty: the control has no action.
     std::function<void()> onClick;
     std::function<void()> onChange;
+    std::function<void()> onDoubleClick;
     // Whether its handler may run while another command waits on the module (it does not use
     // the link, as "Stop" or clearing a text); other clicks in that time are not acted on.
     bool runsDuringCommand = false;
+    // Whether a click in that time is kept and acted on once the command has ended (a command
+    // that must not be lost, such as ending a procedure), rather than dropped.
+    bool deferredDuringCommand = false;
 
     std::size_t Revision() const { return revision_; }
 

@@ -74,6 +74,11 @@ void DisableAllControls(MainPanel& panel) {
     AllControlsGroup(panel).Apply();
 }
 
+void DisableProgramModeControls(MainPanel& panel) {
+    for (Control* control : ProgramModeCommands(panel)) control->SetEnabled(false);
+    panel.Button37.SetEnabled(false);
+}
+
 void ShowCyclicRunningControls(MainPanel& panel) {
     DisableAllControls(panel);
     panel.btn6.SetEnabled(true);

@@ -23,6 +23,9 @@ void ShowNormalModeControls(MainPanel& panel);
 // Used while an operation runs: everything of both mode groups, "Exit " and "Update Firmware".
 void DisableAllControls(MainPanel& panel);
 void ShowCyclicRunningControls(MainPanel& panel);
+// While a program-mode command runs: the program-mode commands and "Exit " off. Enabling them
+// again is ShowProgramModeControls, which leaves "Exit " alone.
+void DisableProgramModeControls(MainPanel& panel);
 void ShowCyclicStoppedControls(MainPanel& panel);
 
 }  // namespace nuv

@@ -255,7 +255,8 @@ struct ApcPanel {
         ++visibleRevision;
     }
 
-    StringGrid StringGrid4{9, 13, "StringGrid4"};
+    // 12 level rows; 16 for a firmware of 16 sensors per channel.
+    StringGrid StringGrid4{9, 13, "StringGrid4", 17};
     Control Memo1{"Memo1", B::Memo};
     Control Button1{"Button1", B::Button, "Zapisz bierzący uklad"};
 };

@@ -46,6 +46,15 @@ class StringGrid : public Control {
         Touch();
     }
 
+    // The current cell, which the grid scrolls into view.
+    std::size_t CurrentColumn() const { return currentColumn_; }
+    std::size_t CurrentRow() const { return currentRow_; }
+    void SetCurrentCell(std::size_t column, std::size_t row) {
+        currentColumn_ = std::min(column, columns_ - 1);
+        currentRow_ = row;
+        Touch();
+    }
+
     int DefaultRowHeight() const { return rowHeight_; }
     void SetDefaultRowHeight(int height) {
         rowHeight_ = height;
@@ -72,6 +81,8 @@ class StringGrid : public Control {
     std::vector<std::string> cells_;
     std::vector<int> columnWidths_;
     int rowHeight_ = 24;
+    std::size_t currentColumn_ = 0;
+    std::size_t currentRow_ = 0;
 };
 
 }  // namespace nuv

@@ -1,5 +1,6 @@
 #include "app/Tool.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
@@ -56,7 +57,29 @@ void Tool::Run(const std::function<void()>& handler, bool duringCommand) {
     } catch (const std::exception& error) {
         dialogs.ShowMessage(error.what());
     }
-    if (outermost) running_ = false;
+    if (!outermost) return;
+    running_ = false;
+    // Clicks kept meanwhile now run, in the order they came.
+    while (!deferred_.empty()) {
+        Control* control = deferred_.front();
+        deferred_.erase(deferred_.begin());
+        Run(control->onClick, control->runsDuringCommand);
+    }
+}
+
+void Tool::Click(Control& control) {
+    if (running_ && !control.runsDuringCommand && control.deferredDuringCommand &&
+        control.onClick) {
+        if (std::find(deferred_.begin(), deferred_.end(), &control) == deferred_.end()) {
+            deferred_.push_back(&control);
+        }
+        return;
+    }
+    Run(control.onClick, control.runsDuringCommand);
+}
+
+void Tool::DoubleClick(Control& control) {
+    Run(control.onDoubleClick, control.runsDuringCommand);
 }
 
 void Tool::FormCreate() {
@@ -156,6 +179,31 @@ void Tool::WireHandlers() {
     p.Button42.onClick = [this] { Button42Click(*this); };
     p.btn10.onClick = [this] { btn10Click(*this); };
     p.btn14.onClick = [this] { btn14Click(*this); };
+
+    for (std::uint8_t c = 0; c < 10; ++c) {
+        p.SearchButtons()[c]->onClick = [this, c] { SearchButtonClick(*this, c); };
+        p.ApcButtons()[c]->onClick = [this, c] { ApcButtonClick(*this, c); };
+        p.SbsButtons()[c]->onClick = [this, c] { SbsButtonClick(*this, c); };
+    }
+    p.Button9.onClick = [this] { Button9Click(*this); };
+    p.Timer3.onTimer = [this] { Timer3Timer(*this); };
+    p.Button37.onClick = [this] { Button37Click(*this); };
+    form2.Button1.onClick = [this] { Button37Click(*this); };
+    p.Button36.onClick = [this] { Button36Click(*this); };
+    p.ListBox1.onClick = [this] { ListBox1Click(*this); };
+    p.ListBox2.onClick = [this] { ListBox2Click(*this); };
+    p.Button44.onClick = [this] { Button44Click(*this); };
+    p.ListBox1.onDoubleClick = [this] { Button44Click(*this); };
+    p.Button46.onClick = [this] { Button46Click(*this); };
+    p.ListBox2.onDoubleClick = [this] { Button46Click(*this); };
+    p.Button58.onClick = [this] { Button58Click(*this); };
+    p.Button59.onClick = [this] { Button59Click(*this); };
+    p.Button43.onClick = [this] { Button43Click(*this); };
+    p.Button4.onClick = [this] { Button4Click(*this); };
+    p.Button47.onClick = [this] { Button47Click(*this); };
+    // Ending the procedure is never lost to a poll that waits: it runs once the poll is done.
+    p.Button37.deferredDuringCommand = true;
+    form2.Button1.deferredDuringCommand = true;
 
     p.Button8.onClick = [this] { Button8Click(*this); };
     for (Control* box : p.OutputBoxes()) box->onClick = [this] { OutputBoxClick(*this); };

@@ -9,6 +9,7 @@
 #include "app/MainPanel.hpp"
 #include "app/MessageLog.hpp"
 #include "app/NumberFormat.hpp"
+#include "app/Tone.hpp"
 #include "config/MemoryRead.hpp"
 #include "link/Clock.hpp"
 #include "link/FtdiApi.hpp"
@@ -19,6 +20,9 @@
 #include "measure/Trend.hpp"
 #include "protocol/ModbusTransaction.hpp"
 #include "protocol/ProgramExchange.hpp"
+#include "sensors/ChannelSearch.hpp"
+#include "sensors/Segregation.hpp"
+#include "sensors/SortBySerial.hpp"
 
 namespace nuv {
 
@@ -56,8 +60,10 @@ class Tool {
     // link alone, else it is dropped (a timer tick that falls due during a reading is lost, the
     // next one comes at its interval).
     void Run(const std::function<void()>& handler, bool duringCommand = false);
-    // A click on a control, run as above.
-    void Click(Control& control) { Run(control.onClick, control.runsDuringCommand); }
+    // A click on a control, run as above; a click that the control defers is acted on once the
+    // running command has ended.
+    void Click(Control& control);
+    void DoubleClick(Control& control);
     // A change of a list's selection or text.
     void Change(Control& control) { Run(control.onChange, control.runsDuringCommand); }
     // A timer's tick.
@@ -80,6 +86,16 @@ class Tool {
     std::uint8_t maxSensorsPerChannel = 0;
     // The module's memory as the last "Read EEPROM" got it.
     ModuleMemoryImage memoryImage;
+    // The sensors: the last search, the segregation's table and status, and sort by serial.
+    ChannelSearchResult lastSearch;
+    std::array<std::uint8_t, kSensorTableSize> segregationTable{};
+    SegregationStatus segregationStatus;
+    std::uint8_t sbsChannel = 0;
+    SortedSerialTable sortedSerialTable = [] {
+        SortedSerialTable table{};
+        table.fill(0xFF);
+        return table;
+    }();
     // The registers of the last reading, empty after a failed one.
     std::optional<TemperatureReading> lastReading;
     // The locale's separators for measured values.
@@ -100,6 +116,8 @@ class Tool {
     Clock& clock;
     EventPump& pump;
     Dialogs& dialogs;
+    // The instructions' tones; silent unless the window gives it a sound.
+    Tone* tone = &silentTone_;
 
     // The folder the save dialog starts in (the folder of the first command-line argument).
     std::string saveFolder;
@@ -109,6 +127,9 @@ class Tool {
   private:
     void WireHandlers();
     bool running_ = false;
+    SilentTone silentTone_;
+    // Clicks kept while a command ran, one per control.
+    std::vector<Control*> deferred_;
 };
 
 }  // namespace nuv

@@ -17,6 +17,7 @@
 #include "app/gui/GuiPump.hpp"
 #include "app/gui/MainWindow.hpp"
 #include "app/gui/QtDialogs.hpp"
+#include "app/gui/SoundTone.hpp"
 #include "link/CableDriver.hpp"
 #include "link/PortKeeper.hpp"
 #include "sim/SimulatedModule.hpp"
@@ -50,8 +51,11 @@ int main(int argc, char* argv[]) {
     QCommandLineOption showApc("show-apc", "Show the APC window.");
     QCommandLineOption readyFile("ready-file", "Write FILE once the windows are drawn.", "FILE");
     QCommandLineOption click("click", "Click the control NAME once the window is shown.", "NAME");
-    for (QCommandLineOption* option :
-         {&showPage, &scrollService, &showSortArea, &showApc, &readyFile, &click}) {
+    QCommandLineOption readyAfter("ready-after", "Write the ready file MS after the clicks.", "MS",
+                                  "500");
+    QCommandLineOption simSensors("sim-sensors", "Sensors on every simulated channel.", "N", "-1");
+    for (QCommandLineOption* option : {&showPage, &scrollService, &showSortArea, &showApc,
+                                       &readyFile, &click, &readyAfter, &simSensors}) {
         option->setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(*option);
     }
@@ -81,7 +85,8 @@ int main(int argc, char* argv[]) {
     nuv::FtdiApi* driver = nullptr;
     if (parser.isSet(simulate)) {
         simulated = std::make_unique<nuv::sim::SimFtdi>(clock);
-        nuv::sim::AddSimulatedModule(*simulated, rate);
+        nuv::sim::AddSimulatedModule(*simulated, rate,
+                                     std::clamp(parser.value(simSensors).toInt(), -1, 16));
         simulatedKeeper = std::make_unique<nuv::PortKeeper>(*simulated);
         driver = simulatedKeeper.get();
     } else {
@@ -97,6 +102,8 @@ int main(int argc, char* argv[]) {
     nuv::gui::GuiPump pump;
     nuv::gui::QtDialogs dialogs;
     nuv::Tool tool(*driver, clock, pump, dialogs);
+    nuv::gui::SoundTone tone;
+    tool.tone = &tone;
     if (cables) {
         // A cable that libftdi1 cannot reach: one line in the log, and on standard error.
         cables->notice = [&tool](const std::string& line) {
@@ -138,7 +145,8 @@ int main(int argc, char* argv[]) {
     // The clicks run one after another as a user's would; the ready file follows them.
     const QStringList clicks = parser.values(click);
     const QString ready = parser.isSet(readyFile) ? parser.value(readyFile) : QString();
-    QTimer::singleShot(0, &window, [&tool, &window, clicks, ready] {
+    const int readyMs = std::max(0, parser.value(readyAfter).toInt());
+    QTimer::singleShot(0, &window, [&tool, &window, clicks, ready, readyMs] {
         for (const QString& name : clicks) {
             nuv::Control* control = tool.panel.Find(name.toStdString());
             if (control == nullptr) {
@@ -149,7 +157,7 @@ int main(int argc, char* argv[]) {
             window.SyncAll();
         }
         if (ready.isEmpty()) return;
-        QTimer::singleShot(500, &window, [ready] {
+        QTimer::singleShot(readyMs, &window, [ready] {
             QFile file(ready);
             if (file.open(QIODevice::WriteOnly)) file.write("ready\n");
         });

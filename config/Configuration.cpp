@@ -6,6 +6,7 @@
 #include "app/MessageTable.hpp"
 #include "app/Tool.hpp"
 #include "config/ProgramCommand.hpp"
+#include "sensors/Segregation.hpp"
 
 namespace nuv {
 namespace {
@@ -118,6 +119,7 @@ LinkResult SaveAllConfigurations(Tool& tool) {
         return code;
     }
     ShowNormalModeControls(p);
+    StopSegregationPoll(tool);
     tool.log.SetText("Saved - OK");
     tool.form2.SetVisible(false);
     p.Button37.SetEnabled(false);
@@ -139,6 +141,7 @@ LinkResult ResetViaCode(Tool& tool) {
     const LinkResult code = RunCommand(tool, block, kLimitMs, 0, "\nError 20.01(");
     if (code == result::Ok) {
         tool.log.SetText("Reset Code OK...");
+        StopSegregationPoll(tool);
         tool.form2.SetVisible(false);
         ShowNormalModeControls(p);
         p.Button37.SetEnabled(false);

@@ -2,12 +2,14 @@
 
 #include "app/ControlGroups.hpp"
 #include "app/Tool.hpp"
+#include "sensors/Segregation.hpp"
 
 namespace nuv {
 
 void Button20Click(Tool& tool) {
     MainPanel& p = tool.panel;
     p.Timer2.SetEnabled(false);
+    StopSegregationPoll(tool);
     p.GroupBox2.SetVisible(false);
     p.StringGrid2.SetVisible(true);
     if (tool.link.ConnectModule() != result::Ok) return;  // reported by the connect

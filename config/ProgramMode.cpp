@@ -11,6 +11,7 @@
 #include "config/ProgramCommand.hpp"
 #include "firmware/FirmwareVersion.hpp"
 #include "protocol/ModbusTransaction.hpp"
+#include "sensors/Segregation.hpp"
 
 namespace nuv {
 namespace {
@@ -176,6 +177,7 @@ void Button38Click(Tool& tool) {
 
 LinkResult LeaveProgramMode(Tool& tool) {
     MainPanel& p = tool.panel;
+    StopSegregationPoll(tool);
     ProgramBlock block = MakeProgramBlock(0xAA, 0x55);
     LinkResult code = PrepareProgramLink(tool);
     if (code == result::Ok) {

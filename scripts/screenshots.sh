@@ -31,7 +31,7 @@ if [ "${1:-}" = "--inside" ]; then
     ready=$(mktemp -u)
     "$tool" --ready-file "$ready" "$@" &
     local pid=$!
-    for _ in $(seq 100); do
+    for _ in $(seq 600); do
       [ -f "$ready" ] && break
       sleep 0.1
     done
@@ -52,7 +52,14 @@ if [ "${1:-}" = "--inside" ]; then
   shoot page2-firmware-after-update --simulate --show-page 1 --click btn1
   shoot page3-configuration --simulate --show-page 2
   shoot page3-program-mode --simulate --show-page 2 --click Button38
-  shoot page3-sort-by-serial --simulate --show-page 2 --show-sort-area
+  shoot page3-sort-by-serial --simulate --show-page 2 --click Button38 --click Button45
+  # A segregation of three sensors: heat the first, wait for it to cool, finished.
+  shoot apc-heat --simulate --sim-sensors 3 --show-page 2 --click Button38 --click Button10 \
+    --ready-after 1500
+  shoot apc-wait --simulate --sim-sensors 3 --show-page 2 --click Button38 --click Button10 \
+    --ready-after 5500
+  shoot apc-finished --simulate --sim-sensors 3 --show-page 2 --click Button38 --click Button10 \
+    --ready-after 33000
   shoot page4-measurement --simulate --show-page 3
   shoot page5-error-logger --simulate --show-page 4
   shoot service-strip --simulate --show-page 2 --scroll-service

@@ -90,6 +90,8 @@ std::array<std::uint8_t, ModuleSimulator::kMemorySize> ModuleSimulator::Memory()
 
 void ModuleSimulator::Restart() {
     programMode = false;
+    apc_ = Segregation{};
+    pendingSaveChannel_ = -1;
     address = storedAddress;
     intervalSeconds = storedInterval;
     order_ = storedOrder_;
@@ -114,6 +116,10 @@ void ModuleSimulator::HandleBlock(SimDevice& device, const std::vector<std::uint
     const std::uint8_t sub = block.bytes[2];
     const std::uint8_t parameter = block.bytes[3];
     Reply reply = Accepted();
+    if (HandleSensorBlock(block, atNs, reply)) {
+        SendBlock(device, reply, atNs);
+        return;
+    }
     std::int64_t readyAt = atNs;
     bool restart = false;
     switch (command << 8U | sub) {

@@ -87,7 +87,9 @@ std::uint16_t ModuleSimulator::SensorRaw(int channel, int position, std::int64_t
 std::uint16_t ModuleSimulator::Register(std::size_t r, std::int64_t atNs) const {
     if (r + 1 == RegisterCount()) return moduleTemperatureRaw;
     const auto perChannel = static_cast<std::size_t>(sensorsPerChannel);
-    return SensorRaw(static_cast<int>(r / perChannel), static_cast<int>(r % perChannel), atNs);
+    const std::size_t channel = r / perChannel;
+    if (shorted.at(channel)) return 0xF040;  // the short-circuit value
+    return SensorRaw(static_cast<int>(channel), static_cast<int>(r % perChannel), atNs);
 }
 
 std::int64_t ModuleSimulator::SilenceNs(const SimDevice& device) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "protocol/ProgramBlock.hpp"
 #include "sim/BootLoaderSimulator.hpp"
 #include "sim/SimFtdi.hpp"
 
@@ -13,11 +14,15 @@ namespace nuv::sim {
 // Faults the simulated module can be told to make. Counts apply to the next requests it
 // answers (a negative count: to all of them).
 struct ModuleFaults {
-    int silent = 0;           // no answer at all
-    int corruptCrc = 0;       // the last CRC byte of the answer is altered
-    int dropByte = 0;         // one byte in the middle of the answer is lost
-    int noise = 0;            // three noise bytes go out ahead of the answer
-    int refuse = 0;           // a program-mode block is refused (status 0x15)
+    int silent = 0;       // no answer at all
+    int corruptCrc = 0;   // the last CRC byte of the answer is altered
+    int dropByte = 0;     // one byte in the middle of the answer is lost
+    int noise = 0;        // three noise bytes go out ahead of the answer
+    int refuse = 0;       // a program-mode block is refused (status 0x15)
+    int sameSerials = 0;  // a search is answered "same serials or user bytes" (status 1)
+    // Every count of sensors the module sends in program mode says this (0..255), whatever it
+    // found: a module whose bytes are not to be trusted. Negative: the true counts.
+    int countByte = -1;
     std::int64_t lateNs = 0;  // added to every answer's turnaround
     // Answers requests for any address, with its own address in the answer (a second module
     // on the line, or one set to another address than the tool asks for).
@@ -91,6 +96,28 @@ class ModuleSimulator final : public Peer {
     // Sensors on each channel's probe, at physical levels 0 (top) to count - 1.
     std::array<int, kChannels> sensorCount{10, 10, 10, 10, 10, 10, 10, 10, 10, 10};
 
+    // A channel whose 1-Wire line is shorted: a search finds nothing, readings give the
+    // short-circuit value.
+    std::array<bool, kChannels> shorted{};
+    // The operator of a segregation run, who heats the sensor the module asks for (top first)
+    // and lets it cool: how soon he starts, how long he heats, how fast it warms, and when the
+    // module takes a sensor as heated and as cooled again.
+    struct Operator {
+        std::int64_t reactNs = 1'500'000'000;
+        std::int64_t heatNs = 3'000'000'000;
+        double degreesPerSecond = 4.0;
+        double heatedAbove = 6.0;
+        double cooledBelow = 2.0;
+        std::int64_t coolingTauNs = 3'000'000'000;
+    } apcOperator;
+
+    // Sensor positions per channel of the firmware: 10, 12 or 16 by its class.
+    std::size_t Capacity() const;
+    // Whether a segregation run is under way (started, not yet ended by the tool).
+    bool Segregating() const { return apc_.active; }
+    // The levels the run has given so far (physical levels, in order).
+    const std::vector<int>& SegregatedLevels() const { return apc_.sorted; }
+
     // Sets the working and the stored address and interval, as a module configured earlier.
     void Configure(std::uint8_t moduleAddress, std::uint8_t interval);
     // The order of levels the module keeps for a channel: the physical level of the sensor at
@@ -141,6 +168,18 @@ class ModuleSimulator final : public Peer {
     void SendBlock(SimDevice& device, std::array<std::uint8_t, 126> reply, std::int64_t atNs);
     // A reset: normal mode with the stored configuration.
     void Restart();
+    // Sensors in program mode: search, segregation, the sorted order.
+    using Block = std::array<std::uint8_t, 126>;
+    using Table = std::array<std::uint8_t, 129>;
+    bool HandleSensorBlock(const DecodedBlock& block, std::int64_t atNs, Block& reply);
+    Table ChannelTable(int channel, const std::vector<int>& levels) const;
+    std::vector<int> SegregationLevels() const;
+    int Found(int channel) const;
+    std::uint8_t CountByte(int count) const;
+    void AdvanceSegregation(std::int64_t nowNs);
+    double Bump(int level, std::int64_t atNs) const;
+    std::uint16_t SegregationRaw(int level, std::int64_t atNs) const;
+    bool ApplySortedTable(int channel, const Table& table);
 
     std::array<std::array<Sensor, kMaxSensors>, kChannels> sensors_{};
     std::vector<std::uint8_t> frame_;
@@ -154,6 +193,21 @@ class ModuleSimulator final : public Peer {
     std::vector<std::vector<std::uint8_t>> blocks_;
     std::array<std::vector<int>, kChannels> order_{};
     std::array<std::vector<int>, kChannels> storedOrder_{};
+    struct Heat {
+        int level;
+        std::int64_t startNs;
+        std::int64_t stopNs;
+    };
+    struct Segregation {
+        bool active = false;
+        int channel = 0;
+        std::uint8_t state = 0;
+        std::int64_t stepStartNs = 0;
+        std::vector<int> sorted;
+        std::vector<Heat> heats;
+    } apc_;
+    Table pendingSave_{};
+    int pendingSaveChannel_ = -1;
     std::vector<std::int64_t> requestTimes_;
     std::uint32_t random_;
     std::uint32_t NextRandom();

@@ -4,9 +4,11 @@
 
 namespace nuv::sim {
 
-SimDevice& AddSimulatedModule(SimFtdi& driver, double faultRate) {
+SimDevice& AddSimulatedModule(SimFtdi& driver, double faultRate, int sensors) {
     SimDevice& device = driver.AddDevice(kSimulatedDescription, kSimulatedSerial);
-    AttachModuleSimulator(device).faults.randomRate = faultRate;
+    ModuleSimulator& module = AttachModuleSimulator(device);
+    module.faults.randomRate = faultRate;
+    if (sensors >= 0) module.sensorCount.fill(sensors);
     return device;
 }
 

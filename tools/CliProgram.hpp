@@ -45,6 +45,28 @@ bool OutputWritten(std::ostream& out, std::string& reason);
 
 bool IsSensorResult(LinkResult code);
 
+// A program-mode failure in words.
+std::string DescribeProgram(const Tool& tool, LinkResult code);
+
+// Leaves program mode when the command entered it, on every path, unless told to stay or the
+// module has left by itself (a save, a reset).
+class ProgramModeScope {
+  public:
+    ProgramModeScope(Tool& tool, bool stay) : tool_(tool), stay_(stay) {}
+    ~ProgramModeScope() { Leave(); }
+    ProgramModeScope(const ProgramModeScope&) = delete;
+    ProgramModeScope& operator=(const ProgramModeScope&) = delete;
+    void Entered() { inside_ = true; }
+    void LeftByItself() { inside_ = false; }
+    // Leaves now; the result of the leave block (0 when there was nothing to leave).
+    LinkResult Leave();
+
+  private:
+    Tool& tool_;
+    bool stay_;
+    bool inside_ = false;
+};
+
 // Dialogs of the command line: messages go to standard error.
 class StreamDialogs final : public Dialogs {
   public:
@@ -118,6 +140,10 @@ class Program {
     int Config();
     int Dump();
     int Reset();
+
+    // Sensors.
+    int Search();
+    int Sort();
 
     const Options& options_;
     Environment& env_;

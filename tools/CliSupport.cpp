@@ -7,7 +7,9 @@
 #include <ctime>
 
 #include "app/MessageTable.hpp"
+#include "config/Configuration.hpp"
 #include "measure/Temperatures.hpp"
+#include "protocol/ProgramExchange.hpp"
 #include "tools/CliProgram.hpp"
 
 namespace nuv::cli {
@@ -95,6 +97,30 @@ bool OutputWritten(std::ostream& out, std::string& reason) {
 
 bool IsSensorResult(LinkResult code) {
     return code == SensorPresenceResult || code == SensorCrcResult || code == SensorShortResult;
+}
+
+// A program-mode failure in words.
+std::string DescribeProgram(const Tool& tool, LinkResult code) {
+    if (code == result::FirstByteTimeout && tool.program.LastStatus() == reply_status::Refused) {
+        return "the module refused the request";
+    }
+    switch (code) {
+        case 1:
+            return "the module's answer failed its checksums";
+        case result::FirstByteTimeout:
+            return "no answer from the module (time-out)";
+        case result::ReplyTimeout:
+            return "the module's answer stopped short (time-out)";
+        case kNoStatusResult:
+            return "the module's answer carried no status";
+        case kNothingSelected:
+            return "no value to save";
+        default:
+            if (code < 0x100 && tool.program.LastStatus() == code) {
+                return "the module answered with status " + HexByte(code);
+            }
+            return Describe(code);
+    }
 }
 
 }  // namespace detail

@@ -51,6 +51,10 @@ constexpr const char* kUsage =
     "  dump FILE [--stay]                     copy the module's 4096-byte memory into FILE\n"
     "  reset [--usb]                          reset the module by command (or by the USB\n"
     "                                         cable's DTR line)\n"
+    "  search [--channel C] [--json] [--stay] the sensors' serials of a channel (0..9), or of\n"
+    "                                         all, level 1 first\n"
+    "  sort --channel C SERIAL... [--stay]    put the channel's sensors in this order, level 1\n"
+    "                                         first, into the module's working memory\n"
     "\n"
     "Exit status: 0 done (sensor error values are data), 1 link or module failure, or\n"
     "output that cannot be written, 2 usage error.\n";
@@ -82,6 +86,8 @@ int Program::Execute() {
     if (c == "config") return Config();
     if (c == "dump") return Dump();
     if (c == "reset") return Reset();
+    if (c == "search") return Search();
+    if (c == "sort") return Sort();
     if (c == "firmware") return FirmwareCommand(tool_, options_.rest, env_, options_.verbose);
     throw UsageError("unknown command '" + c + "'");
 }

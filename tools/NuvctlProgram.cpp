@@ -28,54 +28,13 @@ const char* StandardName(std::uint8_t firmwareClass) {
     }
 }
 
-// A program-mode failure in words.
-std::string DescribeProgram(const Tool& tool, LinkResult code) {
-    if (code == result::FirstByteTimeout && tool.program.LastStatus() == reply_status::Refused) {
-        return "the module refused the request";
-    }
-    switch (code) {
-        case 1:
-            return "the module's answer failed its checksums";
-        case result::FirstByteTimeout:
-            return "no answer from the module (time-out)";
-        case result::ReplyTimeout:
-            return "the module's answer stopped short (time-out)";
-        case kNoStatusResult:
-            return "the module's answer carried no status";
-        case kNothingSelected:
-            return "no value to save";
-        default:
-            if (code < 0x100 && tool.program.LastStatus() == code) {
-                return "the module answered with status " + HexByte(code);
-            }
-            return Describe(code);
-    }
-}
-
-// Leaves program mode when the command entered it, on every path, unless told to stay or the
-// module has left by itself (a save, a reset).
-class ProgramModeScope {
-  public:
-    ProgramModeScope(Tool& tool, bool stay) : tool_(tool), stay_(stay) {}
-    ~ProgramModeScope() { Leave(); }
-    ProgramModeScope(const ProgramModeScope&) = delete;
-    ProgramModeScope& operator=(const ProgramModeScope&) = delete;
-    void Entered() { inside_ = true; }
-    void LeftByItself() { inside_ = false; }
-    // Leaves now; the result of the leave block (0 when there was nothing to leave).
-    LinkResult Leave() {
-        if (!inside_ || stay_) return result::Ok;
-        inside_ = false;
-        return LeaveProgramMode(tool_);
-    }
-
-  private:
-    Tool& tool_;
-    bool stay_;
-    bool inside_ = false;
-};
-
 }  // namespace
+
+LinkResult ProgramModeScope::Leave() {
+    if (!inside_ || stay_) return result::Ok;
+    inside_ = false;
+    return LeaveProgramMode(tool_);
+}
 
 int Program::Info() {
     const CommandOptions opts("info", options_.rest, {"--json", "--stay"}, {});

@@ -30,7 +30,7 @@ TForm2::TForm2(ViewContext& context, QWidget* owner)
 
     ApcPanel& panel = context_.tool.form2;
     auto grid = std::make_unique<GridView>(context_, panel.StringGrid4, this,
-                                           GridView::Options{1, false, false});
+                                           GridView::Options{1, false, false, true});
     grid->FixRowHeight(1, 19);
     grid->Widget()->setGeometry(1, 7, 498, 253);
     grid->Widget()->setFocusPolicy(Qt::ClickFocus);  // skipped by the Tab key
@@ -80,8 +80,10 @@ void TForm2::Sync() {
 }
 
 void TForm2::closeEvent(QCloseEvent* event) {
-    event->accept();
-    context_.Act([this] { context_.tool.form2.SetVisible(false); });
+    // The close box does what the window's button does: it ends the procedure, which hides the
+    // window. The window stays until then.
+    event->ignore();
+    context_.Act([this] { context_.tool.Click(context_.tool.form2.Button1); });
 }
 
 }  // namespace nuv::gui

@@ -61,7 +61,10 @@ void ControlView::Apply() {
 }
 
 bool ControlView::Accepts(const std::function<void()>& handler) {
-    if (!handler || !context_.tool.CommandRunning() || control_.runsDuringCommand) return true;
+    if (!handler || !context_.tool.CommandRunning() || control_.runsDuringCommand ||
+        control_.deferredDuringCommand) {
+        return true;
+    }
     Sync(true);
     return false;
 }
@@ -323,6 +326,15 @@ class ListBoxView final : public ControlView {
                 context_.tool.Click(control_);
             });
         });
+        QObject::connect(list_, &QListWidget::itemDoubleClicked, list_,
+                         [this](QListWidgetItem* item) {
+                             if (!Accepts(control_.onDoubleClick)) return;
+                             const int row = list_->row(item);
+                             context_.Act([this, row] {
+                                 control_.SetIndex(row);
+                                 context_.tool.DoubleClick(control_);
+                             });
+                         });
     }
 
   protected:

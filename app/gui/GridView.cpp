@@ -71,7 +71,8 @@ GridView::GridView(ViewContext& context, StringGrid& grid, QWidget* parent, Opti
     table_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     if (!options_.scrollBars) {
         table_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        table_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        table_->setVerticalScrollBarPolicy(options_.verticalWhenNeeded ? Qt::ScrollBarAsNeeded
+                                                                       : Qt::ScrollBarAlwaysOff);
     }
     if (fixed > 0) corner_ = new HeaderCorner(table_);
     QObject::connect(table_, &QTableWidget::cellClicked, table_,
@@ -109,6 +110,16 @@ void GridView::Apply() {
     ControlView::Apply();
     ApplyCells();
     ApplySizes();
+    // A new current cell is scrolled into view.
+    const std::pair current{grid_.CurrentColumn(), grid_.CurrentRow()};
+    if (current != shownCurrent_) {
+        shownCurrent_ = current;
+        const int row = static_cast<int>(current.second) - 1;
+        const int column = static_cast<int>(current.first) - options_.fixedColumns;
+        if (row >= 0 && column >= 0 && row < table_->rowCount() && column < table_->columnCount()) {
+            table_->scrollTo(table_->model()->index(row, column));
+        }
+    }
 }
 
 void GridView::ApplyCells() {

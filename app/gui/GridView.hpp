@@ -22,6 +22,8 @@ class GridView final : public ControlView {
         int fixedColumns = 1;
         bool selectRows = false;
         bool scrollBars = true;
+        // Without scroll bars: a vertical one all the same when the rows no longer fit.
+        bool verticalWhenNeeded = false;
     };
 
     GridView(ViewContext& context, StringGrid& grid, QWidget* parent, Options options);
@@ -49,6 +51,7 @@ class GridView final : public ControlView {
     // What the table shows, row by row, to tell changed cells.
     std::vector<std::string> shown_;
     std::size_t shownRows_ = 0;
+    std::pair<std::size_t, std::size_t> shownCurrent_{0, 0};
 };
 
 }  // namespace nuv::gui

@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "link/SerialPortFtdi.hpp"
+#include "sensors/SensorCommon.hpp"
 #include "sim/ModuleSimulator.hpp"
 #include "sim/SimFtdi.hpp"
 #include "tools/Nuvctl.hpp"
@@ -375,6 +376,51 @@ TEST_F(NuvctlTest, ResetByCodeOrByTheCable) {
     module.faults.silent = -1;
     EXPECT_EQ(Run({"--simulate", "reset"}), 1);
     EXPECT_NE(err.str().find("no answer from the module"), std::string::npos) << err.str();
+}
+
+TEST_F(NuvctlTest, SearchListsTheSerialsByLevel) {
+    module.sensorCount[3] = 2;
+    ASSERT_EQ(Run({"--simulate", "search", "--channel", "3"}), 0) << err.str();
+    const std::vector<int> order = module.Order(3);
+    EXPECT_EQ(out.str(), "channel 3\t2 sensor(s)\n  1\t" +
+                             SerialText(module.SensorAt(3, order[0]).serial) + "\n  2\t" +
+                             SerialText(module.SensorAt(3, order[1]).serial) + "\n");
+    EXPECT_FALSE(module.programMode);
+
+    module.sensorCount[5] = 0;
+    ASSERT_EQ(Run({"--simulate", "search", "--json"}), 0) << err.str();
+    const QJsonObject json = Json();
+    EXPECT_EQ(json["sensors_per_channel"].toInt(), 10);
+    const QJsonArray channels = json["channels"].toArray();
+    ASSERT_EQ(channels.size(), 10);
+    EXPECT_EQ(channels[3].toObject()["serials"].toArray().size(), 2);
+    EXPECT_EQ(channels[5].toObject()["reported"].toInt(), 0);
+    EXPECT_FALSE(module.programMode);
+
+    module.faults.sameSerials = 1;
+    EXPECT_EQ(Run({"--simulate", "search", "--channel", "0"}), 1);
+    EXPECT_EQ(out.str(),
+              "channel 0\tsearch failed: the module found the same serials or user bytes\n");
+    EXPECT_FALSE(module.programMode);
+}
+
+TEST_F(NuvctlTest, SortWritesTheOrderGiven) {
+    module.sensorCount[1] = 3;
+    const std::string top = SerialText(module.SensorAt(1, 0).serial);
+    const std::string middle = SerialText(module.SensorAt(1, 1).serial);
+    const std::string bottom = SerialText(module.SensorAt(1, 2).serial);
+    std::string lower = bottom;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    ASSERT_EQ(Run({"--simulate", "sort", "--channel", "1", top, middle, lower}), 0) << err.str();
+    EXPECT_EQ(module.Order(1), (std::vector<int>{0, 1, 2}));
+    EXPECT_FALSE(module.programMode);
+
+    EXPECT_EQ(Run({"--simulate", "sort", "--channel", "1", "2800000000000000"}), 1);
+    EXPECT_EQ(err.str(),
+              "nuvctl: 2800000000000000 is not a sensor of channel 1 (or given twice)\n");
+    EXPECT_FALSE(module.programMode);
+    EXPECT_EQ(Run({"--simulate", "sort", "--channel", "1", "12345"}), 2);
+    EXPECT_EQ(Run({"--simulate", "sort", top}), 2);
 }
 
 }  // namespace

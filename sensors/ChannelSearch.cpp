@@ -1,0 +1,138 @@
+#include "sensors/ChannelSearch.hpp"
+
+#include "app/ControlGroups.hpp"
+#include "app/MessageTable.hpp"
+#include "app/Tool.hpp"
+#include "config/ProgramCommand.hpp"
+
+namespace nuv {
+namespace {
+
+constexpr std::uint16_t kLimitMs = 600;
+constexpr Rgb kAqua = colour::LogDefault;
+constexpr Rgb kYellow{255, 255, 128};
+constexpr Rgb kRed{242, 27, 21};
+// Status of a search reply: two sensors share a serial, or the same user bytes.
+constexpr std::uint8_t kSameSerials = 1;
+
+void Insert(Tool& tool, Rgb colour, const std::string& text) {
+    tool.log.SetColour(colour);
+    tool.log.Insert(text);
+}
+
+// Reads the channel's table. Up to 12 levels it comes in one block; 16 levels take two, the
+// parameter byte 3 telling which part, as the segregation table comes in two.
+std::uint8_t ReadTable(Tool& tool, std::uint8_t command, std::uint8_t sub, std::size_t levels,
+                       std::array<std::uint8_t, kSensorTableSize>& table) {
+    table.fill(0);
+    const std::size_t tableBytes = 8 * levels + 1;
+    const std::size_t parts = tableBytes > kMaskedLast ? 2 : 1;  // 117 data bytes a block
+    std::size_t filled = 0;
+    for (std::size_t part = 0; part < parts; ++part) {
+        ProgramBlock block = MakeProgramBlock(command, sub);
+        block[3] = static_cast<std::uint8_t>(part);
+        const std::uint8_t code = tool.program.Exchange(block, kLimitMs, 128);
+        if (code != 0) return code;
+        const std::size_t bytes =
+            parts == 1 ? tableBytes : (part == 0 ? kFirstPartBytes : kSecondPartBytes);
+        const auto reply = tool.link.RxBuffer();
+        std::copy_n(reply.begin() + 1, bytes, table.begin() + static_cast<std::ptrdiff_t>(filled));
+        filled += bytes;
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::uint8_t SearchChannel(Tool& tool, std::uint8_t channel, std::uint8_t command,
+                           std::uint8_t sub) {
+    MainPanel& p = tool.panel;
+    ChannelSearchResult& result = tool.lastSearch;
+    result = ChannelSearchResult{};
+    result.channel = channel;
+    p.ListBox1.SetItems({});
+    p.ListBox2.SetItems({});
+    if (!CapacityKnown(tool)) {
+        result.code = result::NoData;
+        return 0;
+    }
+    const std::size_t levels = tool.maxSensorsPerChannel;
+    DisableProgramModeControls(p);
+    const std::size_t first = 4 * std::size_t{channel} + 1;
+    p.StringGrid2.SetCurrentCell(first + 3, 1);
+    p.StringGrid2.SetCurrentCell(first, 1);
+
+    std::uint8_t shown = 0;
+    if (const LinkResult prepared = PrepareProgramLink(tool); prepared != result::Ok) {
+        result.code = prepared;
+    } else {
+        Insert(tool, kAqua, "Searching sensors in Channel " + std::to_string(channel) + " ...");
+        std::array<std::uint8_t, kSensorTableSize> table{};
+        const std::uint8_t code = ReadTable(tool, command, sub, levels, table);
+        result.code = code;
+        result.status = tool.program.LastStatus();
+        if (code != 0) {
+            // Only a reply that passed its checks can say that serials repeat.
+            if (tool.program.LastStatus() == kSameSerials) {
+                Insert(tool, kYellow, " Found the same Serials/User_Bytes!\n");
+            } else {
+                Insert(tool, kRed, "\nError(" + HexByte(command) + "." + HexByte(sub) + ")");
+            }
+        } else {
+            ShowLevels(p.StringGrid2, levels);
+            for (std::size_t row = 1; row <= levels; ++row) {
+                for (std::size_t column = first; column < first + 4; ++column) {
+                    p.StringGrid2.SetCell(column, row, "");
+                }
+            }
+            // The count may say up to 255; no more serials are shown than the table holds.
+            std::size_t count = table[8 * levels];
+            result.reported = static_cast<std::uint8_t>(count);
+            if (count == 0) {
+                Insert(tool, kAqua, " Not found any sensors...\n");
+            } else {
+                Insert(tool, kYellow, " Found: " + std::to_string(count) + " sensor(s)");
+                if (count > levels) {
+                    Insert(tool, kRed, " Warning!\n");
+                    count = levels;
+                } else {
+                    tool.log.AppendLine("");
+                }
+                for (std::size_t i = 0; i < count; ++i) {
+                    const auto serial = std::span(table).subspan(8 * i, 8);
+                    SensorSerial bytes{};
+                    std::copy(serial.begin(), serial.end(), bytes.begin());
+                    result.serials.push_back(bytes);
+                    p.StringGrid2.SetCell(first, i + 1, SerialText(serial));
+                    p.ListBox1.AddItem(SerialText(serial));
+                }
+                shown = static_cast<std::uint8_t>(count);
+            }
+        }
+    }
+    ShowProgramModeControls(p);
+    return shown;
+}
+
+void SearchButtonClick(Tool& tool, std::uint8_t channel) {
+    MainPanel& p = tool.panel;
+    tool.log.SetText("");
+    p.GroupBox2.SetVisible(false);
+    p.StringGrid2.SetVisible(true);
+    SearchChannel(tool, channel, 0x60, channel);
+}
+
+void Button9Click(Tool& tool) {
+    MainPanel& p = tool.panel;
+    tool.log.SetText("");
+    p.GroupBox2.SetVisible(false);
+    p.StringGrid2.SetVisible(true);
+    unsigned total = 0;
+    for (std::uint8_t channel = 0; channel < 10; ++channel) {
+        total += SearchChannel(tool, channel, 0x60, channel);
+    }
+    tool.log.SetColour(kRed);
+    tool.log.AppendLine("Total segregated: " + std::to_string(total) + " sensors");
+}
+
+}  // namespace nuv

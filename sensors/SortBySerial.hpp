@@ -1,0 +1,36 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "app/LinkResult.hpp"
+
+namespace nuv {
+
+class Tool;
+
+// The order of the sorted list as the module takes it: serials of levels 1..n, the count n at
+// byte 8N (N the sensors per channel), 0xFF elsewhere.
+using SortedSerialTable = std::array<std::uint8_t, 256>;
+
+// An "SBSc" button: the sort-by-serial area for a channel, filled by a search.
+void SbsButtonClick(Tool& tool, std::uint8_t channel);
+void ListBox1Click(Tool& tool);
+void ListBox2Click(Tool& tool);
+// ">>" (and a double-click on the found serials), "<<" (and one on the sorted serials).
+void Button44Click(Tool& tool);
+void Button46Click(Tool& tool);
+// "Save Sorted Serial Numbers to RAM": the order into the module's working memory.
+LinkResult SaveSortedSerials(Tool& tool);
+void Button58Click(Tool& tool);
+// "Close SBS Function".
+void Button59Click(Tool& tool);
+// Service controls: "Save To RAM", "Segregator_Pobierz Seriale", "Odczytaj Dane Test".
+void Button43Click(Tool& tool);
+void Button4Click(Tool& tool);
+void Button47Click(Tool& tool);
+
+// Builds the table from the sorted list, as every move does.
+void RebuildSortedSerialTable(Tool& tool);
+
+}  // namespace nuv

@@ -1,0 +1,280 @@
+// The simulated module's sensors in program mode: the search of a channel, the segregation run
+// with its operator, and the order saved by serial.
+#include <algorithm>
+#include <cmath>
+
+#include "sim/ModuleSimulator.hpp"
+
+namespace nuv::sim {
+namespace {
+
+constexpr std::uint8_t kAccepted = 0x06;
+constexpr std::uint8_t kRefused = 0x15;
+constexpr std::uint8_t kSameSerials = 0x01;
+constexpr std::uint8_t kDuplicates = 0x02;
+constexpr std::size_t kFirstPart = 81;
+constexpr std::size_t kSecondPart = 48;
+constexpr std::size_t kStatusTemperatures = 16;
+
+void Refuse(std::array<std::uint8_t, 126>& reply) {
+    reply.fill(0);
+    reply[0] = kRefused;
+}
+
+}  // namespace
+
+std::size_t ModuleSimulator::Capacity() const {
+    switch (firmwareClass & 0x0FU) {
+        case 1:
+            return 12;
+        case 2:
+            return 16;
+        default:
+            return 10;
+    }
+}
+
+std::uint8_t ModuleSimulator::CountByte(int count) const {
+    return static_cast<std::uint8_t>(faults.countByte >= 0 ? faults.countByte : count);
+}
+
+int ModuleSimulator::Found(int channel) const {
+    if (shorted.at(static_cast<std::size_t>(channel))) return 0;
+    return std::clamp(sensorCount.at(static_cast<std::size_t>(channel)), 0, kMaxSensors);
+}
+
+ModuleSimulator::Table ModuleSimulator::ChannelTable(int channel,
+                                                     const std::vector<int>& levels) const {
+    Table table{};
+    const std::size_t capacity = Capacity();
+    const std::size_t serials = std::min(levels.size(), capacity);
+    for (std::size_t i = 0; i < serials; ++i) {
+        const auto& serial =
+            sensors_[static_cast<std::size_t>(channel)][static_cast<std::size_t>(levels[i])].serial;
+        std::copy(serial.begin(), serial.end(), table.begin() + static_cast<std::ptrdiff_t>(8 * i));
+    }
+    // The count says how many sensors answered, even more than the table has room for.
+    table[8 * capacity] = CountByte(Found(channel));
+    return table;
+}
+
+std::vector<int> ModuleSimulator::SegregationLevels() const {
+    std::vector<int> levels = apc_.sorted;
+    for (int level : Order(apc_.channel)) {
+        if (std::find(levels.begin(), levels.end(), level) == levels.end()) levels.push_back(level);
+    }
+    levels.resize(
+        std::min<std::size_t>(levels.size(), static_cast<std::size_t>(Found(apc_.channel))));
+    return levels;
+}
+
+double ModuleSimulator::Bump(int level, std::int64_t atNs) const {
+    const Operator& op = apcOperator;
+    for (const Heat& heat : apc_.heats) {
+        if (heat.level != level || atNs < heat.startNs) continue;
+        if (atNs < heat.stopNs)
+            return op.degreesPerSecond * static_cast<double>(atNs - heat.startNs) / 1e9;
+        const double peak =
+            op.degreesPerSecond * static_cast<double>(heat.stopNs - heat.startNs) / 1e9;
+        return peak * std::exp(-static_cast<double>(atNs - heat.stopNs) /
+                               static_cast<double>(op.coolingTauNs));
+    }
+    return 0.0;
+}
+
+std::uint16_t ModuleSimulator::SegregationRaw(int level, std::int64_t atNs) const {
+    const int raw = static_cast<std::int16_t>(SensorRaw(apc_.channel, level, atNs)) +
+                    static_cast<int>(std::lround(Bump(level, atNs) * 16));
+    return static_cast<std::uint16_t>(raw);
+}
+
+// The run from its last step up to `nowNs`: the operator heats the sensor of the next level
+// (top first), the module takes it as heated when it has warmed by `heatedAbove`, and asks for
+// the next one once it has cooled below `cooledBelow`.
+void ModuleSimulator::AdvanceSegregation(std::int64_t nowNs) {
+    const Operator& op = apcOperator;
+    const std::int64_t detectNs =
+        static_cast<std::int64_t>(op.heatedAbove / op.degreesPerSecond * 1e9);
+    const double peak = op.degreesPerSecond * static_cast<double>(op.heatNs) / 1e9;
+    const std::int64_t coolNs = static_cast<std::int64_t>(static_cast<double>(op.coolingTauNs) *
+                                                          std::log(peak / op.cooledBelow));
+    const int found = Found(apc_.channel);
+    while (apc_.active && apc_.state != 0) {
+        const std::int64_t heatStart = apc_.stepStartNs + op.reactNs;
+        if (apc_.state == 1) {
+            if (apc_.heats.size() == apc_.sorted.size()) {
+                const int level = static_cast<int>(apc_.sorted.size());
+                apc_.heats.push_back(Heat{level, heatStart, heatStart + op.heatNs});
+            }
+            if (nowNs < heatStart + detectNs) return;
+            apc_.sorted.push_back(apc_.heats.back().level);
+            apc_.state = 2;
+        } else {
+            const std::int64_t cooledAt = apc_.heats.back().stopNs + coolNs;
+            if (nowNs < cooledAt) return;
+            apc_.stepStartNs = cooledAt;
+            apc_.state = static_cast<int>(apc_.sorted.size()) >= found ? 0 : 1;
+            // Every sensor has its level: the order is the channel's from now on.
+            if (apc_.state == 0)
+                order_[static_cast<std::size_t>(apc_.channel)] = SegregationLevels();
+        }
+    }
+}
+
+bool ModuleSimulator::ApplySortedTable(int channel, const Table& table) {
+    const std::size_t capacity = Capacity();
+    const std::size_t count = table[8 * capacity];
+    const std::size_t found = static_cast<std::size_t>(Found(channel));
+    if (count > capacity || count > found) return false;
+    std::vector<int> levels;
+    const std::vector<int> order = Order(channel);
+    for (std::size_t j = 0; j < count; ++j) {
+        const auto entry = std::span(table).subspan(8 * j, 8);
+        const auto match = std::find_if(order.begin(), order.end(), [&](int level) {
+            const auto& serial =
+                sensors_[static_cast<std::size_t>(channel)][static_cast<std::size_t>(level)].serial;
+            return std::equal(serial.begin(), serial.end(), entry.begin());
+        });
+        if (match == order.end()) return false;  // a serial this channel does not have
+        if (std::find(levels.begin(), levels.end(), *match) != levels.end()) return false;
+        levels.push_back(*match);
+    }
+    for (int level : order) {
+        if (std::find(levels.begin(), levels.end(), level) == levels.end()) levels.push_back(level);
+    }
+    order_[static_cast<std::size_t>(channel)] = levels;
+    return true;
+}
+
+bool ModuleSimulator::HandleSensorBlock(const DecodedBlock& block, std::int64_t atNs,
+                                        Block& reply) {
+    const std::uint8_t command = block.bytes[1];
+    const std::uint8_t sub = block.bytes[2];
+    const std::size_t capacity = Capacity();
+    AdvanceSegregation(atNs);
+
+    if (command == 0x60) {  // search: byte 3 is the part of a table of 16 levels
+        if (sub >= kChannels) {
+            Refuse(reply);
+            return true;
+        }
+        if (ModuleFaults::Take(faults.sameSerials)) {
+            reply.fill(0);
+            reply[0] = kSameSerials;
+            return true;
+        }
+        const int channel = sub;
+        std::vector<int> levels = Order(channel);
+        levels.resize(static_cast<std::size_t>(Found(channel)));
+        const Table table = ChannelTable(channel, levels);
+        const std::size_t tableBytes = 8 * capacity + 1;
+        if (tableBytes <= 117) {
+            std::copy_n(table.begin(), tableBytes, reply.begin() + 1);
+        } else if (block.bytes[3] == 0) {
+            std::copy_n(table.begin(), kFirstPart, reply.begin() + 1);
+        } else {
+            std::copy_n(table.begin() + kFirstPart, kSecondPart, reply.begin() + 1);
+        }
+        // Two sensors of one serial: the search is done, with a warning.
+        std::vector<std::array<std::uint8_t, 8>> serials;
+        for (int level : levels)
+            serials.push_back(sensors_[sub][static_cast<std::size_t>(level)].serial);
+        std::sort(serials.begin(), serials.end());
+        if (std::adjacent_find(serials.begin(), serials.end()) != serials.end())
+            reply[0] = kDuplicates;
+        return true;
+    }
+
+    if (command == 0x90) {
+        if (sub < kChannels) {  // start: the module searches the channel and waits for heat
+            const int found = Found(sub);
+            apc_ = Segregation{};
+            apc_.channel = sub;
+            apc_.active = found > 1;
+            apc_.state = apc_.active ? 1 : 0;
+            apc_.stepStartNs = atNs;
+            reply[1] = CountByte(found);
+            return true;
+        }
+        const Table table = ChannelTable(apc_.channel, SegregationLevels());
+        const std::vector<int> levels = SegregationLevels();
+        switch (sub) {
+            case 0x12:
+            case 0x10:
+                std::copy_n(table.begin(), kFirstPart, reply.begin() + 1);
+                break;
+            case 0x13:
+            case 0x11:
+                std::copy_n(table.begin() + kFirstPart, kSecondPart, reply.begin() + 1);
+                break;
+            default:
+                Refuse(reply);
+                return true;
+        }
+        const std::uint8_t sorted = CountByte(static_cast<int>(apc_.sorted.size()));
+        if (sub == 0x10) {  // also the layout of ten positions: temperatures, count, state
+            for (std::size_t i = 0; i < 10 && i < levels.size(); ++i) {
+                const std::uint16_t raw = SegregationRaw(levels[i], atNs);
+                reply[82 + 2 * i] = static_cast<std::uint8_t>(raw >> 8U);
+                reply[83 + 2 * i] = static_cast<std::uint8_t>(raw & 0xFFU);
+            }
+            reply[102] = sorted;
+            reply[103] = apc_.state;
+        } else if (sub == 0x11) {  // the status record
+            const std::size_t status = 1 + kSecondPart;
+            for (std::size_t i = 0; i < kStatusTemperatures && i < levels.size(); ++i) {
+                const std::uint16_t raw = SegregationRaw(levels[i], atNs);
+                reply[status + 2 * i] = static_cast<std::uint8_t>(raw >> 8U);
+                reply[status + 2 * i + 1] = static_cast<std::uint8_t>(raw & 0xFFU);
+            }
+            reply[status + 32] = sorted;
+            reply[status + 33] = apc_.state;
+        }
+        return true;
+    }
+
+    if (command == 0xA0 && sub == 0x00 && (apc_.active || !apc_.sorted.empty())) {
+        // The end of the run: the order found so far becomes the channel's, the rest after it.
+        const std::vector<int> levels = SegregationLevels();
+        const Table table = ChannelTable(apc_.channel, levels);
+        std::copy_n(table.begin(), 117, reply.begin() + 1);
+        std::vector<int> order = levels;
+        for (int level : Order(apc_.channel)) {
+            if (std::find(order.begin(), order.end(), level) == order.end()) order.push_back(level);
+        }
+        order_[static_cast<std::size_t>(apc_.channel)] = order;
+        apc_ = Segregation{};
+        return true;
+    }
+
+    if (command == 0x70 &&
+        ((sub >= 3 && sub < 3 + kChannels) || (sub >= 0x13 && sub < 0x13 + kChannels))) {
+        // The order by serial: in one block, or in two for 16 levels.
+        const bool second = sub >= 0x13;
+        const int channel = second ? sub - 0x13 : sub - 3;
+        const std::size_t tableBytes = 8 * capacity + 1;
+        if (tableBytes <= 115) {
+            Table table{};
+            std::copy_n(block.bytes.begin() + 3, tableBytes, table.begin());
+            if (second || !ApplySortedTable(channel, table)) Refuse(reply);
+            return true;
+        }
+        if (!second) {
+            pendingSave_ = Table{};
+            std::copy_n(block.bytes.begin() + 3, kFirstPart, pendingSave_.begin());
+            pendingSaveChannel_ = channel;
+            return true;
+        }
+        if (pendingSaveChannel_ != channel) {
+            Refuse(reply);
+            return true;
+        }
+        std::copy_n(block.bytes.begin() + 3, kSecondPart, pendingSave_.begin() + kFirstPart);
+        pendingSaveChannel_ = -1;
+        if (!ApplySortedTable(channel, pendingSave_)) Refuse(reply);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace nuv::sim

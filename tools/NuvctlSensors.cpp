@@ -1,0 +1,155 @@
+// nuvctl's sensor commands: search and sort.
+#include <algorithm>
+#include <cctype>
+#include <string>
+
+#include "config/ProgramMode.hpp"
+#include "sensors/ChannelSearch.hpp"
+#include "sensors/SortBySerial.hpp"
+#include "tools/CliProgram.hpp"
+
+namespace nuv::cli::detail {
+namespace {
+
+std::string Upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+bool IsSerial(const std::string& text) {
+    return text.size() == 16 &&
+           std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isxdigit(c); });
+}
+
+}  // namespace
+
+int Program::Search() {
+    const CommandOptions opts("search", options_.rest, {"--json", "--stay"}, {"--channel"});
+    const long only =
+        opts.Has("--channel") ? NumberIn("--channel", opts.Value("--channel"), 0, 9) : -1;
+    ProgramModeScope scope(tool_, opts.Has("--stay"));
+    ModuleIdentity identity;
+    const LinkResult entered = EnterProgramMode(tool_, identity);
+    if (identity.entered) scope.Entered();
+    if (!identity.entered) return Finish(entered);
+    if (tool_.maxSensorsPerChannel == 0) {
+        env_.err << "nuvctl: the module did not say how many sensors a channel has: "
+                 << DescribeProgram(tool_, entered) << " (result " << entered << ")\n";
+        return kExitFailure;
+    }
+    bool failed = false;
+    const bool json = opts.Has("--json");
+    if (json)
+        env_.out << "{\"sensors_per_channel\":" << int{tool_.maxSensorsPerChannel}
+                 << ",\"channels\":[";
+    for (long channel = 0; channel < 10; ++channel) {
+        if (only >= 0 && channel != only) continue;
+        const auto c = static_cast<std::uint8_t>(channel);
+        SearchChannel(tool_, c, 0x60, c);
+        const ChannelSearchResult& found = tool_.lastSearch;
+        failed |= found.code != result::Ok;
+        if (json) {
+            env_.out << (channel != 0 && only < 0 ? "," : "") << "{\"channel\":" << channel
+                     << ",\"result\":" << found.code << ",\"reported\":" << int{found.reported}
+                     << ",\"serials\":[";
+            for (std::size_t i = 0; i < found.serials.size(); ++i) {
+                env_.out << (i != 0 ? "," : "") << '"' << SerialText(found.serials[i]) << '"';
+            }
+            env_.out << "]}";
+            continue;
+        }
+        if (found.code != result::Ok) {
+            env_.out << "channel " << channel << "\tsearch failed: "
+                     << (found.status == 1 ? "the module found the same serials or user bytes"
+                                           : DescribeProgram(tool_, found.code))
+                     << '\n';
+            continue;
+        }
+        env_.out << "channel " << channel << '\t' << int{found.reported} << " sensor(s)";
+        if (found.reported > found.serials.size()) {
+            env_.out << ", " << found.serials.size() << " shown";
+        }
+        env_.out << '\n';
+        for (std::size_t i = 0; i < found.serials.size(); ++i) {
+            env_.out << "  " << i + 1 << '\t' << SerialText(found.serials[i]) << '\n';
+        }
+    }
+    if (json) env_.out << "]}\n";
+    if (options_.verbose) env_.err << tool_.log.Text() << '\n';
+    if (const LinkResult left = scope.Leave(); left != result::Ok) {
+        env_.err << "nuvctl: could not leave program mode: " << DescribeProgram(tool_, left)
+                 << " (result " << left << ")\n";
+        return kExitFailure;
+    }
+    if (failed) env_.err << "nuvctl: the search of a channel failed\n";
+    return failed ? kExitFailure : kExitDone;
+}
+
+int Program::Sort() {
+    std::vector<std::string> serials;
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < options_.rest.size(); ++i) {
+        const std::string& arg = options_.rest[i];
+        if (arg == "--channel" || arg == "--stay" || arg.rfind("--", 0) == 0) {
+            rest.push_back(arg);
+            if (arg == "--channel" && i + 1 < options_.rest.size())
+                rest.push_back(options_.rest[++i]);
+        } else if (IsSerial(arg)) {
+            serials.push_back(Upper(arg));
+        } else {
+            throw UsageError("'" + arg + "' is no serial: 16 hexadecimal digits are needed");
+        }
+    }
+    const CommandOptions opts("sort", rest, {"--stay"}, {"--channel"});
+    if (!opts.Has("--channel")) throw UsageError("sort needs --channel");
+    if (serials.empty()) throw UsageError("sort needs the serials of the levels, level 1 first");
+    const auto channel =
+        static_cast<std::uint8_t>(NumberIn("--channel", opts.Value("--channel"), 0, 9));
+    ProgramModeScope scope(tool_, opts.Has("--stay"));
+    ModuleIdentity identity;
+    const LinkResult entered = EnterProgramMode(tool_, identity);
+    if (identity.entered) scope.Entered();
+    if (!identity.entered) return Finish(entered);
+    if (serials.size() > tool_.maxSensorsPerChannel) {
+        env_.err << "nuvctl: a channel has " << int{tool_.maxSensorsPerChannel} << " levels, not "
+                 << serials.size() << '\n';
+        return kExitFailure;
+    }
+    // As a technician does it: the channel's search, then the serials over one by one.
+    SbsButtonClick(tool_, channel);
+    if (tool_.lastSearch.code != result::Ok) {
+        env_.err << "nuvctl: the search of channel " << int{channel}
+                 << " failed: " << DescribeProgram(tool_, tool_.lastSearch.code) << '\n';
+        return kExitFailure;
+    }
+    MainPanel& p = tool_.panel;
+    for (const std::string& serial : serials) {
+        const auto& items = p.ListBox1.Items();
+        const auto found = std::find(items.begin(), items.end(), serial);
+        if (found == items.end()) {
+            env_.err << "nuvctl: " << serial << " is not a sensor of channel " << int{channel}
+                     << " (or given twice)\n";
+            return kExitFailure;
+        }
+        p.ListBox1.SetIndex(static_cast<int>(found - items.begin()));
+        Button44Click(tool_);
+    }
+    const LinkResult code = SaveSortedSerials(tool_);
+    if (options_.verbose) env_.err << tool_.log.Text() << '\n';
+    if (code != result::Ok) {
+        env_.err << "nuvctl: saving the order: " << DescribeProgram(tool_, code) << " (result "
+                 << code << ")\n";
+        return kExitFailure;
+    }
+    env_.out << serials.size() << " level(s) of channel " << int{channel}
+             << " saved to the module's working memory (config --save makes them permanent)\n";
+    if (const LinkResult left = scope.Leave(); left != result::Ok) {
+        env_.err << "nuvctl: could not leave program mode: " << DescribeProgram(tool_, left)
+                 << " (result " << left << ")\n";
+        return kExitFailure;
+    }
+    return kExitDone;
+}
+
+}  // namespace nuv::cli::detail
