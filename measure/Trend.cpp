@@ -34,7 +34,10 @@ void TrendModel::DropOldFrames() {
     }
     for (auto it = series_.begin(); it != series_.end();) {
         Series& series = it->second;
-        while (series.first < firstFrame_ && !series.values.empty()) {
+        // Frames out of the day go, and so do gaps that no value precedes any more: a series
+        // of gaps only is gone.
+        while (!series.values.empty() &&
+               (series.first < firstFrame_ || std::isnan(series.values.front()))) {
             series.values.pop_front();
             ++series.first;
         }

@@ -3,7 +3,7 @@
 # Usage: scripts/deps.sh [build|test|screenshots|package]
 set -euo pipefail
 
-want=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libftdi1-dev libasound2-dev libgl-dev
+want=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libftdi1-dev libasound2-dev libgl-dev
       libgtest-dev libgmock-dev fonts-dejavu-core)
 case "${1:-build}" in
   build) ;;

@@ -9,6 +9,7 @@
 #include "app/Tool.hpp"
 #include "config/ProgramCommand.hpp"
 #include "measure/Temperatures.hpp"
+#include "sensors/ApcTrend.hpp"
 
 namespace nuv {
 namespace {
@@ -146,6 +147,7 @@ std::uint8_t StartSegregation(Tool& tool, std::uint8_t channel, std::uint8_t com
         }
         p.Timer3.SetInterval(kFirstPollMs);
         p.Timer3.SetEnabled(true);
+        MarkApcStart(tool, channel);
     }
     if (found == 1) {
         StopSegregationPoll(tool);
@@ -220,6 +222,7 @@ void Timer3Timer(Tool& tool) {
         f.StringGrid4.SetCell(3, i + 1, HexByte(low));
         f.StringGrid4.SetCell(4, i + 1, Celsius(tool, high, low));
     }
+    RecordApcPoll(tool, entries);
     if (status.State() == segregation_state::Finished) {
         StopSegregationPoll(tool);
         f.Memo1.SetTextColour(Rgb{0, 128, 0});

@@ -17,6 +17,7 @@
 #include "app/gui/GuiPump.hpp"
 #include "app/gui/Layout.hpp"
 #include "app/gui/LogView.hpp"
+#include "app/gui/TrendWindow.hpp"
 
 namespace nuv::gui {
 
@@ -84,6 +85,7 @@ TForm1::TForm1(Tool& tool, GuiPump* pump)
     }
 
     form2_ = new TForm2(context_, this);
+    trend_ = new TrendWindow(tool_, this);
     if (pump_ != nullptr) pump_->SetHook([this] { SyncAll(); });
     SyncAll();
 }
@@ -221,6 +223,7 @@ void TForm1::SyncAll() {
     }
     SyncTimers();
     if (form2_ != nullptr) form2_->Sync();
+    if (trend_ != nullptr) trend_->Sync();
     syncing_ = false;
 }
 
@@ -246,6 +249,7 @@ void TForm1::ScrollToServiceArea() {
 void TForm1::closeEvent(QCloseEvent* event) {
     tool_.FormClose();
     form2_->hide();
+    trend_->hide();
     event->accept();
 }
 

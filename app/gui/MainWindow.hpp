@@ -25,6 +25,7 @@ class GridView;
 class GuiPump;
 class LogView;
 class TForm2;
+class TrendWindow;
 
 // The main window `Form1`: the message log, the progress bar, the five pages with the RS485
 // buttons at the end of their tabs, and the service strip right of the window's width, reached
@@ -46,6 +47,8 @@ class TForm1 final : public QWidget {
 
     Tool& ToolModel() const { return tool_; }
     TForm2* ApcWindow() const { return form2_; }
+    // The trend plot's window.
+    TrendWindow* Trend() const { return trend_; }
     // The widget of a control of the main window, by the control's name.
     QWidget* ControlWidget(std::string_view name) const;
     GridView* Grid(std::string_view name) const;
@@ -83,6 +86,7 @@ class TForm1 final : public QWidget {
     QTabWidget* pages_ = nullptr;
     LogView* log_ = nullptr;
     TForm2* form2_ = nullptr;
+    TrendWindow* trend_ = nullptr;
     std::map<std::string, QWidget*, std::less<>> containers_;
     std::vector<std::unique_ptr<ControlView>> views_;
     std::map<std::string, ControlView*, std::less<>> byName_;

@@ -1,0 +1,37 @@
+#include "sensors/ApcTrend.hpp"
+
+#include <limits>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/Tool.hpp"
+#include "measure/CyclicRecord.hpp"
+#include "measure/ReadingRow.hpp"
+#include "measure/Temperatures.hpp"
+#include "sensors/SensorCommon.hpp"
+
+namespace nuv {
+
+void MarkApcStart(Tool& tool, std::uint8_t channel) {
+    tool.apcTrend.Clear();
+    tool.apcChannel = channel;
+}
+
+void RecordApcPoll(Tool& tool, std::size_t entries) {
+    std::vector<std::pair<std::string, float>> values;
+    values.reserve(entries);
+    for (std::size_t i = 0; i < entries && 8 * i + 8 <= tool.segregationTable.size(); ++i) {
+        const auto serial = std::span(tool.segregationTable).subspan(8 * i, 8);
+        const auto raw = static_cast<std::uint16_t>(tool.segregationStatus.bytes[2 * i] << 8U |
+                                                    tool.segregationStatus.bytes[2 * i + 1]);
+        // An error value is a gap, as in the cyclic plot.
+        values.emplace_back(SerialText(serial), SensorErrorCode(raw) != 0
+                                                    ? std::numeric_limits<float>::quiet_NaN()
+                                                    : RawToCelsius(raw));
+    }
+    tool.apcTrend.Add(TrendNowMs(tool), values);
+}
+
+}  // namespace nuv
