@@ -12,6 +12,7 @@
 #include "measure/Temperatures.hpp"
 #include "tools/CliProgram.hpp"
 #include "tools/FirmwareCommand.hpp"
+#include "tools/ModbusErrors.hpp"
 
 namespace nuv::cli {
 namespace detail {
@@ -106,10 +107,7 @@ std::string Program::Explain(LinkResult code) const {
     if (code == result::PortOpenFailed && !tool_.link.OpenFailure().empty()) {
         return tool_.link.OpenFailure();
     }
-    const ReplyCheck& check = tool_.modbus.LastCheck();
-    if ((code == 1 || code == result::NoData) && !check.Ok()) {
-        return DescribeReplyFault(check);
-    }
+    if (std::string modbus = ExplainModbusFailure(tool_, code); !modbus.empty()) return modbus;
     return Describe(code);
 }
 

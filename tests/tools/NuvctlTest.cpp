@@ -242,8 +242,8 @@ TEST_F(NuvctlTest, AReplyThatAnswersAnotherRequestIsNamed) {
     module.faults.answerAsAnyAddress = false;
     // Twelve sensors per channel ask past the register map of a module with ten.
     EXPECT_EQ(Run({"--simulate", "read", "--sensors", "12"}), 1);
-    EXPECT_NE(err.str().find("nuvctl: the module refused the request with exception 02 (illegal "
-                             "data address) (result 17)"),
+    EXPECT_NE(err.str().find("nuvctl: the module answered exception 02, illegal data address: "
+                             "check --sensors and --address (result 17)"),
               std::string::npos)
         << err.str();
 }
