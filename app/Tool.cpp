@@ -11,6 +11,7 @@
 #include "config/ProgramMode.hpp"
 #include "firmware/FirmwareCommands.hpp"
 #include "firmware/FirmwareVersion.hpp"
+#include "measure/BusScan.hpp"
 #include "measure/Cyclic.hpp"
 #include "measure/CyclicRecord.hpp"
 #include "measure/Diagnostics.hpp"
@@ -212,6 +213,7 @@ void Tool::WireHandlers() {
     p.Button14.onClick = [this] { Button14Click(*this); };
 
     p.btnLogToFile.onClick = [this] { LogToFileClick(*this); };
+    p.btnScanBus.onClick = [this] { ScanBusClick(*this); };
     p.btnTrend.onClick = [this] { trendWindow.Show(true); };
 
     // Commands that leave the link alone may run while a reading waits on the module.

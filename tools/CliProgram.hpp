@@ -145,6 +145,9 @@ class Program {
     int Search();
     int Sort();
 
+    // Beyond the window's commands: the bus scan and the service report.
+    int Scan();
+
     const Options& options_;
     Environment& env_;
     StreamDialogs dialogs_;

@@ -42,6 +42,9 @@ constexpr const char* kUsage =
     "  diag [--clear]                         read, or clear, the module's reset counters\n"
     "  firmware [--image FILE]                write the carried firmware build, or a raw or\n"
     "                                         Intel HEX image, through the boot loader\n"
+    "  scan [--from A] [--to B] [--limit MS] [--json]\n"
+    "                                         ask every address (1..247) once and list the\n"
+    "                                         modules that answer (limit: 100 ms each)\n"
     "\n"
     "Program mode (entered and left again by each command, unless --stay):\n"
     "  info [--json] [--stay]                 address, interval and firmware of the module\n"
@@ -87,6 +90,7 @@ int Program::Execute() {
     if (c == "config") return Config();
     if (c == "dump") return Dump();
     if (c == "reset") return Reset();
+    if (c == "scan") return Scan();
     if (c == "search") return Search();
     if (c == "sort") return Sort();
     if (c == "firmware") return FirmwareCommand(tool_, options_.rest, env_, options_.verbose);

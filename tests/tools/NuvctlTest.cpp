@@ -423,5 +423,23 @@ TEST_F(NuvctlTest, SortWritesTheOrderGiven) {
     EXPECT_EQ(Run({"--simulate", "sort", top}), 2);
 }
 
+TEST_F(NuvctlTest, ScanListsWhatAnswersInTheRange) {
+    module.Configure(9, 4);
+    ASSERT_EQ(Run({"--simulate", "scan", "--from", "5", "--to", "12", "--json"}), 0) << err.str();
+    const QJsonObject scan = Json();
+    EXPECT_EQ(scan["asked"].toInt(), 8);
+    const QJsonArray modules = scan["modules"].toArray();
+    ASSERT_EQ(modules.size(), 1);
+    EXPECT_EQ(modules[0].toObject()["address"].toInt(), 9);
+    EXPECT_TRUE(modules[0].toObject()["exception"].isNull());
+    EXPECT_EQ(Run({"--simulate", "scan", "--to", "8"}), 1);
+    EXPECT_EQ(out.str().substr(out.str().find('\n') + 1), "");
+    EXPECT_EQ(out.str().substr(0, 30), "0 of 8 addresses answered in 0");
+    EXPECT_EQ(err.str(), "nuvctl: no module answered at 1..8\n");
+    EXPECT_EQ(Run({"--simulate", "scan", "--from", "9", "--to", "3"}), 2);
+    EXPECT_EQ(Run({"--simulate", "scan", "--from", "0"}), 2);
+    EXPECT_EQ(Run({"--simulate", "scan", "--limit", "5"}), 2);
+}
+
 }  // namespace
 }  // namespace nuv::test

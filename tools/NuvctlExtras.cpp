@@ -1,0 +1,61 @@
+// nuvctl's commands beyond the window's own: the bus scan and the service report.
+#include <string>
+
+#include "app/MessageTable.hpp"
+#include "measure/BusScan.hpp"
+#include "tools/CliProgram.hpp"
+
+namespace nuv::cli::detail {
+
+int Program::Scan() {
+    const CommandOptions opts("scan", options_.rest, {"--json"}, {"--from", "--to", "--limit"});
+    const long from = opts.Has("--from") ? NumberIn("--from", opts.Value("--from"), 1, 247) : 1;
+    const long to = opts.Has("--to") ? NumberIn("--to", opts.Value("--to"), 1, 247) : 247;
+    const long limit =
+        opts.Has("--limit") ? NumberIn("--limit", opts.Value("--limit"), 10, 2500) : kScanLimitMs;
+    if (from > to) throw UsageError("--from must not be above --to");
+    const bool progress = env_.errIsTerminal;
+    const ScanResult scan = ScanBus(
+        tool_, static_cast<std::uint8_t>(from), static_cast<std::uint8_t>(to),
+        static_cast<std::uint16_t>(limit), [&](std::uint8_t address) {
+            if (progress) {
+                env_.err << "\rscanning address " << int{address} << " (" << address - from + 1
+                         << " of " << to - from + 1 << ")" << std::flush;
+            }
+            return !env_.interrupted();
+        });
+    if (progress) env_.err << "\r\033[K" << std::flush;
+    if (options_.verbose) env_.err << tool_.log.Text() << '\n';
+    if (scan.code != result::Ok) {
+        env_.err << "nuvctl: " << Explain(scan.code) << " (result " << scan.code << ")\n";
+        return kExitFailure;
+    }
+    const std::string seconds = Fixed(static_cast<double>(scan.elapsedMs) / 1000.0, 1);
+    if (opts.Has("--json")) {
+        env_.out << "{\"from\":" << from << ",\"to\":" << to << ",\"asked\":" << scan.asked
+                 << ",\"seconds\":" << seconds << ",\"modules\":[";
+        for (std::size_t i = 0; i < scan.hits.size(); ++i) {
+            const ScanHit& hit = scan.hits[i];
+            env_.out << (i != 0 ? "," : "") << "{\"address\":" << int{hit.address}
+                     << ",\"exception\":"
+                     << (hit.exception ? std::to_string(*hit.exception) : "null")
+                     << ",\"answered_as\":"
+                     << (hit.answeredAs ? std::to_string(*hit.answeredAs) : "null")
+                     << ",\"damaged\":" << (hit.damaged ? "true" : "false") << '}';
+        }
+        env_.out << "]}\n";
+    } else {
+        for (const ScanHit& hit : scan.hits) {
+            env_.out << "address " << int{hit.address} << '\t' << hit.Describe() << '\n';
+        }
+        env_.out << scan.hits.size() << " of " << scan.asked << " addresses answered in " << seconds
+                 << " s\n";
+    }
+    if (scan.hits.empty()) {
+        env_.err << "nuvctl: no module answered at " << from << ".." << to << '\n';
+        return kExitFailure;
+    }
+    return kExitDone;
+}
+
+}  // namespace nuv::cli::detail
