@@ -33,7 +33,7 @@ MainPanel::MainPanel() {
     all_.push_back(&btnUpdateFromFile);  // on "Firmware Update", beside "Update Firmware"
     // Free places of "USB Interface" and "Measurement".
     all_.insert(all_.end(),
-                {&btnScanBus, &btnServiceReport, &ScanResult, &btnLogToFile, &btnTrend});
+                {&btnScanBus, &btnServiceReport, &ServiceStatus, &btnLogToFile, &btnTrend});
 
     // Initial states: normal-mode commands enabled, program-mode commands disabled.
     for (Control* control : {&Button39, &btn15, &Button42, &btn11, &btn12, &Button17, &Button0,

@@ -43,11 +43,11 @@ struct MainPanel {
     // "USB Interface".
     StringGrid StringGrid1{3, 11, "StringGrid1"};
     Control Button3{"Button3", B::Button, "Find USB Devices"};
-    // Beyond the original, under the device list: the bus scan with its result line, and the
-    // service report.
+    // Beyond the original, under the device list: the bus scan and the service report, with a
+    // line that shows their progress and result.
     Control btnScanBus{"btnScanBus", B::Button, "Scan bus…"};
     Control btnServiceReport{"btnServiceReport", B::Button, "Service report…"};
-    Control ScanResult{"ScanResult", B::Label};
+    Control ServiceStatus{"ServiceStatus", B::Label};
 
     // "Firmware Update".
     Control grp8{"grp8", B::GroupBox, "Firmware Update Area  "};

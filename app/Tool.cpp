@@ -18,6 +18,7 @@
 #include "measure/PowerOutputs.hpp"
 #include "measure/ServiceFunctions.hpp"
 #include "measure/Temperatures.hpp"
+#include "report/ServiceReport.hpp"
 
 namespace nuv {
 
@@ -214,6 +215,7 @@ void Tool::WireHandlers() {
 
     p.btnLogToFile.onClick = [this] { LogToFileClick(*this); };
     p.btnScanBus.onClick = [this] { ScanBusClick(*this); };
+    p.btnServiceReport.onClick = [this] { ServiceReportClick(*this); };
     p.btnTrend.onClick = [this] { trendWindow.Show(true); };
 
     // Commands that leave the link alone may run while a reading waits on the module.

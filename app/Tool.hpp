@@ -121,6 +121,8 @@ class Tool {
     // The instructions' tones; silent unless the window gives it a sound.
     Tone* tone = &silentTone_;
 
+    // The program's own version, for the service report.
+    std::string buildVersion;
     // The folder the save dialog starts in (the folder of the first command-line argument).
     std::string saveFolder;
     // The firmware update's abort flag: 0xAA while an update may go on.

@@ -102,6 +102,7 @@ int main(int argc, char* argv[]) {
     nuv::gui::GuiPump pump;
     nuv::gui::QtDialogs dialogs;
     nuv::Tool tool(*driver, clock, pump, dialogs);
+    tool.buildVersion = NUV_VERSION;
     nuv::gui::SoundTone tone;
     tool.tone = &tone;
     if (cables) {

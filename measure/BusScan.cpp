@@ -71,8 +71,8 @@ void ScanBusClick(Tool& tool) {
     constexpr int kFirst = 1;
     constexpr int kLast = 247;
     const ScanResult scan = ScanBus(tool, kFirst, kLast, kScanLimitMs, [&](std::uint8_t address) {
-        p.ScanResult.SetCaption("Scanning address " + std::to_string(address) + " of " +
-                                std::to_string(kLast) + "…");
+        p.ServiceStatus.SetCaption("Scanning address " + std::to_string(address) + " of " +
+                                   std::to_string(kLast) + "…");
         p.ProgressBar1.SetPosition((address - kFirst) * 100 / (kLast - kFirst + 1));
         return true;
     });
@@ -80,7 +80,7 @@ void ScanBusClick(Tool& tool) {
     const std::string seconds = std::to_string(scan.elapsedMs / 1000) + "." +
                                 std::to_string(scan.elapsedMs % 1000 / 100) + " s";
     if (scan.code != result::Ok) {
-        p.ScanResult.SetCaption("Scan stopped at address " + std::to_string(scan.asked + 1));
+        p.ServiceStatus.SetCaption("Scan stopped at address " + std::to_string(scan.asked + 1));
         tool.log.ReportError(scan.code);
     } else {
         std::string found;
@@ -89,8 +89,9 @@ void ScanBusClick(Tool& tool) {
             found += std::to_string(hit.address) +
                      (hit.exception || hit.answeredAs || hit.damaged ? "*" : "");
         }
-        p.ScanResult.SetCaption(scan.hits.empty() ? "No module answered at 1..247 (" + seconds + ")"
-                                                  : "Found at: " + found + " (" + seconds + ")");
+        p.ServiceStatus.SetCaption(scan.hits.empty()
+                                       ? "No module answered at 1..247 (" + seconds + ")"
+                                       : "Found at: " + found + " (" + seconds + ")");
         tool.log.SetColour(kFound);
         tool.log.AppendLine("Bus scan of addresses 1..247: " + std::to_string(scan.hits.size()) +
                             " device(s) answered in " + seconds);

@@ -147,6 +147,7 @@ class Program {
 
     // Beyond the window's commands: the bus scan and the service report.
     int Scan();
+    int Report();
 
     const Options& options_;
     Environment& env_;

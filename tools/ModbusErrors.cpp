@@ -47,12 +47,17 @@ std::string ExplainModbusFailure(const Tool& tool, LinkResult code) {
                HexByte(computed.first) + " " + HexByte(computed.second) +
                "): noise or a damaged line";
     }
-    if (code == result::NoData && !collected.empty()) {
+    // Fewer bytes than an answer's head are no answer (a byte of noise, a boot loader's prompt).
+    if (code == result::NoData && collected.size() >= 3) {
         return "the answer stopped after " + std::to_string(collected.size()) +
                " byte(s) (time-out)";
     }
     if (code == result::NoData) {
-        return "no answer from the module (time-out): check the cable, the port and --address";
+        return "no answer from the module (time-out" +
+               (collected.empty()
+                    ? std::string()
+                    : "; " + std::to_string(collected.size()) + " stray byte(s) came") +
+               "): check the cable, the port and --address";
     }
     return {};
 }

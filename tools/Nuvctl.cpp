@@ -45,6 +45,9 @@ constexpr const char* kUsage =
     "  scan [--from A] [--to B] [--limit MS] [--json]\n"
     "                                         ask every address (1..247) once and list the\n"
     "                                         modules that answer (limit: 100 ms each)\n"
+    "  report [--json] [FILE]                 the service report of a site visit (program\n"
+    "                                         mode is entered and left), written whole; the\n"
+    "                                         memory dump goes beside FILE as FILE-memory.dat\n"
     "\n"
     "Program mode (entered and left again by each command, unless --stay):\n"
     "  info [--json] [--stay]                 address, interval and firmware of the module\n"
@@ -91,6 +94,7 @@ int Program::Execute() {
     if (c == "dump") return Dump();
     if (c == "reset") return Reset();
     if (c == "scan") return Scan();
+    if (c == "report") return Report();
     if (c == "search") return Search();
     if (c == "sort") return Sort();
     if (c == "firmware") return FirmwareCommand(tool_, options_.rest, env_, options_.verbose);

@@ -1,8 +1,10 @@
 // nuvctl's commands beyond the window's own: the bus scan and the service report.
 #include <string>
 
+#include "app/AtomicFile.hpp"
 #include "app/MessageTable.hpp"
 #include "measure/BusScan.hpp"
+#include "report/ServiceReport.hpp"
 #include "tools/CliProgram.hpp"
 
 namespace nuv::cli::detail {
@@ -53,6 +55,55 @@ int Program::Scan() {
     }
     if (scan.hits.empty()) {
         env_.err << "nuvctl: no module answered at " << from << ".." << to << '\n';
+        return kExitFailure;
+    }
+    return kExitDone;
+}
+
+int Program::Report() {
+    std::string file;
+    std::vector<std::string> rest;
+    for (const std::string& arg : options_.rest) {
+        if (!arg.empty() && arg[0] != '-' && file.empty()) {
+            file = arg;
+        } else {
+            rest.push_back(arg);
+        }
+    }
+    const CommandOptions opts("report", rest, {"--json"}, {});
+    ReportOptions options;
+    options.toolVersion = kToolVersion;
+    options.buildVersion = NUV_VERSION;
+    options.address = Address();
+    // Without a file the report goes to standard output and the dump is not kept.
+    if (!file.empty()) options.dumpPath = DumpPathFor(file);
+    const bool progress = env_.errIsTerminal;
+    const ServiceReport report =
+        CollectServiceReport(tool_, options, [&](int step, int steps, const std::string& title) {
+            if (progress) {
+                env_.err << "\r\033[K[" << step + 1 << '/' << steps << "] " << title << "…"
+                         << std::flush;
+            }
+        });
+    if (progress) env_.err << "\r\033[K" << std::flush;
+    if (options_.verbose) env_.err << tool_.log.Text() << '\n';
+    const std::string text = opts.Has("--json") ? ReportJson(report) : ReportText(report);
+    if (file.empty()) {
+        env_.out << text;
+    } else if (const auto failure = WriteFileAtomically(
+                   file,
+                   std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))) {
+        env_.err << "nuvctl: cannot write " << file << ": " << *failure << '\n';
+        return kExitFailure;
+    } else {
+        env_.out << "report written to " << file << '\n';
+    }
+    if (const std::size_t failed = report.Failed(); failed != 0) {
+        for (const ReportStep& step : report.steps) {
+            if (!step.ok) env_.err << "nuvctl: " << step.title << ": " << step.failure << '\n';
+        }
+        env_.err << "nuvctl: " << failed << " of " << report.steps.size()
+                 << " steps failed; the report says so in their place\n";
         return kExitFailure;
     }
     return kExitDone;

@@ -26,7 +26,7 @@ constexpr auto kLayout = std::to_array<Placement>({
     // Beyond the original, in the free strip under "Find USB Devices".
     {"btnScanBus", kUsb, 4, 316, 110, 26},
     {"btnServiceReport", kUsb, 120, 316, 130, 26},
-    {"ScanResult", kUsb, 258, 321, 415, 16},
+    {"ServiceStatus", kUsb, 258, 321, 415, 16},
 
     // "Firmware Update".
     {"grp8", kFirmware, 4, 4, 669, 236},

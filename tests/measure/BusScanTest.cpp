@@ -54,7 +54,7 @@ TEST_F(BusScanTest, TheWindowsScanShowsItsProgressAndTheModulesFound) {
     pump.onEvents = nullptr;
     EXPECT_GT(positions.size(), 90U);
     EXPECT_EQ(panel.ProgressBar1.Position(), 100);
-    const std::string caption = panel.ScanResult.Caption();
+    const std::string caption = panel.ServiceStatus.Caption();
     EXPECT_EQ(caption.substr(0, 13), "Found at: 2 (") << caption;
     EXPECT_EQ(caption.substr(caption.size() - 3), " s)") << caption;
     EXPECT_NE(tool.log.Text().find("Bus scan of addresses 1..247: 1 device(s) answered in"),
@@ -65,7 +65,7 @@ TEST_F(BusScanTest, TheWindowsScanShowsItsProgressAndTheModulesFound) {
 
     driver.Unplug(0);
     tool.Click(panel.btnScanBus);
-    EXPECT_EQ(panel.ScanResult.Caption(), "Scan stopped at address 1");
+    EXPECT_EQ(panel.ServiceStatus.Caption(), "Scan stopped at address 1");
 }
 
 class BusScanScriptedTest : public ToolTest {

@@ -423,6 +423,47 @@ TEST_F(NuvctlTest, SortWritesTheOrderGiven) {
     EXPECT_EQ(Run({"--simulate", "sort", top}), 2);
 }
 
+TEST_F(NuvctlTest, ReportAsJsonOnTheSimulatedModule) {
+    ASSERT_EQ(Run({"--simulate", "report", "--json"}), 0) << err.str();
+    const QJsonObject report = Json();
+    EXPECT_EQ(report["format"].toString(), "nuv-service-report/1");
+    EXPECT_EQ(report["failed_steps"].toInt(), 0);
+    for (const char* step : {"report", "device", "firmware", "sensors", "memory", "normal_mode",
+                             "reading", "supply", "outputs", "reset_counters"}) {
+        EXPECT_TRUE(report[step].toObject()["ok"].toBool()) << step;
+    }
+    EXPECT_EQ(report["report"].toObject()["build"].toString(), NUV_VERSION_TEXT);
+    EXPECT_EQ(report["device"].toObject()["description"].toString(), "ORNEVA NUV");
+    EXPECT_EQ(report["firmware"].toObject()["address"].toInt(), 2);
+    EXPECT_EQ(report["sensors"].toObject()["channel_9"].toObject()["serials"].toArray().size(), 10);
+    EXPECT_EQ(report["memory"].toObject()["sha256"].toString().size(), 64);
+    EXPECT_TRUE(report["memory"].toObject()["dump_file"].isNull());  // no file, no dump
+    EXPECT_EQ(report["reading"].toObject()["channels"].toArray().size(), 10);
+    EXPECT_EQ(report["reset_counters"].toObject()["power_up"].toInt(), 1);
+    EXPECT_FALSE(module.programMode);
+}
+
+TEST_F(NuvctlTest, AReportWithAFailedStepIsStillWrittenWhole) {
+    const std::string folder = ::testing::TempDir() + "nuvctl-report-" + std::to_string(::getpid());
+    std::filesystem::create_directories(folder);
+    module.faults.refuse = 1;  // the firmware's identification is refused
+    EXPECT_EQ(Run({"--simulate", "report", folder + "/visit.txt"}), 1);
+    EXPECT_EQ(out.str(), "report written to " + folder + "/visit.txt\n");
+    EXPECT_NE(err.str().find("nuvctl: Firmware, address and interval: identification: result 21"),
+              std::string::npos)
+        << err.str();
+    EXPECT_NE(err.str().find("nuvctl: 2 of 10 steps failed; the report says so in their place\n"),
+              std::string::npos)
+        << err.str();
+    std::ifstream in(folder + "/visit.txt");
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_NE(text.find("  FAILED: identification: result 21"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n10 steps, 2 failed\n"), std::string::npos);
+    EXPECT_EQ(std::filesystem::file_size(folder + "/visit-memory.dat"), 4096U);
+    EXPECT_FALSE(module.programMode);
+    std::filesystem::remove_all(folder);
+}
+
 TEST_F(NuvctlTest, ScanListsWhatAnswersInTheRange) {
     module.Configure(9, 4);
     ASSERT_EQ(Run({"--simulate", "scan", "--from", "5", "--to", "12", "--json"}), 0) << err.str();

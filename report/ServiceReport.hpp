@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace nuv {
+
+class Tool;
+
+// One value of a report step: its label and text for people, its key and JSON value for
+// machines.
+struct ReportField {
+    std::string key;
+    std::string label;
+    std::string text;
+    std::string json;
+};
+
+// One step of the service report, in its place whether it worked or not.
+struct ReportStep {
+    std::string key;    // "device", "firmware", ... (the JSON member)
+    std::string title;  // "Device", "Firmware", ...
+    bool ok = true;
+    std::string failure;  // why it failed, when it did
+    std::vector<ReportField> fields;
+};
+
+struct ServiceReport {
+    std::vector<ReportStep> steps;
+    std::size_t Failed() const;
+};
+
+struct ReportOptions {
+    std::string toolVersion;   // the window's version ("5.5")
+    std::string buildVersion;  // the program's own version
+    // The module's address for the normal-mode steps when program mode does not name it.
+    std::uint8_t address = 2;
+    // Where the memory dump goes, whole or not at all; empty: not saved (its SHA-256 is in the
+    // report all the same).
+    std::string dumpPath;
+};
+
+// Told before each step: its number (0-based), the number of steps and the step's title.
+using ReportProgress = std::function<void(int step, int steps, const std::string& title)>;
+
+// Collects what a technician sends back from a site visit, step by step: the date and versions,
+// the device, the firmware with address and interval (program mode), the serials of every
+// channel, the memory's SHA-256 (the dump saved beside the report), then in normal mode one
+// reading, the supply, the outputs and the reset counters. A step that fails is reported in its
+// place and the rest goes on; program mode is left again whatever happens.
+ServiceReport CollectServiceReport(Tool& tool, const ReportOptions& options,
+                                   const ReportProgress& progress = {});
+
+// The report as plain text for people, and as JSON for machines.
+std::string ReportText(const ServiceReport& report);
+std::string ReportJson(const ServiceReport& report);
+
+// Where the memory dump of a report file goes: "visit.txt" -> "visit-memory.dat".
+std::string DumpPathFor(const std::string& reportPath);
+
+// "Service report…": asks for the file (".json" gives JSON, anything else text), collects with
+// the progress bar and a status line, and writes the report atomically, the dump beside it.
+void ServiceReportClick(Tool& tool);
+
+}  // namespace nuv
