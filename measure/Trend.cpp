@@ -85,37 +85,63 @@ std::vector<TrendPoint> TrendModel::Thinned(const std::string& name, std::int64_
         return points;
     }
     // Buckets of equal time; each gives its lowest and highest value in time order, with a gap
-    // before, between or after them where the bucket holds gaps.
+    // before, between or after them where the bucket holds gaps. One pass with iterators: the
+    // deques are walked, not indexed.
     const std::int64_t first = times_[from];
     const std::int64_t span = std::max<std::int64_t>(1, times_[to - 1] - first + 1);
-    std::size_t frame = from;
     points.reserve(4 * buckets);
-    for (std::size_t bucket = 0; bucket < buckets && frame < to; ++bucket) {
-        const std::int64_t limit =
-            first + static_cast<std::int64_t>((static_cast<double>(span) * (bucket + 1)) /
-                                              static_cast<double>(buckets));
-        std::size_t low = to;
-        std::size_t high = to;
-        std::size_t firstGap = to;
-        std::size_t lastGap = to;
-        for (; frame < to && (times_[frame] < limit || bucket + 1 == buckets); ++frame) {
-            const float value = series.values[frame - offset];
-            if (std::isnan(value)) {
-                if (firstGap == to) firstGap = frame;
-                lastGap = frame;
-                continue;
-            }
-            if (low == to || value < series.values[low - offset]) low = frame;
-            if (high == to || value > series.values[high - offset]) high = frame;
+    struct Kept {
+        std::int64_t ms;
+        float value;
+    };
+    auto flush = [&points](std::initializer_list<const Kept*> kept) {
+        const Kept* in[4];
+        std::size_t n = 0;
+        for (const Kept* k : kept) {
+            if (k == nullptr) continue;
+            bool seen = false;
+            for (std::size_t i = 0; i < n; ++i) seen |= in[i]->ms == k->ms;
+            if (!seen) in[n++] = k;
         }
-        std::vector<std::size_t> kept;
-        for (std::size_t index : {low, high, firstGap, lastGap}) {
-            if (index != to && std::find(kept.begin(), kept.end(), index) == kept.end()) {
-                kept.push_back(index);
-            }
+        std::sort(in, in + n, [](const Kept* a, const Kept* b) { return a->ms < b->ms; });
+        for (std::size_t i = 0; i < n; ++i) {
+            points.push_back(TrendPoint{in[i]->ms, static_cast<double>(in[i]->value)});
         }
-        std::sort(kept.begin(), kept.end());
-        for (std::size_t index : kept) points.push_back(at(index));
+    };
+    auto time = times_.begin() + static_cast<std::ptrdiff_t>(from);
+    auto value = series.values.begin() + static_cast<std::ptrdiff_t>(from - offset);
+    const auto timeEnd = times_.begin() + static_cast<std::ptrdiff_t>(to);
+    std::size_t bucket = 0;
+    Kept low{};
+    Kept high{};
+    Kept firstGap{};
+    Kept lastGap{};
+    bool hasValue = false;
+    bool hasGap = false;
+    const auto total = static_cast<double>(buckets) / static_cast<double>(span);
+    for (; time != timeEnd; ++time, ++value) {
+        const auto at = static_cast<std::size_t>(static_cast<double>(*time - first) * total);
+        if (at != bucket && (hasValue || hasGap)) {
+            flush({hasValue ? &low : nullptr, hasValue ? &high : nullptr,
+                   hasGap ? &firstGap : nullptr, hasGap ? &lastGap : nullptr});
+            hasValue = false;
+            hasGap = false;
+        }
+        bucket = at;
+        const float v = *value;
+        if (std::isnan(v)) {
+            if (!hasGap) firstGap = {*time, v};
+            lastGap = {*time, v};
+            hasGap = true;
+            continue;
+        }
+        if (!hasValue || v < low.value) low = {*time, v};
+        if (!hasValue || v > high.value) high = {*time, v};
+        hasValue = true;
+    }
+    if (hasValue || hasGap) {
+        flush({hasValue ? &low : nullptr, hasValue ? &high : nullptr, hasGap ? &firstGap : nullptr,
+               hasGap ? &lastGap : nullptr});
     }
     return points;
 }

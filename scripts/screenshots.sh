@@ -2,7 +2,8 @@
 # Pictures of the tool's windows as a person sees them: nuvtool runs on the simulated module on a
 # virtual X screen, and the whole screen is grabbed once per page, once with the sort-by-serial
 # area, once scrolled sideways to the service strip, once with the APC window shown, once after
-# a firmware update, and once with the report of a port that cannot be opened.
+# a firmware update, once with the report of a port that cannot be opened, and the trend plot
+# during a cyclic measurement and an APC run.
 # Usage: scripts/screenshots.sh [folder]      (default: build/screenshots)
 # NUVTOOL=path runs another build of the tool than the release build made here.
 # A window manager (openbox or twm), when installed, draws the windows' title bars.
@@ -61,6 +62,12 @@ if [ "${1:-}" = "--inside" ]; then
   shoot apc-finished --simulate --sim-sensors 3 --show-page 2 --click Button38 --click Button10 \
     --ready-after 33000
   shoot page4-measurement --simulate --show-page 3
+  # The trend plot during a cyclic measurement (a reading every 4 s, logged to a file), and
+  # during an APC run of three sensors; the bus scan's result under the device list.
+  shoot trend-cyclic --simulate --show-page 3 --click btnTrend --click btn5 --ready-after 30000
+  shoot trend-apc --simulate --sim-sensors 3 --show-page 2 --click Button38 --click btnTrend \
+    --click Button10 --ready-after 24000
+  shoot page1-bus-scan --simulate --show-page 0 --click btnScanBus
   shoot page5-error-logger --simulate --show-page 4
   shoot service-strip --simulate --show-page 2 --scroll-service
   shoot apc-window --simulate --show-page 2 --show-apc
