@@ -78,6 +78,7 @@ TrendWindow::TrendWindow(Tool& tool, QWidget* owner) : QWidget(owner), tool_(too
         return box;
     };
     auto* channelBox = new QGroupBox("Channels");
+    ticks_.push_back(channelBox);
     auto* channelGrid = new QGridLayout(channelBox);
     for (int c = 0; c < kChannels; ++c) {
         channels_.push_back(tickBox("Ch " + QString::number(c), c == 0));
@@ -86,6 +87,7 @@ TrendWindow::TrendWindow(Tool& tool, QWidget* owner) : QWidget(owner), tool_(too
     }
     controls->addWidget(channelBox);
     auto* levelBox = new QGroupBox("Levels");
+    ticks_.push_back(levelBox);
     auto* levelGrid = new QGridLayout(levelBox);
     for (int level = 1; level <= kLevels; ++level) {
         levels_.push_back(tickBox(QString::number(level), level <= 4));
@@ -94,6 +96,7 @@ TrendWindow::TrendWindow(Tool& tool, QWidget* owner) : QWidget(owner), tool_(too
     }
     controls->addWidget(levelBox);
     module_ = tickBox("Module temperature", true);
+    ticks_.push_back(module_);
     controls->addWidget(module_);
     controls->addStretch();
     save_ = new QPushButton("Save picture…");
@@ -164,6 +167,11 @@ void TrendWindow::Sync() {
     if (tool_.trendWindow.revision != seenWindow_) {
         seenWindow_ = tool_.trendWindow.revision;
         if (tool_.trendWindow.visible) {
+            // The first time beside the main window's top left corner, as the APC window is.
+            if (!placed_ && parentWidget() != nullptr) {
+                move(parentWidget()->frameGeometry().topLeft() + QPoint(60, 60));
+                placed_ = true;
+            }
             show();
             raise();
             activateWindow();
@@ -218,6 +226,8 @@ std::vector<QLineSeries*> TrendWindow::Segments(const std::string& name) const {
 
 void TrendWindow::Redraw() {
     dirty_ = false;
+    // An APC run shows every sensor it found; the ticks choose among the cyclic series only.
+    for (QWidget* ticks : ticks_) ticks->setEnabled(Shown() == Source::Cyclic);
     const TrendModel& model = Model();
     const auto wanted = Wanted();
     // Series no longer wanted go.

@@ -87,6 +87,8 @@ class TrendWindow final : public QWidget {
     std::vector<QCheckBox*> channels_;
     std::vector<QCheckBox*> levels_;
     QCheckBox* module_ = nullptr;
+    std::vector<QWidget*> ticks_;
+    bool placed_ = false;
     QPushButton* save_ = nullptr;
     QLabel* status_ = nullptr;
     std::map<std::string, Drawn> drawn_;

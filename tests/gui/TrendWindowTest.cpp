@@ -202,6 +202,7 @@ TEST_F(TrendWindowTest, AnApcRunPlotsTheFoundSensorsHeatingAndCooling) {
     for (int step = 0; step < 400 && tool->panel.Timer3.Enabled(); ++step) RunFor(100);
     EXPECT_FALSE(tool->panel.Timer3.Enabled());  // the run has ended
     EXPECT_EQ(trend->Shown(), TrendWindow::Source::Apc);
+    EXPECT_FALSE(trend->ChannelBox(0)->isEnabled());  // the run shows every sensor it found
     const auto shown = trend->ShownSeries();
     ASSERT_EQ(shown.size(), 3U);  // one series per found sensor, named by serial
     for (const std::string& serial : shown) {
@@ -220,6 +221,7 @@ TEST_F(TrendWindowTest, AnApcRunPlotsTheFoundSensorsHeatingAndCooling) {
     // Back to the cyclic measurement's series on request.
     trend->Show(TrendWindow::Source::Cyclic);
     EXPECT_TRUE(trend->ShownSeries().empty());
+    EXPECT_TRUE(trend->ChannelBox(0)->isEnabled());
 }
 
 }  // namespace
