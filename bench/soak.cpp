@@ -39,12 +39,11 @@ double CpuSeconds() {
 
 // The kinds of fault, each with the counter and the logger line it must show.
 enum Kind { Silence, Late, DroppedByte, Checksum, Noise, DriverFailure, SensorShort, kKinds };
-constexpr const char* kKindNames[] = {"silence",  "late answer", "dropped byte", "bad CRC",
-                                      "noise",    "driver failure", "sensor short"};
-constexpr const char* kLoggerText[] = {"Data Timeout Couner", "Data Timeout Couner",
-                                       "Data Timeout Couner", "Other Errors",
-                                       "Other Errors",        "USB Errors",
-                                       "Bledy 1W (zwarcie do GND)"};
+constexpr const char* kKindNames[] = {"silence", "late answer",    "dropped byte", "bad CRC",
+                                      "noise",   "driver failure", "sensor short"};
+constexpr const char* kLoggerText[] = {
+    "Data Timeout Couner", "Data Timeout Couner", "Data Timeout Couner",      "Other Errors",
+    "Other Errors",        "USB Errors",          "Bledy 1W (zwarcie do GND)"};
 
 class Dialogs final : public nuv::Dialogs {
   public:
@@ -69,6 +68,9 @@ int main(int argc, char* argv[]) {
     auto moduleOwner = std::make_shared<nuv::sim::ModuleSimulator>();
     nuv::sim::ModuleSimulator& module = *moduleOwner;
     device.AttachPeer(moduleOwner);
+    // The simulator keeps no records of the traffic: what grows is the tool's.
+    device.keepRecords = false;
+    module.keepRecords = false;
     Dialogs dialogs;
     nuv::Tool tool(driver, clock, pump, dialogs);
     nuv::MainPanel& panel = tool.panel;
@@ -138,7 +140,8 @@ int main(int argc, char* argv[]) {
     std::map<std::string, int> lines;
     const std::string logger = tool.logger.Text();
     int loggerLines = 0;
-    for (std::size_t at = 0, end; (end = logger.find('\n', at)) != std::string::npos; at = end + 1) {
+    for (std::size_t at = 0, end; (end = logger.find('\n', at)) != std::string::npos;
+         at = end + 1) {
         const std::string line = logger.substr(at, end - at);
         if (line.find("*****") != std::string::npos) continue;
         ++loggerLines;
@@ -182,7 +185,8 @@ int main(int argc, char* argv[]) {
     }
     std::printf("resident memory: %ld kB at the start, %ld kB at the end (peak %ld kB)\n", startKb,
                 endKb, peakKb);
-    std::printf("cpu %.1f s, wall %.1f s\n", CpuSeconds() - startCpu,
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - startWall).count());
+    std::printf(
+        "cpu %.1f s, wall %.1f s\n", CpuSeconds() - startCpu,
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - startWall).count());
     return ok ? 0 : 1;
 }

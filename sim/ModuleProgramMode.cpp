@@ -106,7 +106,8 @@ void ModuleSimulator::HandleBlock(SimDevice& device, const std::vector<std::uint
         SendBlock(device, Refused(), atNs);
         return;
     }
-    blocks_.emplace_back(block.bytes.begin(), block.bytes.begin() + kProgramBlockSize);
+    if (keepRecords)
+        blocks_.emplace_back(block.bytes.begin(), block.bytes.begin() + kProgramBlockSize);
     // A refused block changes nothing.
     if (ModuleFaults::Take(faults.refuse)) {
         SendBlock(device, Refused(), atNs);

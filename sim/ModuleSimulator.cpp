@@ -175,8 +175,10 @@ void ModuleSimulator::Handle(SimDevice& device, std::vector<std::uint8_t> reques
         return;
     }
     request.resize(request.size() - 2);
-    requests_.push_back(request);
-    requestTimes_.push_back(atNs);
+    if (keepRecords) {
+        requests_.push_back(request);
+        requestTimes_.push_back(atNs);
+    }
     std::vector<std::uint8_t> answer = Answer(request, atNs);
     if (!answer.empty()) Send(device, std::move(answer), atNs);
 }

@@ -147,6 +147,9 @@ class ModuleSimulator final : public Peer {
     // Bytes waiting in the receive buffer (never more than kUartBufferSize).
     std::size_t Buffered() const { return frame_.size(); }
 
+    // Whether it records every request and block it understood (for tests); a module that runs
+    // for long, as nuvsim's, keeps none.
+    bool keepRecords = true;
     // Requests the module understood, in order, and when their last byte arrived.
     const std::vector<std::vector<std::uint8_t>>& Requests() const { return requests_; }
     const std::vector<std::int64_t>& RequestTimesNs() const { return requestTimes_; }
