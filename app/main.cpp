@@ -95,7 +95,10 @@ int main(int argc, char* argv[]) {
             explicitPorts.push_back(
                 nuv::ExplicitPort{parser.value(port).toStdString(), "ORNEVA NUV", ""});
         }
-        cables = std::make_unique<nuv::CableDriver>(clock, std::move(explicitPorts), true);
+        // A port named on the command line is the module's: the USB cables are not listed then,
+        // so that a failing USB listing cannot keep the named port from being used.
+        cables = std::make_unique<nuv::CableDriver>(clock, std::move(explicitPorts),
+                                                    !parser.isSet(port));
         driver = &cables->Api();
     }
 

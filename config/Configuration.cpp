@@ -18,8 +18,10 @@ constexpr Rgb kRed{242, 27, 21};
 // The common course of a configuration command, from the prepared block on. The controls are
 // disabled while it runs; a connect that fails (nothing was sent) brings the program-mode group
 // back for every command, so that unsaved work is never left behind locked controls.
+// `before` is a text the log shows while the exchange waits.
 LinkResult RunCommand(Tool& tool, const ProgramBlock& block, std::uint16_t limitMs,
-                      std::uint16_t expected, const char* label, bool connectFirst = false) {
+                      std::uint16_t expected, const char* label, bool connectFirst = false,
+                      const char* before = nullptr) {
     MainPanel& p = tool.panel;
     LinkResult connected = result::Ok;
     if (connectFirst) {
@@ -38,6 +40,7 @@ LinkResult RunCommand(Tool& tool, const ProgramBlock& block, std::uint16_t limit
         ShowProgramModeControls(p);
         return result::ChangeBaudFailed;
     }
+    if (before != nullptr) tool.log.SetText(before);
     const std::uint8_t code = LabelledExchange(tool, block, limitMs, expected, label);
     if (code != 0) ShowProgramModeControls(p);
     return code;
@@ -102,22 +105,9 @@ LinkResult SaveAllConfigurations(Tool& tool) {
     MainPanel& p = tool.panel;
     p.Timer2.SetEnabled(false);
     const ProgramBlock block = MakeProgramBlock(0x70, 0x02);
-    DisableAllControls(p);
-    if (const LinkResult connected = tool.link.ConnectModule(); connected != result::Ok) {
-        ShowProgramModeControls(p);
-        return connected;
-    }
-    if (tool.link.SetLinkBaud(tool.link.LinkBaud()) != result::Ok) {
-        tool.log.ReportError(result::ChangeBaudFailed);
-        ShowProgramModeControls(p);
-        return result::ChangeBaudFailed;
-    }
-    tool.log.SetText("Saving configurations - Please wait...");
-    const std::uint8_t code = LabelledExchange(tool, block, kSaveAllLimitMs, 128, "\nError 70.02(");
-    if (code != 0) {
-        ShowProgramModeControls(p);
-        return code;
-    }
+    const LinkResult code = RunCommand(tool, block, kSaveAllLimitMs, 128, "\nError 70.02(", false,
+                                       "Saving configurations - Please wait...");
+    if (code != result::Ok) return code;
     ShowNormalModeControls(p);
     StopSegregationPoll(tool);
     tool.log.SetText("Saved - OK");

@@ -77,6 +77,11 @@ FirmwareFileResult LoadFirmwareFile(const std::string& path) {
         image.bytes.assign(content.begin(), content.end());
         image.origin = path + " (raw binary)";
     }
+    if (image.bytes.size() > kWritableFlashSize) {
+        return Failure("describes " + std::to_string(image.bytes.size()) +
+                       " bytes; the module's flash below its boot loader takes " +
+                       std::to_string(kWritableFlashSize));
+    }
     return FirmwareFileResult{std::move(image), {}};
 }
 

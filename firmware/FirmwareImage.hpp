@@ -13,6 +13,9 @@ namespace nuv {
 // The page buffer that an image is written from: 131072 bytes, page p holding bytes
 // p * 256 .. p * 256 + 255.
 inline constexpr std::size_t kPageBufferSize = 131072;
+// The module's flash that the boot loader writes: below its own section at 0x1F700. A larger
+// image would reach into the boot loader.
+inline constexpr std::size_t kWritableFlashSize = 0x1F700;
 
 // An image to write into the module, with where it came from.
 struct FirmwareImage {

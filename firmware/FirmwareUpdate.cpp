@@ -1,5 +1,7 @@
 #include "firmware/FirmwareUpdate.hpp"
 
+#include <stdexcept>
+
 #include <algorithm>
 #include <array>
 
@@ -96,7 +98,7 @@ FirmwareUpdateReport Update::Run() {
     bool aborted = false;
     code = WaitForPrompt(aborted);
     if (aborted) {
-        log_.SetText("Firmware update aborted: nothing has been sent to the module");
+        log_.SetText("Firmware update aborted: the module was reset, but no firmware was sent");
         return report_;
     }
     if (code != result::Ok) {
@@ -145,7 +147,7 @@ LinkResult Update::WaitForPrompt(bool& aborted) {
         if (now - lastByte >= kPromptByteLimitMs || now - start >= kPromptWaitLimitMs) {
             return result::FirstByteTimeout;
         }
-        clock.SleepMs(1);
+        link_.WaitForData(1);
     }
 }
 

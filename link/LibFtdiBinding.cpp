@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -32,9 +34,25 @@ std::string FirstLine(const std::filesystem::path& file) {
     return line;
 }
 
-// Whether a process other than this one has the character device `tty` open.
+// Whether a live process other than this one holds a UUCP lock file of the tty
+// (/run/lock/LCK..ttyUSB0, also /var/lock): serial programs lock their port so, whoever runs them.
+bool LockedElsewhere(const std::string& tty) {
+    const std::string name = "LCK.." + std::filesystem::path(tty).filename().string();
+    for (const char* folder : {"/run/lock/", "/var/lock/"}) {
+        std::ifstream lock(std::string(folder) + name);
+        long pid = 0;
+        if (!(lock >> pid) || pid <= 0 || pid == ::getpid()) continue;
+        // A lock left by a process that has ended holds nothing.
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) return true;
+    }
+    return false;
+}
+
+// Whether a process other than this one has the character device `tty` open: seen through
+// its lock file, or through the open files of the processes this user may look into.
 bool OpenElsewhere(const std::string& tty) {
     namespace fs = std::filesystem;
+    if (LockedElsewhere(tty)) return true;
     struct stat target {};
     if (::stat(tty.c_str(), &target) != 0) return false;
     const std::string self = std::to_string(::getpid());

@@ -106,7 +106,8 @@ void ModuleSimulator::HandleBlock(SimDevice& device, const std::vector<std::uint
         SendBlock(device, Refused(), atNs);
         return;
     }
-    blocks_.emplace_back(block.bytes.begin(), block.bytes.begin() + kProgramBlockSize);
+    if (keepRecords)
+        blocks_.emplace_back(block.bytes.begin(), block.bytes.begin() + kProgramBlockSize);
     // A refused block changes nothing.
     if (ModuleFaults::Take(faults.refuse)) {
         SendBlock(device, Refused(), atNs);
@@ -191,13 +192,11 @@ void ModuleSimulator::HandleBlock(SimDevice& device, const std::vector<std::uint
 
 void ModuleSimulator::SendBlock(SimDevice& device, std::array<std::uint8_t, 126> reply,
                                 std::int64_t atNs) {
-    if (ModuleFaults::Take(faults.silent)) return;
     // The module's own mask, new for every reply.
     BlockMask mask{};
     for (std::uint8_t& byte : mask) byte = static_cast<std::uint8_t>(NextRandom());
-    ProgramWire wire = EncodeProgramBlock(reply, mask);
-    if (ModuleFaults::Take(faults.corruptCrc)) wire[127] ^= 0x5AU;
-    device.Send(wire, atNs + blockTurnaroundNs + faults.lateNs);
+    const ProgramWire wire = EncodeProgramBlock(reply, mask);
+    SendWithFaults(device, {wire.begin(), wire.end()}, atNs + blockTurnaroundNs, 127);
 }
 
 }  // namespace nuv::sim

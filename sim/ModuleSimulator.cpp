@@ -175,8 +175,10 @@ void ModuleSimulator::Handle(SimDevice& device, std::vector<std::uint8_t> reques
         return;
     }
     request.resize(request.size() - 2);
-    requests_.push_back(request);
-    requestTimes_.push_back(atNs);
+    if (keepRecords) {
+        requests_.push_back(request);
+        requestTimes_.push_back(atNs);
+    }
     std::vector<std::uint8_t> answer = Answer(request, atNs);
     if (!answer.empty()) Send(device, std::move(answer), atNs);
 }
@@ -251,12 +253,22 @@ void ModuleSimulator::Send(SimDevice& device, std::vector<std::uint8_t> answer, 
             }
         }
     }
+    const std::size_t last = answer.size() - 1;
+    SendWithFaults(device, std::move(answer), atNs + turnaroundNs, last);
+}
+
+void ModuleSimulator::SendWithFaults(SimDevice& device, std::vector<std::uint8_t> answer,
+                                     std::int64_t readyAt, std::size_t last) {
     if (ModuleFaults::Take(faults.silent)) return;
-    if (ModuleFaults::Take(faults.corruptCrc)) answer.back() ^= 0x5AU;
+    readyAt += faults.lateNs;
+    if (ModuleFaults::Take(faults.flood)) {
+        device.Send(std::vector<std::uint8_t>(ModuleFaults::kFloodBytes, 0x55), readyAt);
+        return;
+    }
+    if (ModuleFaults::Take(faults.corruptCrc)) answer[last] ^= 0x5AU;
     if (ModuleFaults::Take(faults.dropByte)) {
         answer.erase(answer.begin() + static_cast<std::ptrdiff_t>(answer.size() / 2));
     }
-    const std::int64_t readyAt = atNs + turnaroundNs + faults.lateNs;
     if (ModuleFaults::Take(faults.noise)) {
         const std::uint8_t noise[] = {0xFF, 0x00, 0xA5};
         device.Send(noise, readyAt);

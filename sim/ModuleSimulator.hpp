@@ -18,6 +18,7 @@ struct ModuleFaults {
     int corruptCrc = 0;   // the last CRC byte of the answer is altered
     int dropByte = 0;     // one byte in the middle of the answer is lost
     int noise = 0;        // three noise bytes go out ahead of the answer
+    int flood = 0;        // instead of the answer, kFloodBytes of junk
     int refuse = 0;       // a program-mode block is refused (status 0x15)
     int sameSerials = 0;  // a search is answered "same serials or user bytes" (status 1)
     // Every count of sensors the module sends in program mode says this (0..255), whatever it
@@ -32,6 +33,7 @@ struct ModuleFaults {
     double randomRate = 0.0;
 
     static bool Take(int& count);
+    static constexpr std::size_t kFloodBytes = 70 * 1024;
 };
 
 // The NUV module as it answers on the RS485 line. In normal mode a Modbus RTU slave with ten
@@ -145,6 +147,9 @@ class ModuleSimulator final : public Peer {
     // Bytes waiting in the receive buffer (never more than kUartBufferSize).
     std::size_t Buffered() const { return frame_.size(); }
 
+    // Whether it records every request and block it understood (for tests); a module that runs
+    // for long, as nuvsim's, keeps none.
+    bool keepRecords = true;
     // Requests the module understood, in order, and when their last byte arrived.
     const std::vector<std::vector<std::uint8_t>>& Requests() const { return requests_; }
     const std::vector<std::int64_t>& RequestTimesNs() const { return requestTimes_; }
@@ -163,6 +168,10 @@ class ModuleSimulator final : public Peer {
     void Handle(SimDevice& device, std::vector<std::uint8_t> request, std::int64_t atNs);
     std::vector<std::uint8_t> Answer(const std::vector<std::uint8_t>& request, std::int64_t atNs);
     void Send(SimDevice& device, std::vector<std::uint8_t> answer, std::int64_t atNs);
+    // Puts an answer on the wire at `readyAt` with the injected faults applied to it; `last` is
+    // the byte whose change spoils its checksum.
+    void SendWithFaults(SimDevice& device, std::vector<std::uint8_t> answer, std::int64_t readyAt,
+                        std::size_t last);
     // Program mode: one 128-byte block in, one out.
     void HandleBlock(SimDevice& device, const std::vector<std::uint8_t>& frame, std::int64_t atNs);
     void SendBlock(SimDevice& device, std::array<std::uint8_t, 126> reply, std::int64_t atNs);

@@ -273,7 +273,7 @@ FtStatus SimFtdi::Write(FtHandle handle, const std::uint8_t* data, std::uint32_t
         const std::int64_t start = std::max(now, device->toPeerFreeAtNs_);
         device->toPeerFreeAtNs_ = start + byteTime;
         device->toPeer_.push_back(SimDevice::TimedByte{device->toPeerFreeAtNs_, data[i]});
-        device->written_.push_back(data[i]);
+        if (device->keepRecords) device->written_.push_back(data[i]);
     }
     written = count;
     return ft::Ok;

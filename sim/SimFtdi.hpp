@@ -81,6 +81,9 @@ class SimDevice {
     // as on a pseudo-terminal or a kernel serial port whose chip keeps receiving. By default a
     // fresh open starts with empty queues.
     bool keepsInputWhileClosed = false;
+    // Whether it records every byte the host wrote (Written(), for tests); off for a device that
+    // runs for long.
+    bool keepRecords = true;
     // The tty's "hang up on last close" flag, as the kernel keeps it between opens (Tty model).
     bool hupcl = true;
 

@@ -84,6 +84,8 @@ int main(int argc, char* argv[]) {
     nuv::sim::SimDevice& device =
         driver.AddDevice(nuv::sim::kSimulatedDescription, nuv::sim::kSimulatedSerial);
     nuv::sim::ModuleSimulator& module = nuv::sim::AttachModuleSimulator(device);
+    device.keepRecords = false;
+    module.keepRecords = false;
     module.Configure(static_cast<std::uint8_t>(address), 4);
     module.sensorsPerChannel = static_cast<int>(sensors);
     module.faults.randomRate = faultRate;

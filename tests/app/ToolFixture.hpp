@@ -4,30 +4,10 @@
 #include <vector>
 
 #include "app/Tool.hpp"
+#include "tests/app/RecordingDialogs.hpp"
 #include "tests/link/LinkFixture.hpp"
 
 namespace nuv::test {
-
-class RecordingDialogs final : public Dialogs {
-  public:
-    void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
-    // Answers the next save dialog with `savePath` (none: cancelled), and keeps the request.
-    std::optional<std::string> ChooseSaveFile(const SaveFileRequest& request) override {
-        saveRequests.push_back(request);
-        return savePath;
-    }
-    std::optional<std::string> savePath;
-    std::vector<SaveFileRequest> saveRequests;
-    std::optional<std::string> ChooseFileToOpen(std::string_view, std::string_view,
-                                                std::string_view) override {
-        ++filesAsked;
-        return fileToOpen;
-    }
-    std::vector<std::string> messages;
-    // The file the user picks in the open dialog; none: the user cancels.
-    std::optional<std::string> fileToOpen;
-    int filesAsked = 0;
-};
 
 // The whole tool on the simulated driver and a virtual clock, without a window.
 class ToolTest : public ::testing::Test {

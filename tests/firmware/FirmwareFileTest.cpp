@@ -42,11 +42,11 @@ TEST_F(FirmwareFileTest, RawAndHexImagesAreReadWithTheirOrigin) {
         LoadFirmwareFile(Write("build.txt", ":03000000010203F7\n:00000001FF\n"));
     ASSERT_TRUE(text.image) << text.error;
     EXPECT_EQ(text.image->bytes.size(), 3U);
-    // A whole page buffer is still an image: 512 pages.
+    // The whole flash below the boot loader is still an image: 503 pages, the last one short.
     const FirmwareFileResult full =
-        LoadFirmwareFile(Write("full.bin", std::string(kPageBufferSize, '\x02')));
+        LoadFirmwareFile(Write("full.bin", std::string(0x1F700, '\x02')));
     ASSERT_TRUE(full.image) << full.error;
-    EXPECT_EQ(PageCount(full.image->bytes.size()), 512U);
+    EXPECT_EQ(PageCount(full.image->bytes.size()), 503U);
 }
 
 TEST_F(FirmwareFileTest, EveryUnusableFileSaysWhy) {
@@ -59,6 +59,9 @@ TEST_F(FirmwareFileTest, EveryUnusableFileSaysWhy) {
     EXPECT_EQ(LoadFirmwareFile(Write("bad.hex", ":03000000010203F8\n:00000001FF\n")).error,
               "is not a usable Intel HEX file: line 1: checksum F8 is wrong (the record needs F7)");
     EXPECT_EQ(LoadFirmwareFile("/dev/null").error, "is not a regular file");
+    // One byte more would reach into the boot loader's own section.
+    EXPECT_EQ(LoadFirmwareFile(Write("over.bin", std::string(0x1F701, '\x01'))).error,
+              "describes 128769 bytes; the module's flash below its boot loader takes 128768");
 }
 
 TEST_F(FirmwareFileTest, AnUnreadableFileIsRefused) {

@@ -191,7 +191,8 @@ TEST_F(FirmwareUpdateTest, FromTheResetToTheEndNoClickOrTickReachesTheLine) {
 TEST_F(FirmwareUpdateTest, WyjscieEndsTheWaitForThePromptBeforeAnythingIsSent) {
     duringUpdate = [&] { tool.Click(panel.Button18); };
     Click(panel.btn1);
-    EXPECT_EQ(tool.log.Text(), "Firmware update aborted: nothing has been sent to the module");
+    EXPECT_EQ(tool.log.Text(),
+              "Firmware update aborted: the module was reset, but no firmware was sent");
     EXPECT_TRUE(device.Written().empty());
     EXPECT_TRUE(panel.windowEnabled);
 }

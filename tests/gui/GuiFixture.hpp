@@ -17,29 +17,11 @@
 #include "link/Clock.hpp"
 #include "sim/SimFtdi.hpp"
 #include "sim/SimulatedModule.hpp"
+#include "tests/app/RecordingDialogs.hpp"
 
 namespace nuv::gui::test {
 
-class RecordingDialogs final : public Dialogs {
-  public:
-    void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
-    // Answers the next save dialog with `savePath` (none: cancelled), and keeps the request.
-    std::optional<std::string> ChooseSaveFile(const SaveFileRequest& request) override {
-        saveRequests.push_back(request);
-        return savePath;
-    }
-    std::optional<std::string> savePath;
-    std::vector<SaveFileRequest> saveRequests;
-    std::optional<std::string> ChooseFileToOpen(std::string_view, std::string_view,
-                                                std::string_view) override {
-        ++filesAsked;
-        return fileToOpen;
-    }
-    std::vector<std::string> messages;
-    // The file the user picks in the open dialog; none: the user cancels.
-    std::optional<std::string> fileToOpen;
-    int filesAsked = 0;
-};
+using nuv::test::RecordingDialogs;
 
 // The tool with its windows on the simulated driver and a virtual clock, started as the program
 // starts it: the tool, then the windows, then the start-up, a sync, and the window shown.

@@ -1,0 +1,192 @@
+// A soak of the cyclic measurement on the virtual clock: N readings (10,000 by default) at 4 s
+// with 1 % of them spoiled by each kind of fault, against the simulated module. The error
+// counters and the error logger's lines must equal the faults injected, exactly, and the
+// resident memory is reported at the start and the end.
+//   soak [N]
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <numeric>
+#include <random>
+#include <string>
+
+#include "app/ControlGroups.hpp"
+#include "app/TimerDriver.hpp"
+#include "app/Tool.hpp"
+#include "sim/ModuleSimulator.hpp"
+
+namespace {
+
+long ResidentKilobytes() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return -1;
+}
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The kinds of fault, each with the counter and the logger line it must show.
+enum Kind { Silence, Late, DroppedByte, Checksum, Noise, DriverFailure, SensorShort, kKinds };
+constexpr const char* kKindNames[] = {"silence", "late answer",    "dropped byte", "bad CRC",
+                                      "noise",   "driver failure", "sensor short"};
+constexpr const char* kLoggerText[] = {
+    "Data Timeout Couner", "Data Timeout Couner", "Data Timeout Couner",      "Other Errors",
+    "Other Errors",        "USB Errors",          "Bledy 1W (zwarcie do GND)"};
+
+class Dialogs final : public nuv::Dialogs {
+  public:
+    void ShowMessage(std::string_view text) override {
+        std::fprintf(stderr, "message box: %.*s\n", static_cast<int>(text.size()), text.data());
+        ++shown;
+    }
+    std::optional<std::string> ChooseSaveFile(const nuv::SaveFileRequest&) override { return {}; }
+    int shown = 0;
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    const int readings = argc > 1 ? std::max(100, std::atoi(argv[1])) : 10000;
+    constexpr std::int64_t kMs = 1'000'000;
+
+    nuv::VirtualClock clock;
+    nuv::NullEventPump pump;
+    nuv::sim::SimFtdi driver(clock);
+    nuv::sim::SimDevice& device = driver.AddDevice("ORNEVA NUV", "NUV13001");
+    auto moduleOwner = std::make_shared<nuv::sim::ModuleSimulator>();
+    nuv::sim::ModuleSimulator& module = *moduleOwner;
+    device.AttachPeer(moduleOwner);
+    // The simulator keeps no records of the traffic: what grows is the tool's.
+    device.keepRecords = false;
+    module.keepRecords = false;
+    Dialogs dialogs;
+    nuv::Tool tool(driver, clock, pump, dialogs);
+    nuv::MainPanel& panel = tool.panel;
+    nuv::TimerDriver timers(clock, {&panel.Timer1}, [&](nuv::Timer& t) { tool.Tick(t); });
+    tool.FormCreate();
+
+    // Which reading gets which fault: 1 % of the readings for each kind, spread at random.
+    std::vector<int> order(static_cast<std::size_t>(readings));
+    std::iota(order.begin(), order.end(), 0);
+    std::shuffle(order.begin(), order.end(), std::mt19937(20261208));
+    const int perKind = readings / 100;
+    std::vector<int> fault(static_cast<std::size_t>(readings), -1);
+    for (int k = 0; k < kKinds; ++k) {
+        for (int i = 0; i < perKind; ++i) fault[order[k * perKind + i]] = k;
+    }
+
+    panel.ComboBox4.SetIndex(3);  // 4 s
+    tool.Click(panel.btn5);
+    const long startKb = ResidentKilobytes();
+    const double startCpu = CpuSeconds();
+    const auto startWall = std::chrono::steady_clock::now();
+    long peakKb = startKb;
+    const std::uint16_t before = panel.Timer1.Interval();
+    (void)before;
+    for (int i = 0; i < readings; ++i) {
+        // Ready the fault for the next tick, then let the time run to it.
+        module.faults = nuv::sim::ModuleFaults{};
+        module.SensorAt(0, 0).fixedRaw.reset();
+        switch (fault[static_cast<std::size_t>(i)]) {
+            case Silence:
+                module.faults.silent = 1;
+                break;
+            case Late:
+                module.faults.lateNs = 2600 * kMs;  // after the limit, before the next tick
+                break;
+            case DroppedByte:
+                module.faults.dropByte = 1;
+                break;
+            case Checksum:
+                module.faults.corruptCrc = 1;
+                break;
+            case Noise:
+                module.faults.noise = 1;
+                break;
+            case DriverFailure:
+                device.InjectFault(nuv::sim::Op::Status, nuv::ft::IoError);
+                break;
+            case SensorShort:
+                module.SensorAt(0, 0).fixedRaw = 0xF040;
+                break;
+            default:
+                break;
+        }
+        const auto due = timers.NextDueNs();
+        if (!due) {
+            std::fprintf(stderr, "the cyclic measurement stopped at reading %d\n", i);
+            return 1;
+        }
+        if (*due > clock.NowNs()) clock.AdvanceNs(*due - clock.NowNs());
+        timers.Poll();
+        device.FaultOf(nuv::sim::Op::Status) = nuv::sim::Fault{};
+        if (i % 1000 == 0) peakKb = std::max(peakKb, ResidentKilobytes());
+    }
+    const long endKb = ResidentKilobytes();
+
+    // What the error logger wrote, by kind.
+    std::map<std::string, int> lines;
+    const std::string logger = tool.logger.Text();
+    int loggerLines = 0;
+    for (std::size_t at = 0, end; (end = logger.find('\n', at)) != std::string::npos;
+         at = end + 1) {
+        const std::string line = logger.substr(at, end - at);
+        if (line.find("*****") != std::string::npos) continue;
+        ++loggerLines;
+        for (const char* text : kLoggerText) {
+            if (line.find(text) != std::string::npos) {
+                ++lines[text];
+                break;
+            }
+        }
+    }
+    const nuv::ErrorCounters& c = tool.counters;
+    const int timeouts = 3 * perKind;
+    struct Check {
+        const char* what;
+        long expected;
+        long counted;
+    };
+    const Check checks[] = {
+        {"readings", readings, static_cast<long>(c.measure)},
+        {"Data Timeout counter (silence, late, dropped byte)", timeouts, c.noData},
+        {"Other Errors counter (bad CRC, noise)", 2 * perKind, c.otherError},
+        {"USB Errors counter (driver failure)", perKind, c.usbError},
+        {"1-Wire short counter (sensor short)", perKind, c.oneWireShort},
+        {"logger lines", kKinds * perKind, loggerLines},
+        {"logger: Data Timeout", timeouts, lines["Data Timeout Couner"]},
+        {"logger: Other Errors", 2 * perKind, lines["Other Errors"]},
+        {"logger: USB Errors", perKind, lines["USB Errors"]},
+        {"logger: 1-Wire short", perKind, lines["Bledy 1W (zwarcie do GND)"]},
+        {"message boxes", 0, dialogs.shown},
+    };
+    bool ok = true;
+    std::printf("%d cyclic readings at 4 s (%.1f h of virtual time), %d of each fault kind:",
+                readings, static_cast<double>(clock.NowNs()) / 3.6e12, perKind);
+    for (const char* name : kKindNames) std::printf(" %s,", name);
+    std::printf("\n");
+    for (const Check& check : checks) {
+        const bool equal = check.expected == check.counted;
+        ok &= equal;
+        std::printf("  %-52s injected %6ld  counted %6ld  %s\n", check.what, check.expected,
+                    check.counted, equal ? "ok" : "MISMATCH");
+    }
+    std::printf("resident memory: %ld kB at the start, %ld kB at the end (peak %ld kB)\n", startKb,
+                endKb, peakKb);
+    std::printf(
+        "cpu %.1f s, wall %.1f s\n", CpuSeconds() - startCpu,
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - startWall).count());
+    return ok ? 0 : 1;
+}
