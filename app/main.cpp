@@ -18,6 +18,7 @@
 #include "app/gui/MainWindow.hpp"
 #include "app/gui/QtDialogs.hpp"
 #include "app/gui/SoundTone.hpp"
+#include "app/gui/TrendWindow.hpp"
 #include "link/CableDriver.hpp"
 #include "link/PortKeeper.hpp"
 #include "sim/SimulatedModule.hpp"
@@ -54,8 +55,11 @@ int main(int argc, char* argv[]) {
     QCommandLineOption readyAfter("ready-after", "Write the ready file MS after the clicks.", "MS",
                                   "500");
     QCommandLineOption simSensors("sim-sensors", "Sensors on every simulated channel.", "N", "-1");
-    for (QCommandLineOption* option : {&showPage, &scrollService, &showSortArea, &showApc,
-                                       &readyFile, &click, &readyAfter, &simSensors}) {
+    QCommandLineOption trendPictureOption(
+        "trend-picture", "Save the trend plot as PNG FILE before the ready file.", "FILE");
+    for (QCommandLineOption* option :
+         {&showPage, &scrollService, &showSortArea, &showApc, &readyFile, &click, &readyAfter,
+          &simSensors, &trendPictureOption}) {
         option->setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(*option);
     }
@@ -150,7 +154,8 @@ int main(int argc, char* argv[]) {
     const QStringList clicks = parser.values(click);
     const QString ready = parser.isSet(readyFile) ? parser.value(readyFile) : QString();
     const int readyMs = std::max(0, parser.value(readyAfter).toInt());
-    QTimer::singleShot(0, &window, [&tool, &window, clicks, ready, readyMs] {
+    const QString trendPicture = parser.value(trendPictureOption);
+    QTimer::singleShot(0, &window, [&tool, &window, clicks, ready, readyMs, trendPicture] {
         for (const QString& name : clicks) {
             nuv::Control* control = tool.panel.Find(name.toStdString());
             if (control == nullptr) {
@@ -161,7 +166,14 @@ int main(int argc, char* argv[]) {
             window.SyncAll();
         }
         if (ready.isEmpty()) return;
-        QTimer::singleShot(readyMs, &window, [ready] {
+        QTimer::singleShot(readyMs, &window, [&window, ready, trendPicture] {
+            // The trend plot as its "Save picture…" writes it, whatever covers it on the screen.
+            if (!trendPicture.isEmpty()) {
+                if (const auto failure =
+                        window.Trend()->SavePicture(nuv::gui::ToStdString(trendPicture))) {
+                    std::fprintf(stderr, "nuvtool: %s\n", failure->c_str());
+                }
+            }
             QFile file(ready);
             if (file.open(QIODevice::WriteOnly)) file.write("ready\n");
         });

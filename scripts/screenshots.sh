@@ -65,8 +65,9 @@ if [ "${1:-}" = "--inside" ]; then
   # The trend plot during a cyclic measurement (a reading every 4 s, logged to a file), and
   # during an APC run of three sensors; the bus scan's result under the device list.
   shoot trend-cyclic --simulate --show-page 3 --click btnTrend --click btn5 --ready-after 30000
+  # The APC window stays on top of it; the plot itself is also saved as "Save picture…" would.
   shoot trend-apc --simulate --sim-sensors 3 --show-page 2 --click Button38 --click btnTrend \
-    --click Button10 --ready-after 24000
+    --click Button10 --ready-after 24000 --trend-picture "$out/trend-apc-plot.png"
   shoot page1-bus-scan --simulate --show-page 0 --click btnScanBus
   shoot page5-error-logger --simulate --show-page 4
   shoot service-strip --simulate --show-page 2 --scroll-service
