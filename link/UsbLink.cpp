@@ -189,7 +189,7 @@ FtStatus UsbLink::QueryStatus(std::uint32_t& queued) {
 }
 
 LinkResult UsbLink::DrainReceive() {
-    std::fill(rx_.begin(), rx_.end(), 0);
+    ClearRx();
     lastReadCount_ = 0;
     std::uint32_t queued = 0;
     if (QueryStatus(queued) != ft::Ok) return result::StatusFailed;
@@ -197,6 +197,8 @@ LinkResult UsbLink::DrainReceive() {
     // More than the buffer holds stays queued for the next drain.
     const auto toRead = std::min<std::uint32_t>(queued, kRxBufferSize);
     std::uint32_t returned = 0;
+    // What the read may write counts as used, whatever it returns.
+    rxUsed_ = std::max<std::size_t>(rxUsed_, toRead);
     if (driver_.Read(ActiveHandle(), rx_.data(), toRead, returned) != ft::Ok)
         return result::ReadFailed;
     lastReadCount_ = std::min<std::uint32_t>(returned, toRead);
@@ -218,6 +220,7 @@ bool UsbLink::ReadQueued(std::uint32_t queued, std::uint32_t expected, bool& got
         const std::uint32_t room = expected - receivedCount_;
         const std::uint32_t kept = std::min(returned, room);
         std::copy_n(chunk_.begin(), kept, rx_.begin() + receivedCount_);
+        rxUsed_ = std::max<std::size_t>(rxUsed_, receivedCount_ + kept);
         receivedCount_ += kept;
         queued -= returned;
     }
@@ -226,7 +229,7 @@ bool UsbLink::ReadQueued(std::uint32_t queued, std::uint32_t expected, bool& got
 
 LinkResult UsbLink::ReadTimed(std::uint32_t expected, std::uint16_t limitMs) {
     std::fill_n(chunk_.begin(), kChunkClearedBytes, 0);
-    std::fill(rx_.begin(), rx_.end(), 0);
+    ClearRx();
     receivedCount_ = 0;
     lastReadCount_ = 0;
     expected = std::min<std::uint32_t>(expected, kRxBufferSize);  // never write past RxBuffer
@@ -324,9 +327,16 @@ std::uint32_t UsbLink::DiscardInput() {
     return dropped;
 }
 
+void UsbLink::ClearRx() {
+    // Only what was written since the last clear is not zero already.
+    std::fill_n(rx_.begin(), rxUsed_, 0);
+    rxUsed_ = 0;
+}
+
 void UsbLink::StoreReply(std::span<const std::uint8_t> reply) {
     const std::size_t count = std::min(reply.size(), rx_.size());
     std::copy_n(reply.begin(), count, rx_.begin());
+    rxUsed_ = std::max(rxUsed_, count);
     lastReadCount_ = static_cast<std::uint32_t>(count);
 }
 

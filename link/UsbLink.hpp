@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -94,6 +95,10 @@ class UsbLink {
     bool IsOpen() const { return open_; }
     FtHandle Handle() const { return handle_; }
     std::uint32_t LinkBaud() const { return linkBaud_; }
+    // Wire time of one byte (start, 8 data bits, stop) at the link's rate.
+    std::int64_t ByteTimeNs() const {
+        return 10'000'000'000LL / std::max<std::uint32_t>(linkBaud_, 1);
+    }
     // Why the module's device could not be opened by the last scan (the device and the system's
     // reason), where the driver can tell; empty otherwise.
     const std::string& OpenFailure() const { return openFailure_; }
@@ -123,6 +128,8 @@ class UsbLink {
     // Reads and drops what is queued now; false when the driver failed.
     bool DropQueued(std::uint32_t& dropped);
     void ShowDeviceList(std::size_t count);
+    // Clears RxBuffer to zeros.
+    void ClearRx();
 
     FtdiApi& driver_;
     Clock& clock_;
@@ -144,6 +151,8 @@ class UsbLink {
     std::string openFailure_;
 
     std::vector<std::uint8_t> rx_;
+    // RxBuffer[0..rxUsed_) may hold bytes; the rest is zero.
+    std::size_t rxUsed_ = 0;
     std::vector<std::uint8_t> chunk_;
     std::array<std::uint8_t, kTxBufferSize> tx_{};
     std::uint32_t receivedCount_ = 0;

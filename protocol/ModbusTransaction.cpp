@@ -75,7 +75,17 @@ std::uint8_t ModbusClient::Transaction(std::span<const std::uint8_t> request, st
     LinkResult lastDrain = result::Ok;
     while (elapsed < limitMs && count_ < expected) {
         link_.Pump().ProcessEvents();
-        link_.WaitForData(kDrainPollMs);  // ends early when bytes arrive
+        // Until the first byte, and once the rest of the reply could come within a poll, the
+        // wait ends early when bytes arrive; while more is missing than a poll can bring, waking
+        // for every byte would only cost passes.
+        const std::int64_t restNs =
+            static_cast<std::int64_t>(expected - std::min<std::size_t>(count_, expected)) *
+            link_.ByteTimeNs();
+        if (count_ == 0 || restNs < kDrainPollMs * 1'000'000LL) {
+            link_.WaitForData(kDrainPollMs);
+        } else {
+            clock.SleepMs(kDrainPollMs);
+        }
         elapsed = clock.NowMs() - start;
         lastDrain = link_.DrainReceive();
         if (lastDrain == result::Ok) {
