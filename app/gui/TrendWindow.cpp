@@ -16,6 +16,7 @@
 #include <QLineSeries>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <algorithm>
@@ -169,7 +170,16 @@ void TrendWindow::Sync() {
         if (tool_.trendWindow.visible) {
             // The first time beside the main window's top left corner, as the APC window is.
             if (!placed_ && parentWidget() != nullptr) {
-                move(parentWidget()->frameGeometry().topLeft() + QPoint(60, 60));
+                QRect place(parentWidget()->frameGeometry().topLeft() + QPoint(60, 60), size());
+                // Whole on the screen where it fits: a small screen keeps it within its edges.
+                if (const QScreen* screen = parentWidget()->screen()) {
+                    const QRect room = screen->availableGeometry();
+                    place.moveRight(std::min(place.right(), room.right()));
+                    place.moveBottom(std::min(place.bottom(), room.bottom()));
+                    place.moveLeft(std::max(place.left(), room.left()));
+                    place.moveTop(std::max(place.top(), room.top()));
+                }
+                move(place.topLeft());
                 placed_ = true;
             }
             show();
