@@ -18,18 +18,16 @@
 #include "link/SerialPortFtdi.hpp"
 #include "sim/BootLoaderSimulator.hpp"
 
+#include "bench/Measures.hpp"
+
 namespace {
+
+using nuv::bench::CpuSeconds;
+using nuv::bench::ResidentKilobytes;
 
 double Now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // When the stages began.

@@ -24,36 +24,17 @@
 #include "sim/ModuleSimulator.hpp"
 #include "sim/SimulatedModule.hpp"
 
+#include "bench/Measures.hpp"
+#include "bench/NuvsimProcess.hpp"
+
 namespace {
 
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+using nuv::bench::CpuSeconds;
+using nuv::bench::ResidentKilobytes;
 
 double WallSeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-// Starts nuvsim and returns its pid; `port` receives the path it prints.
-pid_t StartSimulator(const std::string& program, std::string& port) {
-    int out[2];
-    if (pipe(out) != 0) return -1;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
-    char c = 0;
-    while (read(out[0], &c, 1) == 1 && c != '\n') port.push_back(c);
-    close(out[0]);
-    return pid;
 }
 
 // The shortest a reading can take: the request out, the module's turnaround, the answer back,
@@ -103,12 +84,12 @@ int main(int argc, char* argv[]) {
         (std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / ".." /
          "tools" / "nuvsim")
             .string();
-    std::string port;
-    const pid_t pid = StartSimulator(simulator, port);
-    if (pid <= 0 || port.empty()) {
+    const nuv::bench::NuvsimProcess nuvsim(simulator);
+    if (!nuvsim.Running()) {
         std::fprintf(stderr, "cannot start %s\n", simulator.c_str());
         return 1;
     }
+    const std::string& port = nuvsim.Port();
 
     int status = 0;
     {
@@ -163,7 +144,5 @@ int main(int argc, char* argv[]) {
             status = 2;
         }
     }
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
     return status;
 }

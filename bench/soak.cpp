@@ -20,22 +20,12 @@
 #include "app/Tool.hpp"
 #include "sim/ModuleSimulator.hpp"
 
+#include "bench/Measures.hpp"
+
 namespace {
 
-long ResidentKilobytes() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    }
-    return -1;
-}
-
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+using nuv::bench::CpuSeconds;
+using nuv::bench::ResidentKilobytes;
 
 // The kinds of fault, each with the counter and the logger line it must show.
 enum Kind { Silence, Late, DroppedByte, Checksum, Noise, DriverFailure, SensorShort, kKinds };

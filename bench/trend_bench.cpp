@@ -17,15 +17,12 @@
 #include "measure/CyclicRecord.hpp"
 #include "sim/SimFtdi.hpp"
 
+#include "bench/Measures.hpp"
+
 namespace {
 
-long ResidentKilobytes() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    }
-    return -1;
-}
+using nuv::bench::CpuSeconds;
+using nuv::bench::ResidentKilobytes;
 
 double Seconds(std::chrono::steady_clock::duration d) {
     return std::chrono::duration<double>(d).count();

@@ -12,6 +12,10 @@ inline constexpr std::uint16_t CurrentFirmwareVersion = 0x0048;
 // "CC.BB": class and build byte in upper-case hex ("00.48").
 std::string FirmwareVersionText(std::uint16_t version);
 
+// The probe standard of a firmware class byte (its high nibble): "ORNEVA", "MULTICORE", "LIROS",
+// "LIROS/SUPERTECH", or "unknown".
+const char* StandardName(std::uint8_t firmwareClass);
+
 // What a firmware of the given class byte supports: the probe standard (high nibble) and the
 // sensors per channel (low nibble).
 std::string FirmwareSupportText(std::uint8_t firmwareClass);

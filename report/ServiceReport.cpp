@@ -62,21 +62,6 @@ std::string Why(const Tool& tool, LinkResult code) {
     return why;
 }
 
-const char* StandardName(std::uint8_t firmwareClass) {
-    switch (firmwareClass >> 4U) {
-        case 0:
-            return "ORNEVA";
-        case 1:
-            return "MULTICORE";
-        case 2:
-            return "LIROS";
-        case 3:
-            return "LIROS/SUPERTECH";
-        default:
-            return "unknown";
-    }
-}
-
 // Leaves program mode on every path once it was entered, also when a step throws.
 class ProgramModeGuard {
   public:

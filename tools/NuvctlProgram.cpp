@@ -11,24 +11,7 @@
 #include "tools/CliProgram.hpp"
 
 namespace nuv::cli::detail {
-namespace {
-
-const char* StandardName(std::uint8_t firmwareClass) {
-    switch (firmwareClass >> 4U) {
-        case 0:
-            return "ORNEVA";
-        case 1:
-            return "MULTICORE";
-        case 2:
-            return "LIROS";
-        case 3:
-            return "LIROS/SUPERTECH";
-        default:
-            return "unknown";
-    }
-}
-
-}  // namespace
+namespace {}  // namespace
 
 LinkResult ProgramModeScope::Leave() {
     if (!inside_ || stay_) return result::Ok;
