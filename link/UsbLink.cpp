@@ -189,7 +189,7 @@ FtStatus UsbLink::QueryStatus(std::uint32_t& queued) {
 }
 
 LinkResult UsbLink::DrainReceive() {
-    std::fill(rx_.begin(), rx_.end(), 0);
+    std::fill(rx_.begin(), rx_.end(), std::uint8_t{0});
     lastReadCount_ = 0;
     std::uint32_t queued = 0;
     if (QueryStatus(queued) != ft::Ok) return result::StatusFailed;
@@ -225,8 +225,8 @@ bool UsbLink::ReadQueued(std::uint32_t queued, std::uint32_t expected, bool& got
 }
 
 LinkResult UsbLink::ReadTimed(std::uint32_t expected, std::uint16_t limitMs) {
-    std::fill_n(chunk_.begin(), kChunkClearedBytes, 0);
-    std::fill(rx_.begin(), rx_.end(), 0);
+    std::fill_n(chunk_.begin(), kChunkClearedBytes, std::uint8_t{0});
+    std::fill(rx_.begin(), rx_.end(), std::uint8_t{0});
     receivedCount_ = 0;
     lastReadCount_ = 0;
     expected = std::min<std::uint32_t>(expected, kRxBufferSize);  // never write past RxBuffer
