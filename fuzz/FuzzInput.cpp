@@ -16,7 +16,7 @@ constexpr std::size_t kMaxLength = 0xFFFF;
 
 std::uint8_t Chunk::DelayStepOf(std::int64_t ns) {
     std::uint8_t step = 0;
-    while (step < kMaxDelayStep && 4LL * (step + 1) * (step + 1) * 1'000'000 <= ns) ++step;
+    while (step < kMaxDelayStep && DelayNsOf(static_cast<std::uint8_t>(step + 1)) <= ns) ++step;
     return step;
 }
 

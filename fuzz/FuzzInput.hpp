@@ -19,8 +19,9 @@ namespace nuv::fuzz {
 //                  bit 2: the bytes are a plain program-mode block (126 bytes, zeros added when
 //                         fewer, its mask in bytes 118..125) that goes out encoded, so that its
 //                         checksums fit; bytes after the 126th follow it as they are
-//                  bits 3..7: d, a delay of 4 * d * d ms before the first byte leaves
-//                         (0..3844 ms)
+//                  bits 3..7: d, the delay before the first byte leaves: d ms below 16, else
+//                         16 * (d - 14)^2 ms (64 ms .. 4624 ms); chunks that follow one another
+//                         add their delays, so any time can be reached to the millisecond
 //     length       two bytes, high byte first
 //     bytes        `length` bytes, fewer when the input ends first
 enum class Trigger : std::uint8_t { Write = 0, Line = 1, Follow = 2, Any = 3 };
@@ -32,7 +33,11 @@ struct Chunk {
     std::vector<std::uint8_t> bytes;
 
     static constexpr std::uint8_t kMaxDelayStep = 31;
-    std::int64_t DelayNs() const { return 4LL * delayStep * delayStep * 1'000'000; }
+    static std::int64_t DelayNsOf(std::uint8_t step) {
+        const std::int64_t ms = step < 16 ? step : 16LL * (step - 14) * (step - 14);
+        return ms * 1'000'000;
+    }
+    std::int64_t DelayNs() const { return DelayNsOf(delayStep); }
     // The largest step whose delay is not longer than `ns`.
     static std::uint8_t DelayStepOf(std::int64_t ns);
     // The bytes as they go on the wire: a block encoded under its own mask, else as they are.

@@ -59,6 +59,9 @@ void RunProgramMode(FuzzSession& session, Options options) {
     Tool& tool = session.tool;
     tool.panel.chk5.SetChecked((options[0] & 0x01U) != 0);
     EnterProgramMode(session);
+    // Program mode is shown only after a whole answer to the entry frame.
+    Require(!tool.panel.Button39.Enabled() || tool.modbus.Collected().size() >= 6,
+            "program mode is entered on a whole answer of six bytes");
     if ((options[0] & 0x02U) != 0) Press(tool, tool.panel.Button39);
 }
 
