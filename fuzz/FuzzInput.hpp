@@ -14,8 +14,8 @@ namespace nuv::fuzz {
 //     flags        bits 0..1: what releases the chunk:
 //                         0 the next write of a request, 1 the next change of a control line
 //                         (DTR or RTS), 2 the chunk before it (it follows that chunk's last
-//                         byte, as the second part of an answer does), 3 the next event of
-//                         either kind
+//                         byte, as the second part of an answer does; first in the input, the
+//                         next event of either kind), 3 the next event of either kind
 //                  bit 2: the bytes are a plain program-mode block (126 bytes, zeros added when
 //                         fewer, its mask in bytes 118..125) that goes out encoded, so that its
 //                         checksums fit; bytes after the 126th follow it as they are
