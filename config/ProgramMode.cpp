@@ -131,6 +131,9 @@ LinkResult EnterProgramMode(Tool& tool, ModuleIdentity& identity) {
         std::copy(std::begin(kEntry), std::end(kEntry), buffer.begin());
         code = tool.modbus.Transaction(std::span(buffer).first(6), kEntryLimitMs, 6,
                                        ReplyExpectation::AnyHead());
+        // A shorter answer whose CRC fits (its last bytes came in the very last poll) is no
+        // answer: the interval would be read from its CRC or from the cleared buffer.
+        if (code == result::Ok && tool.link.LastReadCount() < 6) code = result::NoData;
         if (code != result::Ok) AddLine(tool, kRed, "Error 30.00 Timeout(" + HexCode(code) + ")");
     }
     if (code == result::Ok) {

@@ -228,7 +228,7 @@ bool UsbLink::ReadQueued(std::uint32_t queued, std::uint32_t expected, bool& got
 }
 
 LinkResult UsbLink::ReadTimed(std::uint32_t expected, std::uint16_t limitMs) {
-    std::fill_n(chunk_.begin(), kChunkClearedBytes, 0);
+    std::fill_n(chunk_.begin(), kChunkClearedBytes, std::uint8_t{0});
     ClearRx();
     receivedCount_ = 0;
     lastReadCount_ = 0;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing nuvtool need, when any is missing.
-# Usage: scripts/deps.sh [build|test|screenshots|package]
+# Usage: scripts/deps.sh [build|test|screenshots|package|fuzz]
 set -euo pipefail
 
 want=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libftdi1-dev libasound2-dev libgl-dev
@@ -10,7 +10,8 @@ case "${1:-build}" in
   test) want+=(libmodbus-dev socat libxml2-utils desktop-file-utils dpkg-dev file lintian) ;;
   screenshots) want+=(xvfb x11-apps imagemagick fonts-dejavu-core) ;;
   package) want+=(dpkg-dev file lintian) ;;
-  *) echo "usage: $0 [build|test|screenshots|package]" >&2; exit 2 ;;
+  fuzz) want+=(clang libclang-rt-14-dev) ;;  # libFuzzer and the sanitizers' runtimes
+  *) echo "usage: $0 [build|test|screenshots|package|fuzz]" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -167,6 +167,26 @@ TEST_F(ProgramModeTest, ASilentModuleStaysInNormalMode) {
     EXPECT_FALSE(panel.Button39.Enabled());
 }
 
+using ProgramModeEntryTest = ToolTest;
+
+// An answer of four bytes to the entry frame, whose CRC fits its first two, and whose last byte
+// comes in the wait's final poll, just after the 2500 ms limit: that is no answer, not program
+// mode with the CRC's high byte for an interval.
+TEST_F(ProgramModeEntryTest, AnAnswerCutShortAtTheTimeLimitIsNoAnswer) {
+    AddModule();
+    Start();
+    tool.log.Clear();
+    constexpr std::int64_t kLateNs = 2'499'000'000;  // after the frame's last byte
+    peer->ReplyAfter(8, Hex("02 00"));
+    peer->ReplyAfter(8, Hex("00 D0"), kLateNs);
+    Click(panel.Button38);
+    EXPECT_EQ(tool.log.Text(), "5A 41 46 52 45 4C B7 12 \nError 30.00 Timeout(11)\n");
+    EXPECT_EQ(peer->Received(), Hex("5A 41 46 52 45 4C B7 12"));  // no identification block
+    EXPECT_TRUE(panel.Button38.Enabled());
+    EXPECT_FALSE(panel.Button39.Enabled());
+    EXPECT_EQ(tool.maxSensorsPerChannel, 0);
+}
+
 TEST_F(ProgramModeTest, AFailedIdentificationLeavesProgramModeOnWithoutACapacity) {
     module.faults.refuse = 1;
     Click(panel.Button38);
