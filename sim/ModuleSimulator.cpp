@@ -262,7 +262,12 @@ void ModuleSimulator::SendWithFaults(SimDevice& device, std::vector<std::uint8_t
     if (ModuleFaults::Take(faults.silent)) return;
     readyAt += faults.lateNs;
     if (ModuleFaults::Take(faults.flood)) {
-        device.Send(std::vector<std::uint8_t>(ModuleFaults::kFloodBytes, 0x55), readyAt);
+        const std::vector<std::uint8_t> flood(ModuleFaults::kFloodBytes, 0x55);
+        if (faults.floodAtOnce) {
+            device.SendBurst(flood, readyAt);
+        } else {
+            device.Send(flood, readyAt);
+        }
         return;
     }
     if (ModuleFaults::Take(faults.corruptCrc)) answer[last] ^= 0x5AU;

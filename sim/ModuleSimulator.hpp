@@ -14,11 +14,14 @@ namespace nuv::sim {
 // Faults the simulated module can be told to make. Counts apply to the next requests it
 // answers (a negative count: to all of them).
 struct ModuleFaults {
-    int silent = 0;       // no answer at all
-    int corruptCrc = 0;   // the last CRC byte of the answer is altered
-    int dropByte = 0;     // one byte in the middle of the answer is lost
-    int noise = 0;        // three noise bytes go out ahead of the answer
-    int flood = 0;        // instead of the answer, kFloodBytes of junk
+    int silent = 0;      // no answer at all
+    int corruptCrc = 0;  // the last CRC byte of the answer is altered
+    int dropByte = 0;    // one byte in the middle of the answer is lost
+    int noise = 0;       // three noise bytes go out ahead of the answer
+    int flood = 0;       // instead of the answer, kFloodBytes of junk
+    // The flood arrives in one burst rather than at line speed, so that all of it reaches the
+    // tool within its time limits.
+    bool floodAtOnce = false;
     int refuse = 0;       // a program-mode block is refused (status 0x15)
     int sameSerials = 0;  // a search is answered "same serials or user bytes" (status 1)
     // Every count of sensors the module sends in program mode says this (0..255), whatever it

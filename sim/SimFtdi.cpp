@@ -35,6 +35,13 @@ void SimDevice::Send(std::span<const std::uint8_t> bytes, std::int64_t readyAtNs
     }
 }
 
+void SimDevice::SendBurst(std::span<const std::uint8_t> bytes, std::int64_t readyAtNs) {
+    if (!open_ && !keepsInputWhileClosed) return;
+    const std::int64_t at = std::max(readyAtNs, toHostFreeAtNs_) + ByteTimeNs();
+    for (std::uint8_t value : bytes) toHost_.push_back(TimedByte{at, value});
+    toHostFreeAtNs_ = at;
+}
+
 void SimDevice::Pump() {
     const std::int64_t now = clock_.NowNs();
     while (!toPeer_.empty() && toPeer_.front().atNs <= now) {
@@ -90,14 +97,14 @@ SimDevice* SimFtdi::Opened(FtHandle handle) {
 }
 
 FtStatus SimFtdi::ListDeviceCount(std::uint32_t& count) {
-    ++calls_;
+    Called();
     if (countFault_.Trigger()) return countFault_.status;
     count = static_cast<std::uint32_t>(devices_.size());
     return ft::Ok;
 }
 
 FtStatus SimFtdi::ListDescription(std::uint32_t index, char* buffer) {
-    ++calls_;
+    Called();
     if (index >= devices_.size()) return ft::DeviceNotFound;
     SimDevice& device = *devices_[index];
     // The driver cannot describe a device that another program holds open.
@@ -108,7 +115,7 @@ FtStatus SimFtdi::ListDescription(std::uint32_t index, char* buffer) {
 }
 
 FtStatus SimFtdi::ListSerialNumber(std::uint32_t index, char* buffer) {
-    ++calls_;
+    Called();
     if (index >= devices_.size()) return ft::DeviceNotFound;
     SimDevice& device = *devices_[index];
     if (device.heldByOtherProgram) return ft::DeviceNotOpened;
@@ -118,7 +125,7 @@ FtStatus SimFtdi::ListSerialNumber(std::uint32_t index, char* buffer) {
 }
 
 FtStatus SimFtdi::Open(std::uint32_t index, FtHandle& handle) {
-    ++calls_;
+    Called();
     openFailure_.clear();
     if (index >= devices_.size()) {
         openFailure_ = "cannot open device " + std::to_string(index) + ": no such device";
@@ -154,7 +161,7 @@ FtStatus SimFtdi::Open(std::uint32_t index, FtHandle& handle) {
 }
 
 FtStatus SimFtdi::Close(FtHandle handle) {
-    ++calls_;
+    Called();
     SimDevice* device = Opened(handle);
     if (device == nullptr) return ft::InvalidHandle;
     device->Pump();
@@ -166,7 +173,7 @@ FtStatus SimFtdi::Close(FtHandle handle) {
 }
 
 FtStatus SimFtdi::SetBaudRate(FtHandle handle, std::uint32_t baud) {
-    ++calls_;
+    Called();
     SimDevice* device = Opened(handle);
     if (device == nullptr) return ft::InvalidHandle;
     if (device->FaultOf(Op::Baud).Trigger()) return device->FaultOf(Op::Baud).status;
@@ -178,7 +185,7 @@ FtStatus SimFtdi::SetBaudRate(FtHandle handle, std::uint32_t baud) {
 
 FtStatus SimFtdi::SetDataCharacteristics(FtHandle handle, std::uint8_t wordLength,
                                          std::uint8_t stopBits, std::uint8_t parity) {
-    ++calls_;
+    Called();
     SimDevice* device = Opened(handle);
     if (device == nullptr) return ft::InvalidHandle;
     Fault& fault = device->FaultOf(Op::Characteristics);
@@ -195,7 +202,7 @@ FtStatus SimFtdi::SetDataCharacteristics(FtHandle handle, std::uint8_t wordLengt
 
 FtStatus SimFtdi::SetFlowControl(FtHandle handle, std::uint16_t flowControl, std::uint8_t,
                                  std::uint8_t) {
-    ++calls_;
+    Called();
     SimDevice* device = Opened(handle);
     if (device == nullptr) return ft::InvalidHandle;
     if (device->FaultOf(Op::FlowControl).Trigger()) return device->FaultOf(Op::FlowControl).status;
@@ -204,7 +211,7 @@ FtStatus SimFtdi::SetFlowControl(FtHandle handle, std::uint16_t flowControl, std
 }
 
 FtStatus SimFtdi::SetLine(FtHandle handle, bool rts, bool level) {
-    ++calls_;
+    Called();
     SimDevice* device = Opened(handle);
     if (device == nullptr) return ft::InvalidHandle;
     if (device->FaultOf(Op::Lines).Trigger()) return device->FaultOf(Op::Lines).status;
@@ -229,7 +236,7 @@ FtStatus SimFtdi::ClrDtr(FtHandle handle) {
 
 FtStatus SimFtdi::GetStatus(FtHandle handle, std::uint32_t& rxQueue, std::uint32_t& txQueue,
                             std::uint32_t& eventStatus) {
-    ++calls_;
+    Called();
     rxQueue = 0;
     txQueue = 0;
     eventStatus = 0;
@@ -244,7 +251,7 @@ FtStatus SimFtdi::GetStatus(FtHandle handle, std::uint32_t& rxQueue, std::uint32
 
 FtStatus SimFtdi::Read(FtHandle handle, std::uint8_t* buffer, std::uint32_t toRead,
                        std::uint32_t& returned) {
-    ++calls_;
+    Called();
     returned = 0;
     SimDevice* device = Opened(handle);
     if (device == nullptr) return ft::InvalidHandle;
@@ -261,7 +268,7 @@ FtStatus SimFtdi::Read(FtHandle handle, std::uint8_t* buffer, std::uint32_t toRe
 
 FtStatus SimFtdi::Write(FtHandle handle, const std::uint8_t* data, std::uint32_t count,
                         std::uint32_t& written) {
-    ++calls_;
+    Called();
     written = 0;
     SimDevice* device = Opened(handle);
     if (device == nullptr) return ft::InvalidHandle;
@@ -280,7 +287,7 @@ FtStatus SimFtdi::Write(FtHandle handle, const std::uint8_t* data, std::uint32_t
 }
 
 FtStatus SimFtdi::WaitForReceive(FtHandle handle, std::uint32_t limitMs) {
-    ++calls_;
+    Called();
     SimDevice* device = Opened(handle);
     if (device == nullptr) return ft::InvalidHandle;
     device->Pump();

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -98,6 +99,9 @@ class SimDevice {
     // last bit has arrived. Bytes sent while the host has the device closed are lost, unless the
     // device keeps its input while closed.
     void Send(std::span<const std::uint8_t> bytes, std::int64_t readyAtNs);
+    // Bytes that all arrive at once, one byte time after `readyAtNs` (or after what is still on
+    // the wire): a burst faster than the line, as a driver hands over what it has queued.
+    void SendBurst(std::span<const std::uint8_t> bytes, std::int64_t readyAtNs);
     // Wire time of one byte (start, 8 data bits, stop) at the current baud rate.
     std::int64_t ByteTimeNs() const;
     // When the next byte the host wrote, still on the wire, will have arrived at the peer.
@@ -178,6 +182,9 @@ class SimFtdi final : public FtdiApi {
     Fault& CountFault() { return countFault_; }
     // Driver calls of any kind made so far, to tell that an operation left the driver alone.
     std::size_t CallCount() const { return calls_; }
+    // Runs at the start of every driver call, before the call does anything (tests pull the
+    // cable from here in the middle of an operation).
+    std::function<void()> beforeCall;
     LineModel Lines() const { return lines_; }
     // Tty model: whether the driver clears HUPCL after an open (the tool's tty driver does).
     void SetClearsHupcl(bool clears) { clearsHupcl_ = clears; }
@@ -208,6 +215,10 @@ class SimFtdi final : public FtdiApi {
 
   private:
     SimDevice* Opened(FtHandle handle);
+    void Called() {
+        ++calls_;
+        if (beforeCall) beforeCall();
+    }
     FtStatus SetLine(FtHandle handle, bool rts, bool level);
 
     Clock& clock_;

@@ -1,5 +1,7 @@
 // Every command of the window under every fault of the line: it ends with its own message, its
 // controls usable again, within its stated time, without a crash or an escaping error.
+#include <algorithm>
+#include <fstream>
 #include <functional>
 #include <set>
 
@@ -13,11 +15,12 @@ enum class Fault { Silence, Noise, Checksum, DroppedByte, Late, Flood, Unplug, B
 
 // Which controls a command leaves usable after a failure.
 enum class After {
-    Normal,   // the normal-mode group
-    Program,  // the program-mode group
-    Cyclic,   // a cyclic run still running: "Stop"
-    Polling,  // a segregation still polling, "Exit " at hand
-    Locked,   // every command off but the reset by USB, as the end of a segregation leaves them
+    Unchanged,  // every control as it was before the command
+    Normal,     // the normal-mode group
+    Program,    // the program-mode group
+    Cyclic,     // a cyclic run still running: "Stop"
+    Polling,    // a segregation still polling, "Exit " at hand
+    Locked,     // every command off but the reset by USB, as the end of a segregation leaves them
 };
 
 class FaultMatrix;
@@ -33,7 +36,18 @@ struct Command {
     // Faults that leave this command's outcome intact: it succeeds with `success` in the log.
     std::set<Fault> survives;
     std::string success;
+    // Text that must not be in the log after a failure (a summary that claims success).
+    std::string notOnFailure;
+    // The cable goes at the command's first driver call: for commands of a single call.
+    bool unplugAtFirstCall = false;
+    // Works on the port the tool already holds, without looking for the module again: a
+    // program that wants the cable cannot take it, and other cables in its place make the
+    // command's own failure.
+    bool holdsThePort = false;
 };
+
+// What the connection gives when the cable is gone or cannot be opened.
+const std::string kConnectFailure = "Error: 00.";
 
 struct Cell {
     const Command* command;
@@ -49,6 +63,8 @@ const char* Name(Fault fault) {
 class FaultMatrix : public ModuleTest {
   public:
     using ModuleTest::Click;
+    using ModuleTest::dialogs;
+    using ModuleTest::module;
     using ModuleTest::panel;
     void EnterProgramMode() {
         Click(panel.Button38);
@@ -81,14 +97,22 @@ class FaultMatrix : public ModuleTest {
                 break;
             case Fault::Flood:
                 f.flood = -1;
+                f.floodAtOnce = true;  // all of it within the command's time limit
                 // More than the prompt wait allows in all at 115200 baud.
                 module.bootLoader.faults.noiseBeforePrompt.assign(140 * 1024, 0x55);
                 break;
             case Fault::Unplug: {
-                // The cable goes once the command has written its first bytes.
+                // The cable goes in the middle of the command: at its first driver call after
+                // it has written a byte, opened the port or moved a control line.
                 const std::size_t written = device.Written().size();
-                pump.onEvents = [this, written] {
-                    if (!unplugged_ && device.Written().size() > written) {
+                const std::size_t opens = device.OpenCount();
+                const bool rts = device.Rts();
+                const bool dtr = device.Dtr();
+                const bool atOnce = unplugAtFirstCall;
+                driver.beforeCall = [this, written, opens, rts, dtr, atOnce] {
+                    if (unplugged_) return;
+                    if (atOnce || device.Written().size() > written || device.OpenCount() > opens ||
+                        device.Rts() != rts || device.Dtr() != dtr) {
                         unplugged_ = true;
                         driver.Unplug(0);
                     }
@@ -97,6 +121,7 @@ class FaultMatrix : public ModuleTest {
             }
             case Fault::Busy:
                 device.heldByOtherProgram = true;
+                writtenBeforeBusy_ = device.Written().size();
                 break;
             case Fault::NineDevices: {
                 // Eight other cables come first; the module's is the ninth.
@@ -110,15 +135,37 @@ class FaultMatrix : public ModuleTest {
     }
 
     bool unplugged_ = false;
+    bool unplugAtFirstCall = false;
+    std::size_t writtenBeforeBusy_ = 0;
 };
+
+// The test's name as a file name.
+std::string FileName() {
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(name.begin(), name.end(), '/', '-');
+    return name;
+}
+
+// Every control of a group as the group sets it.
+void ExpectGroup(const ControlGroup& group, const char* name) {
+    for (const Control* control : group.enables) {
+        EXPECT_TRUE(control->Enabled()) << name << ": " << control->Name() << " is off";
+    }
+    for (const Control* control : group.disables) {
+        EXPECT_FALSE(control->Enabled()) << name << ": " << control->Name() << " is on";
+    }
+}
 
 // The program-mode group, as the module must be in program mode for these commands.
 void Enter(FaultMatrix& t) {
     t.EnterProgramMode();
 }
 
+// The table leaves the last fields of most rows at their defaults.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 std::vector<Command> Commands() {
-    const std::string connectFailure = "Error: 00.";
+    const std::string& connectFailure = kConnectFailure;
     std::vector<Command> list = {
         {"ReadTemperatures",
          nullptr,
@@ -148,7 +195,7 @@ std::vector<Command> Commands() {
          nullptr,
          [](FaultMatrix& t) { t.Click(t.panel.chk1); },
          3500,
-         After::Normal,
+         After::Unchanged,
          {"Error 30.00 Timeout (", connectFailure},
          {},
          ""},
@@ -180,7 +227,7 @@ std::vector<Command> Commands() {
          nullptr,
          [](FaultMatrix& t) { t.Click(t.panel.Button38); },
          3700,
-         After::Normal,
+         After::Unchanged,
          {"Error 30.00 Timeout(", connectFailure},
          {},
          ""},
@@ -334,6 +381,72 @@ std::vector<Command> Commands() {
          {"\nError 70.02(", connectFailure},
          {},
          ""},
+        // Temperatures of 12 sensors a channel, and of 16 in two reads.
+        {"ReadTemperatures12",
+         [](FaultMatrix& t) {
+             t.module.sensorsPerChannel = 12;
+             t.panel.ComboBox6.SetIndex(1);
+         },
+         [](FaultMatrix& t) { t.Click(t.panel.btn3); },
+         3500,
+         After::Normal,
+         {"Error 30.00 Timeout (", connectFailure},
+         {},
+         ""},
+        {"ReadTemperatures16Split",
+         [](FaultMatrix& t) {
+             t.module.sensorsPerChannel = 16;
+             t.panel.ComboBox6.SetIndex(2);
+         },
+         [](FaultMatrix& t) { t.Click(t.panel.btn3); },
+         3500,
+         After::Normal,
+         {"Error 30.00 Timeout (", connectFailure},
+         {},
+         ""},
+        {"SbsSearch",
+         Enter,
+         [](FaultMatrix& t) { t.Click(t.panel.Button45); },
+         1300,
+         After::Program,
+         {"\nError(60.00)", connectFailure},
+         {},
+         ""},
+        {"SaveToRam",
+         [](FaultMatrix& t) {
+             t.EnterProgramMode();
+             t.Click(t.panel.Button45);
+             t.panel.ListBox1.SetIndex(0);
+             t.Click(t.panel.Button44);
+         },
+         [](FaultMatrix& t) { t.Click(t.panel.Button43); },
+         1300,
+         After::Program,
+         {"\nError 70.03(", connectFailure},
+         {},
+         "Dane wpisane do pamieci poprawnie..."},
+        // One short read per address; a fault of the module shows in the summary of what
+        // answered, never as a module found whole.
+        {"ScanBus",
+         nullptr,
+         [](FaultMatrix& t) { t.Click(t.panel.btnScanBus); },
+         247 * 150,
+         After::Normal,
+         {"Bus scan of addresses 1..247: ", connectFailure},
+         {},
+         "",
+         "address 2: answered\n"},
+        {"ServiceReport",
+         [](FaultMatrix& t) {
+             t.dialogs.savePath = ::testing::TempDir() + "nuv-fault-report-" + FileName() + ".txt";
+         },
+         [](FaultMatrix& t) { t.Click(t.panel.btnServiceReport); },
+         60000,
+         After::Normal,
+         {" steps failed)", connectFailure},
+         {},
+         "",
+         "(0 of "},
         // The boot loader's own faults stand in for the module's: noise before the prompt is
         // skipped, as the update must.
         {"UpdateFirmware",
@@ -342,6 +455,19 @@ std::vector<Command> Commands() {
          60000,
          After::Normal,
          {"Not complete input data", " Page veryfication error 1F700 !!!", "01 @ PageNumber: ",
+          "Time Out", "This function support 10-channel ORNEVA NUV devices only!", connectFailure},
+         {Fault::Noise},
+         "Writing Firmware... OK\n\n"},
+        {"UpdateFromFile",
+         [](FaultMatrix& t) {
+             const std::string path = ::testing::TempDir() + "nuv-fault-" + FileName() + ".hex";
+             std::ofstream(path) << ":03000000010203F7\n:01030000AA52\n:00000001FF\n";
+             t.dialogs.fileToOpen = path;
+         },
+         [](FaultMatrix& t) { t.Click(t.panel.btnUpdateFromFile); },
+         60000,
+         After::Normal,
+         {"Not complete input data", " Page veryfication error", "01 @ PageNumber: ", "Time Out",
           "This function support 10-channel ORNEVA NUV devices only!", connectFailure},
          {Fault::Noise},
          "Writing Firmware... OK\n\n"},
@@ -350,10 +476,10 @@ std::vector<Command> Commands() {
          nullptr,
          [](FaultMatrix& t) { t.Click(t.panel.Button3); },
          100,
-         After::Normal,
+         After::Unchanged,
          {connectFailure},
          {Fault::Silence, Fault::Noise, Fault::Checksum, Fault::DroppedByte, Fault::Late,
-          Fault::Flood, Fault::Unplug},
+          Fault::Flood},
          "ORNEVA Device detected..."},
         {"ResetViaUsb",
          nullptr,
@@ -362,11 +488,39 @@ std::vector<Command> Commands() {
          After::Normal,
          {connectFailure},
          {Fault::Silence, Fault::Noise, Fault::Checksum, Fault::DroppedByte, Fault::Late,
-          Fault::Flood, Fault::Unplug},
+          Fault::Flood},
          "Reset via USB OK"},
+        // The RS485 pass-through: one line, no exchange with the module.
+        {"RtsOn",
+         nullptr,
+         [](FaultMatrix& t) { t.Click(t.panel.ButtonA); },
+         100,
+         After::Unchanged,
+         {" Function Error - Check Device Connection..."},
+         {Fault::Silence, Fault::Noise, Fault::Checksum, Fault::DroppedByte, Fault::Late,
+          Fault::Flood},
+         " USB to RS485 mode has been activated...",
+         "",
+         true,
+         true},
+        // Switching off fails without a word, and the switch stays on.
+        {"RtsOff",
+         [](FaultMatrix& t) { t.Click(t.panel.ButtonA); },
+         [](FaultMatrix& t) { t.Click(t.panel.Button5); },
+         100,
+         After::Unchanged,
+         {},
+         {Fault::Silence, Fault::Noise, Fault::Checksum, Fault::DroppedByte, Fault::Late,
+          Fault::Flood},
+         " USB to RS485 mode has been turned off...",
+         "",
+         true,
+         true},
     };
     return list;
 }
+
+#pragma GCC diagnostic pop
 
 const std::vector<Command>& AllCommands() {
     static const std::vector<Command> commands = Commands();
@@ -391,50 +545,87 @@ TEST_P(FaultMatrixTest, EndsWithItsMessageItsControlsAndInTime) {
     module.sensorCount.fill(3);
     if (command.setup) command.setup(*this);
     tool.log.Clear();
+    unplugAtFirstCall = command.unplugAtFirstCall;
+    std::vector<std::pair<const Control*, bool>> before;
+    for (const Control* control : AllControlsGroup(panel).disables) {
+        before.emplace_back(control, control->Enabled());
+    }
     Inject(fault);
     const std::int64_t start = clock.NowMs();
     command.run(*this);
     const std::int64_t took = clock.NowMs() - start;
     pump.onEvents = nullptr;
+    driver.beforeCall = nullptr;
     const std::string log = tool.log.Text();
 
     EXPECT_LE(took, command.maxMs) << log;
-    if (fault == Fault::Unplug && command.survives.count(fault) == 0) {
-        EXPECT_TRUE(unplugged_) << "the cable was to go in the middle of the exchange";
+    const bool survived =
+        command.survives.count(fault) != 0 || (fault == Fault::Busy && command.holdsThePort);
+    if (fault == Fault::Unplug && !survived) {
+        EXPECT_TRUE(unplugged_) << "the cable was to go in the middle of the command";
     }
     EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages.front();
-    if (command.survives.count(fault) != 0) {
-        EXPECT_NE(log.find(command.success), std::string::npos) << log;
+    const auto contains = [&](const std::string& text) {
+        return log.find(text) != std::string::npos;
+    };
+    if (survived) {
+        EXPECT_TRUE(contains(command.success)) << log;
     } else if (fault == Fault::Busy) {
         // The device list says who holds the cable; nothing reached the module.
         EXPECT_EQ(panel.StringGrid1.Cell(2, 1), "BUSY (uses by other program)");
-        EXPECT_TRUE(command.success.empty() || log.find(command.success) == std::string::npos);
-    } else if (fault == Fault::NineDevices) {
-        EXPECT_NE(log.find("Error: 00.14"), std::string::npos) << log;
+        // The busy cable is shown in the list, not in the log.
+        EXPECT_EQ(device.Written().size(), writtenBeforeBusy_);
+    } else if (fault == Fault::NineDevices && !command.holdsThePort) {
+        EXPECT_TRUE(contains("Error: 00.14")) << log;
+    } else if (command.failure.empty()) {
+        // A command that fails without a word: it must not claim success.
+        EXPECT_FALSE(contains(command.success)) << log;
     } else {
-        const bool named = std::any_of(
-            command.failure.begin(), command.failure.end(),
-            [&](const std::string& mark) { return log.find(mark) != std::string::npos; });
+        // A fault of the module is named by the command's own text; the connection's failure
+        // only counts when the cable went.
+        const bool named =
+            std::any_of(command.failure.begin(), command.failure.end(), [&](const std::string& m) {
+                return (m != kConnectFailure || fault == Fault::Unplug) && contains(m);
+            });
         EXPECT_TRUE(named) << log;
+    }
+    if (!survived) {
+        if (!command.success.empty()) {
+            EXPECT_FALSE(contains(command.success)) << log;
+        }
+        if (!command.notOnFailure.empty()) {
+            EXPECT_FALSE(contains(command.notOnFailure)) << log;
+        }
     }
 
     // The controls that the command leaves usable.
-    const bool failed = command.survives.count(fault) == 0;
-    switch (failed ? command.after : After::Normal) {
-        case After::Normal:
-            if (failed || command.success != "Writing Firmware... OK\n\n") {
-                EXPECT_TRUE(panel.btn3.Enabled() || panel.Button39.Enabled());
-            }
-            if (command.after == After::Normal) {
-                EXPECT_TRUE(panel.btn3.Enabled());
+    switch (survived && command.after != After::Unchanged ? After::Normal : command.after) {
+        case After::Unchanged:
+            for (const auto& [control, enabled] : before) {
+                EXPECT_EQ(control->Enabled(), enabled) << control->Name();
             }
             break;
+        case After::Normal: {
+            // The normal group's controls, except that what it switches off and was on before
+            // the command may stay on (the window starts with the address lists on).
+            const ControlGroup group = NormalModeGroup(panel);
+            for (const Control* control : group.enables) {
+                EXPECT_TRUE(control->Enabled()) << "normal group: " << control->Name() << " is off";
+            }
+            for (const Control* control : group.disables) {
+                const auto was = std::find_if(before.begin(), before.end(),
+                                              [&](const auto& c) { return c.first == control; });
+                if (was != before.end() && was->second) continue;
+                EXPECT_FALSE(control->Enabled()) << "normal group: " << control->Name() << " is on";
+            }
+            break;
+        }
         case After::Program:
-            EXPECT_TRUE(panel.Button39.Enabled());
-            EXPECT_TRUE(panel.Button11.Enabled());
+            ExpectGroup(ProgramModeGroup(panel), "program group");
             break;
         case After::Cyclic:
             EXPECT_TRUE(panel.btn6.Enabled());
+            EXPECT_FALSE(panel.btn5.Enabled());
             EXPECT_TRUE(panel.Timer1.Enabled());
             break;
         case After::Polling:
@@ -443,10 +634,10 @@ TEST_P(FaultMatrixTest, EndsWithItsMessageItsControlsAndInTime) {
             break;
         case After::Locked:
             EXPECT_FALSE(panel.Button39.Enabled());
-            EXPECT_TRUE(panel.btn13.Enabled());  // the reset by USB is always at hand
+            EXPECT_FALSE(panel.Button38.Enabled());
+            EXPECT_FALSE(panel.Timer3.Enabled());
             break;
     }
-    EXPECT_TRUE(panel.btn13.Enabled());
     EXPECT_TRUE(panel.windowEnabled);
 }
 
