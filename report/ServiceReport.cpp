@@ -54,7 +54,12 @@ std::string Trim(std::string text) {
 
 // Why an exchange failed, in words: the code's message, and what was wrong with the answer.
 std::string Why(const Tool& tool, LinkResult code) {
-    std::string why = "result " + std::to_string(code) + ", " + Trim(MessageTable(code));
+    // Code 1 from an exchange is an answer that failed its check (a Modbus CRC, a program-mode
+    // block's checksums); the window's table names code 1 after the driver's open failure,
+    // which would send a technician after the cable instead of the line.
+    std::string why = "result " + std::to_string(code) + ", " +
+                      (code == 1 ? "the answer failed its check: noise or a damaged line"
+                                 : Trim(MessageTable(code)));
     const ReplyCheck& check = tool.modbus.LastCheck();
     if ((code == 1 || code == result::NoData) && !check.Ok()) {
         why += " (" + DescribeReplyFault(check) + ")";

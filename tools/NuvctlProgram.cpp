@@ -150,7 +150,13 @@ int Program::Dump() {
 int Program::Reset() {
     const CommandOptions opts("reset", options_.rest, {"--usb"}, {});
     if (opts.Has("--usb")) {
-        // The DTR pulse of the cable; it needs no program mode.
+        // The DTR pulse of the cable; it needs no program mode. The cable is looked for first,
+        // so that a missing or busy one is named rather than reported as a failed pulse.
+        if (const LinkResult found = tool_.link.ConnectModule(); found != result::Ok) {
+            if (options_.verbose) env_.err << tool_.log.Text() << '\n';
+            env_.err << "nuvctl: " << Describe(found) << " (result " << found << ")\n";
+            return kExitFailure;
+        }
         Button20Click(tool_);
         if (options_.verbose) env_.err << tool_.log.Text() << '\n';
         if (tool_.log.Text() != "Reset via USB OK") {

@@ -25,6 +25,8 @@ enum class After {
 
 class FaultMatrix;
 
+enum class UnplugAt { Exchange, Open, FirstCall };
+
 struct Command {
     const char* name;
     std::function<void(FaultMatrix&)> setup;  // runs without faults
@@ -38,8 +40,10 @@ struct Command {
     std::string success;
     // Text that must not be in the log after a failure (a summary that claims success).
     std::string notOnFailure;
-    // The cable goes at the command's first driver call: for commands of a single call.
-    bool unplugAtFirstCall = false;
+    // When the cable goes: by default at the first driver call after the command has written
+    // a byte or moved a control line; for commands without an exchange, once the port is
+    // opened or at the command's first driver call.
+    UnplugAt unplugAt = UnplugAt::Exchange;
     // Works on the port the tool already holds, without looking for the module again: a
     // program that wants the cable cannot take it, and other cables in its place make the
     // command's own failure.
@@ -102,17 +106,19 @@ class FaultMatrix : public ModuleTest {
                 module.bootLoader.faults.noiseBeforePrompt.assign(140 * 1024, 0x55);
                 break;
             case Fault::Unplug: {
-                // The cable goes in the middle of the command: at its first driver call after
-                // it has written a byte, opened the port or moved a control line.
+                // The cable goes in the middle of the command (see UnplugAt).
                 const std::size_t written = device.Written().size();
                 const std::size_t opens = device.OpenCount();
                 const bool rts = device.Rts();
                 const bool dtr = device.Dtr();
-                const bool atOnce = unplugAtFirstCall;
-                driver.beforeCall = [this, written, opens, rts, dtr, atOnce] {
+                const UnplugAt at = unplugAt;
+                driver.beforeCall = [this, written, opens, rts, dtr, at] {
                     if (unplugged_) return;
-                    if (atOnce || device.Written().size() > written || device.OpenCount() > opens ||
-                        device.Rts() != rts || device.Dtr() != dtr) {
+                    const bool exchanged = device.Written().size() > written ||
+                                           device.Rts() != rts || device.Dtr() != dtr;
+                    const bool opened = device.OpenCount() > opens;
+                    if (at == UnplugAt::FirstCall || exchanged ||
+                        (at == UnplugAt::Open && opened)) {
                         unplugged_ = true;
                         driver.Unplug(0);
                     }
@@ -135,7 +141,7 @@ class FaultMatrix : public ModuleTest {
     }
 
     bool unplugged_ = false;
-    bool unplugAtFirstCall = false;
+    UnplugAt unplugAt = UnplugAt::Exchange;
     std::size_t writtenBeforeBusy_ = 0;
 };
 
@@ -480,13 +486,16 @@ std::vector<Command> Commands() {
          {connectFailure},
          {Fault::Silence, Fault::Noise, Fault::Checksum, Fault::DroppedByte, Fault::Late,
           Fault::Flood},
-         "ORNEVA Device detected..."},
+         "ORNEVA Device detected...",
+         "",
+         UnplugAt::Open},
+        // The pulse on DTR: the cable goes between up and down, which fails without a word.
         {"ResetViaUsb",
          nullptr,
          [](FaultMatrix& t) { t.Click(t.panel.btn13); },
          100,
          After::Normal,
-         {connectFailure},
+         {},
          {Fault::Silence, Fault::Noise, Fault::Checksum, Fault::DroppedByte, Fault::Late,
           Fault::Flood},
          "Reset via USB OK"},
@@ -501,7 +510,7 @@ std::vector<Command> Commands() {
           Fault::Flood},
          " USB to RS485 mode has been activated...",
          "",
-         true,
+         UnplugAt::FirstCall,
          true},
         // Switching off fails without a word, and the switch stays on.
         {"RtsOff",
@@ -514,7 +523,7 @@ std::vector<Command> Commands() {
           Fault::Flood},
          " USB to RS485 mode has been turned off...",
          "",
-         true,
+         UnplugAt::FirstCall,
          true},
     };
     return list;
@@ -545,7 +554,7 @@ TEST_P(FaultMatrixTest, EndsWithItsMessageItsControlsAndInTime) {
     module.sensorCount.fill(3);
     if (command.setup) command.setup(*this);
     tool.log.Clear();
-    unplugAtFirstCall = command.unplugAtFirstCall;
+    unplugAt = command.unplugAt;
     std::vector<std::pair<const Control*, bool>> before;
     for (const Control* control : AllControlsGroup(panel).disables) {
         before.emplace_back(control, control->Enabled());

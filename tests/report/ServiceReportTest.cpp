@@ -138,6 +138,14 @@ TEST_F(ServiceReportTest, AFailedStepIsReportedInItsPlaceAndTheRestGoesOn) {
     EXPECT_NE(json.find("\"supply\":{\"ok\":false,\"error\":\"result 17"), std::string::npos);
 }
 
+TEST_F(ServiceReportTest, AnAnswerThatFailsItsCheckIsNamedAsSuch) {
+    const ServiceReport report =
+        Collect("Supply voltages and currents", [this] { module.faults.corruptCrc = 1; });
+    const ReportStep& supply = Step(report, "supply");
+    EXPECT_EQ(supply.failure, "result 1, the answer failed its check: noise or a damaged line");
+    EXPECT_EQ(report.Failed(), 1U);
+}
+
 TEST_F(ServiceReportTest, ProgramModeIsLeftWhenAStepInsideItFails) {
     // The memory read is refused half-way; the module is taken back to normal mode all the same.
     const ServiceReport report = Collect("Memory", [this] { module.faults.refuse = 1; });

@@ -2,7 +2,10 @@
 // (or its normal outcome where the fault cannot touch it), within its time, without a crash.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <sstream>
 
@@ -24,13 +27,10 @@ const char* Name(Fault fault) {
     return kNames[static_cast<int>(fault)];
 }
 
-// A pump that can pull the cable once the command has written.
-class HookPump final : public EventPump {
+// nuvctl has no window to keep alive during its waits.
+class IdlePump final : public EventPump {
   public:
-    void ProcessEvents() override {
-        if (hook) hook();
-    }
-    std::function<void()> hook;
+    void ProcessEvents() override {}
 };
 
 struct CliCommand {
@@ -38,16 +38,13 @@ struct CliCommand {
     std::vector<std::string> args;  // after "--simulate"
     std::int64_t maxMs;
     std::set<Fault> survives;  // faults after which it still exits 0
+    // The cable goes at the command's first driver call (a command without an exchange).
+    bool unplugAtFirstCall = false;
 };
 
 std::vector<CliCommand> Commands() {
     const std::set<Fault> moduleFaults{Fault::Silence,     Fault::Noise, Fault::Checksum,
-                                       Fault::DroppedByte, Fault::Late,  Fault::Flood,
-                                       Fault::Unplug};
-    std::set<Fault> all = moduleFaults;
-    all.insert({Fault::Busy, Fault::NineDevices});
-    const std::string dump =
-        (std::filesystem::temp_directory_path() / "nuvctl-fault-dump.dat").string();
+                                       Fault::DroppedByte, Fault::Late,  Fault::Flood};
     return {
         {"read", {"read"}, 3500, {}},
         {"watch", {"watch", "--count", "1"}, 3500, {}},
@@ -59,9 +56,13 @@ std::vector<CliCommand> Commands() {
         // Program mode: entering it, the command, and leaving it again.
         {"info", {"info"}, 3700 + 1400, {}},
         {"config", {"config", "--address", "5"}, 3700 + 2 * 1400, {}},
-        {"dump", {"dump", dump}, 3700 + 2 * 1400, {}},
+        {"config_interval", {"config", "--interval", "9"}, 3700 + 2 * 1400, {}},
+        // The save waits up to 10 s for the module's answer.
+        {"config_save", {"config", "--save"}, 3700 + 1400 + 2 * 10'000, {}},
+        {"dump", {"dump", "@dump"}, 3700 + 2 * 1400, {}},
         {"reset", {"reset"}, 3700 + 1400, {}},
         {"search", {"search", "--channel", "0"}, 3700 + 2 * 1400, {}},
+        {"search_all", {"search"}, 3700 + 11 * 1400, {}},
         {"sort", {"sort", "--channel", "0", "2800000000000000"}, 3700 + 3 * 1400, {}},
         // Beyond the window's commands: a short scan, and the report with all its steps. A
         // damaged answer still says that a device talks at the address: the scan lists it.
@@ -69,9 +70,17 @@ std::vector<CliCommand> Commands() {
         {"report", {"report"}, 30000, {}},
         // The cable alone.
         {"reset_usb", {"reset", "--usb"}, 100, moduleFaults},
-        {"devices", {"devices"}, 100, all},
+        // A listing: a busy cable, more cables than the list holds or none at all (the cable
+        // gone before it looks) are what it shows.
+        {"devices",
+         {"devices"},
+         100,
+         {Fault::Silence, Fault::Noise, Fault::Checksum, Fault::DroppedByte, Fault::Late,
+          Fault::Flood, Fault::Unplug, Fault::Busy, Fault::NineDevices},
+         true},
         // The boot loader skips what comes before its prompt.
         {"firmware", {"firmware"}, 60000, {Fault::Noise}},
+        {"firmware_image", {"firmware", "--image", "@hex"}, 60000, {Fault::Noise}},
     };
 }
 
@@ -119,11 +128,15 @@ class NuvctlFaultTest : public ::testing::TestWithParam<Cell> {
                 break;
             case Fault::Flood:
                 f.flood = -1;
+                f.floodAtOnce = true;  // all of it within the command's time limit
                 module->bootLoader.faults.noiseBeforePrompt.assign(140 * 1024, 0x55);
                 break;
             case Fault::Unplug:
-                pump.hook = [this] {
-                    if (!unplugged && !device->Written().empty()) {
+                // The cable goes at the first driver call after the command has written a byte
+                // or moved a control line.
+                driver.beforeCall = [this] {
+                    if (!unplugged && (unplugAtFirstCall || !device->Written().empty() ||
+                                       device->Dtr() || device->Rts())) {
                         unplugged = true;
                         driver.Unplug(0);
                     }
@@ -143,35 +156,68 @@ class NuvctlFaultTest : public ::testing::TestWithParam<Cell> {
     }
 
     VirtualClock clock;
-    HookPump pump;
+    IdlePump pump;
     sim::SimFtdi driver{clock};
     sim::SimDevice* device = &driver.AddDevice("ORNEVA NUV", "NUV13001");
     std::shared_ptr<sim::ModuleSimulator> module = std::make_shared<sim::ModuleSimulator>();
     bool unplugged = false;
+    bool unplugAtFirstCall = false;
 };
 
 TEST_P(NuvctlFaultTest, ExitsWithAMessageInTime) {
     const CliCommand command = Commands()[GetParam().command];
     const Fault fault = GetParam().fault;
+    unplugAtFirstCall = command.unplugAtFirstCall;
     Inject(fault);
     std::ostringstream out;
     std::ostringstream err;
     cli::Environment environment{[this](const cli::DriverChoice&) -> FtdiApi& { return driver; },
                                  clock, pump, out, err};
+    // Files of its own for each cell, so that cells may run side by side.
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() /
+        ("nuvctl-fault-" + std::string(Commands()[GetParam().command].name) + "-" + Name(fault) +
+         "-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
     std::vector<std::string> args{"--simulate"};
-    args.insert(args.end(), command.args.begin(), command.args.end());
+    for (const std::string& arg : command.args) {
+        if (arg == "@dump") {
+            args.push_back((folder / "memory.dat").string());
+        } else if (arg == "@hex") {
+            const std::string hex = (folder / "build.hex").string();
+            std::ofstream(hex) << ":03000000010203F7\n:01030000AA52\n:00000001FF\n";
+            args.push_back(hex);
+        } else {
+            args.push_back(arg);
+        }
+    }
     const std::int64_t start = clock.NowMs();
     const int status = cli::Run(args, environment);
     EXPECT_LE(clock.NowMs() - start, command.maxMs) << err.str();
+    const std::string message = err.str();
+    const auto says = [&](const char* text) { return message.find(text) != std::string::npos; };
     if (command.survives.count(fault) != 0) {
-        EXPECT_EQ(status, 0) << err.str();
+        EXPECT_EQ(status, 0) << message;
     } else {
         EXPECT_EQ(status, 1) << out.str();
-        EXPECT_NE(err.str().find("nuvctl: "), std::string::npos) << err.str();
+        EXPECT_TRUE(says("nuvctl: ")) << message;
+        // The message names the fault's side: the cable for a busy or missing one, the module's
+        // answer (not the connection) for a fault of the module.
+        // (Its code as a result, a logger line's code, or the window's error number.)
+        const bool busy = says("result 5") || says(" 0005") || says("Error: 00.05");
+        const bool notFound = says("result 20") || says(" 0014") || says("Error: 00.14");
+        if (fault == Fault::Busy) {
+            EXPECT_TRUE(busy) << message;
+        } else if (fault == Fault::NineDevices) {
+            EXPECT_TRUE(notFound) << message;
+        } else if (fault != Fault::Unplug) {
+            EXPECT_FALSE(busy || notFound || says("result 30")) << message;
+        }
     }
     if (fault == Fault::Unplug && command.survives.count(fault) == 0) {
         EXPECT_TRUE(unplugged);
     }
+    std::filesystem::remove_all(folder);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllCommandsAllFaults, NuvctlFaultTest, ::testing::ValuesIn(AllCells()),
