@@ -29,9 +29,24 @@ using nuv::bench::CpuSeconds;
 using nuv::bench::ResidentKilobytes;
 
 // The kinds of fault, each with the counter and the logger line it must show.
-enum Kind { Silence, Late, DroppedByte, Checksum, Noise, DriverFailure, SensorShort, kKinds };
-constexpr const char* kKindNames[] = {"silence", "late answer",    "dropped byte", "bad CRC",
-                                      "noise",   "driver failure", "sensor short"};
+enum Kind {
+    Silence,
+    Late,
+    DroppedByte,
+    Checksum,
+    Noise,
+    DriverFailure,
+    SensorShort,
+    Flood,
+    Unplug,
+    Busy,
+    NineDevices,
+    kKinds
+};
+constexpr const char* kKindNames[] = {
+    "silence",      "late answer",          "dropped byte",      "bad CRC",
+    "noise",        "driver failure",       "sensor short",      "flood of 70 KiB",
+    "cable pulled", "cable held elsewhere", "module's cable 9th"};
 constexpr const char* kLoggerText[] = {
     "Data Timeout Couner", "Data Timeout Couner", "Data Timeout Couner",      "Other Errors",
     "Other Errors",        "USB Errors",          "Bledy 1W (zwarcie do GND)"};
@@ -55,13 +70,18 @@ int main(int argc, char* argv[]) {
     nuv::VirtualClock clock;
     nuv::NullEventPump pump;
     nuv::sim::SimFtdi driver(clock);
-    nuv::sim::SimDevice& device = driver.AddDevice("ORNEVA NUV", "NUV13001");
     auto moduleOwner = std::make_shared<nuv::sim::ModuleSimulator>();
     nuv::sim::ModuleSimulator& module = *moduleOwner;
-    device.AttachPeer(moduleOwner);
-    // The simulator keeps no records of the traffic: what grows is the tool's.
-    device.keepRecords = false;
     module.keepRecords = false;
+    // The module's cable; plugged in again after it was pulled.
+    nuv::sim::SimDevice* device = nullptr;
+    const auto plugIn = [&] {
+        device = &driver.AddDevice("ORNEVA NUV", "NUV13001");
+        device->AttachPeer(moduleOwner);
+        // The simulator keeps no records of the traffic: what grows is the tool's.
+        device->keepRecords = false;
+    };
+    plugIn();
     Dialogs dialogs;
     nuv::Tool tool(driver, clock, pump, dialogs);
     nuv::MainPanel& panel = tool.panel;
@@ -109,10 +129,30 @@ int main(int argc, char* argv[]) {
                 module.faults.noise = 1;
                 break;
             case DriverFailure:
-                device.InjectFault(nuv::sim::Op::Status, nuv::ft::IoError);
+                device->InjectFault(nuv::sim::Op::Status, nuv::ft::IoError);
                 break;
             case SensorShort:
                 module.SensorAt(0, 0).fixedRaw = 0xF040;
+                break;
+            case Flood:
+                module.faults.flood = 1;
+                module.faults.floodAtOnce = true;
+                break;
+            case Unplug:
+                // The cable goes while the request is on the wire.
+                driver.beforeCall = [&] {
+                    if (driver.DeviceCount() == 1 && device->NextToPeerNs()) driver.Unplug(0);
+                };
+                break;
+            case Busy:
+                device->heldByOtherProgram = true;
+                break;
+            case NineDevices:
+                // Eight other cables come first; the module's is the ninth.
+                driver.Unplug(0);
+                for (int d = 0; d < 8; ++d)
+                    driver.AddDevice("FT232R USB UART", "A" + std::to_string(d));
+                plugIn();
                 break;
             default:
                 break;
@@ -124,7 +164,14 @@ int main(int argc, char* argv[]) {
         }
         if (*due > clock.NowNs()) clock.AdvanceNs(*due - clock.NowNs());
         timers.Poll();
-        device.FaultOf(nuv::sim::Op::Status) = nuv::sim::Fault{};
+        device->FaultOf(nuv::sim::Op::Status) = nuv::sim::Fault{};
+        device->heldByOtherProgram = false;
+        driver.beforeCall = nullptr;
+        // Back to the module's cable alone.
+        if (driver.DeviceCount() != 1 || &driver.Device(0) != device) {
+            while (driver.DeviceCount() > 0) driver.Unplug(0);
+            plugIn();
+        }
         if (i % 1000 == 0) peakKb = std::max(peakKb, ResidentKilobytes());
         // The trend plot keeps a day of points; from then on nothing may grow but the logger.
         if (dayKb < 0 && clock.NowNs() - soakStartNs >= 24 * 3600 * 1'000'000'000LL) {
@@ -159,13 +206,14 @@ int main(int argc, char* argv[]) {
     const Check checks[] = {
         {"readings", readings, static_cast<long>(c.measure)},
         {"Data Timeout counter (silence, late, dropped byte)", timeouts, c.noData},
-        {"Other Errors counter (bad CRC, noise)", 2 * perKind, c.otherError},
-        {"USB Errors counter (driver failure)", perKind, c.usbError},
+        {"Other Errors counter (bad CRC, noise, flood, busy, 9th)", 5 * perKind, c.otherError},
+        // A pulled cable fails the driver's status query, as a driver failure does.
+        {"USB Errors counter (driver failure, cable pulled)", 2 * perKind, c.usbError},
         {"1-Wire short counter (sensor short)", perKind, c.oneWireShort},
         {"logger lines", kKinds * perKind, loggerLines},
         {"logger: Data Timeout", timeouts, lines["Data Timeout Couner"]},
-        {"logger: Other Errors", 2 * perKind, lines["Other Errors"]},
-        {"logger: USB Errors", perKind, lines["USB Errors"]},
+        {"logger: Other Errors", 5 * perKind, lines["Other Errors"]},
+        {"logger: USB Errors", 2 * perKind, lines["USB Errors"]},
         {"logger: 1-Wire short", perKind, lines["Bledy 1W (zwarcie do GND)"]},
         {"message boxes", 0, dialogs.shown},
     };
@@ -177,7 +225,7 @@ int main(int argc, char* argv[]) {
     for (const Check& check : checks) {
         const bool equal = check.expected == check.counted;
         ok &= equal;
-        std::printf("  %-52s injected %6ld  counted %6ld  %s\n", check.what, check.expected,
+        std::printf("  %-56s injected %6ld  counted %6ld  %s\n", check.what, check.expected,
                     check.counted, equal ? "ok" : "MISMATCH");
     }
     std::printf("resident memory: %ld kB at the start, %ld kB at the end (peak %ld kB)\n", startKb,
