@@ -1,6 +1,12 @@
 // Harnesses of the normal mode's Modbus replies: temperatures, power, outputs, diagnostics.
 #include "fuzz/Scenarios.hpp"
 
+#include <algorithm>
+
+#include "measure/BusScan.hpp"
+#include "measure/Temperatures.hpp"
+#include "tools/ModbusErrors.hpp"
+
 namespace nuv::fuzz {
 namespace {
 
@@ -145,6 +151,43 @@ std::vector<Seed> DiagnosticSeeds() {
     };
 }
 
+// Options: the first address of the scan (1..247 by the value), the number of addresses (1..4
+// by the value modulo 4), then bit 0: a temperature reading at the first address afterwards,
+// its failure put in nuvctl's words.
+void RunBusScan(FuzzSession& session, Options options) {
+    Tool& tool = session.tool;
+    const int from = options[0] % kAddresses + 1;
+    const int to = std::min(kAddresses, from + options[1] % 4);
+    const ScanResult scan =
+        ScanBus(tool, static_cast<std::uint8_t>(from), static_cast<std::uint8_t>(to), 100);
+    for (const ScanHit& hit : scan.hits) {
+        Require(hit.address >= from && hit.address <= to, "a scan lists an address it asked");
+        Require(!hit.Describe().empty(), "a listed address is described");
+    }
+    if ((options[2] & 0x01U) != 0) {
+        // nuvctl's words read what was collected: the sanitizers watch them.
+        const LinkResult code = ReadTemperatures(tool, static_cast<std::uint8_t>(from));
+        static_cast<void>(cli::detail::ExplainModbusFailure(tool, code));
+    }
+}
+
+std::vector<Seed> BusScanSeeds() {
+    constexpr std::uint8_t kFrom1 = 0;  // addresses 1..4, the module at 2
+    return {
+        {"found", {kFrom1, 3, 1}},
+        {"noise", {kFrom1, 3, 1}, [](sim::ModuleSimulator& m) { m.faults.noise = 1; }},
+        {"crc-corrupt", {kFrom1, 3, 1}, [](sim::ModuleSimulator& m) { m.faults.corruptCrc = -1; }},
+        {"other-address",
+         {kFrom1, 1, 1},
+         [](sim::ModuleSimulator& m) {
+             m.address = 7;
+             m.faults.answerAsAnyAddress = true;
+         }},
+        // The reading asks for more sensors than the module keeps: an exception answer.
+        {"exception", {1, 0, 1}, [](sim::ModuleSimulator& m) { m.sensorsPerChannel = 10; }},
+    };
+}
+
 }  // namespace
 
 std::vector<Scenario> MeasureScenarios() {
@@ -153,6 +196,7 @@ std::vector<Scenario> MeasureScenarios() {
         {"power", 1, 256, RunPower, PowerSeeds},
         {"outputs", 2, 256, RunOutputs, OutputSeeds},
         {"diagnostics", 2, 256, RunDiagnostics, DiagnosticSeeds},
+        {"bus_scan", 3, 1024, RunBusScan, BusScanSeeds},
     };
 }
 
