@@ -10,20 +10,31 @@ case "${1:-build}" in
   test) want+=(libmodbus-dev socat libxml2-utils desktop-file-utils dpkg-dev file lintian) ;;
   screenshots) want+=(xvfb x11-apps imagemagick fonts-dejavu-core) ;;
   package) want+=(dpkg-dev file lintian) ;;
-  fuzz) want+=(clang libclang-rt-14-dev) ;;  # libFuzzer and the sanitizers' runtimes
+  fuzz) want+=(clang) ;;  # and below: libFuzzer and the sanitizers' runtimes of its version
   *) echo "usage: $0 [build|test|screenshots|package|fuzz]" >&2; exit 2 ;;
 esac
 
-missing=()
-for package in "${want[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
-    missing+=("$package")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "Installing: ${missing[*]}" >&2
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-"${sudo[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-  "${missing[@]}" >/dev/null
+updated=0
+install() {
+  local missing=() package
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+      missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}" >&2
+  if [ "$updated" -eq 0 ]; then
+    "${sudo[@]}" apt-get update -qq
+    updated=1
+  fi
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null
+}
+
+install "${want[@]}"
+if [ "${1:-build}" = fuzz ]; then
+  # libFuzzer comes with the runtimes of the clang that is installed (14 on Debian 12).
+  install "libclang-rt-$(clang -dumpversion | cut -d. -f1)-dev"
+fi

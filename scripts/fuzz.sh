@@ -53,7 +53,7 @@ fuzz_one() {
   # -timeout: seconds of real time per input; every input runs on the virtual clock and takes
   # milliseconds, so an input near this limit hangs.
   "$out/fuzz/fuzz_$name" "$out/work/$name" "$out/corpus/$name" \
-    -max_len="${max_len[$name]}" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2560 \
+    -max_len="${max_len[$name]}" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=1024 \
     -print_final_stats=1 -artifact_prefix="$run/$name/" >"$logs/$name.log" 2>&1 &&
     echo 0 >"$logs/$name.status" || echo $? >"$logs/$name.status"
 }
