@@ -171,6 +171,7 @@ int main(int argc, char* argv[]) {
         if (driver.DeviceCount() != 1 || &driver.Device(0) != device) {
             while (driver.DeviceCount() > 0) driver.Unplug(0);
             plugIn();
+            driver.DropUnplugged();  // the simulator's, not the tool's: kept out of the figures
         }
         if (i % 1000 == 0) peakKb = std::max(peakKb, ResidentKilobytes());
         // The trend plot keeps a day of points; from then on nothing may grow but the logger.

@@ -178,6 +178,8 @@ class SimFtdi final : public FtdiApi {
     // Pulls a device's cable: it leaves the table (the later ones move up) and its handle dies.
     // The device itself lives on, so that references to it stay valid.
     void Unplug(std::size_t index);
+    // Frees the devices unplugged so far; references to them die (for long runs).
+    void DropUnplugged() { unplugged_.clear(); }
     std::size_t DeviceCount() const { return devices_.size(); }
     Fault& CountFault() { return countFault_; }
     // Driver calls of any kind made so far, to tell that an operation left the driver alone.
