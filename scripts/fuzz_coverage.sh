@@ -17,7 +17,7 @@ if [ ${#files[@]} -eq 0 ]; then
          config/ProgramMode.cpp config/Configuration.cpp config/MemoryRead.cpp
          config/ProgramCommand.cpp sensors/ChannelSearch.cpp sensors/Segregation.cpp
          sensors/SortBySerial.cpp sensors/SensorCommon.cpp firmware/FirmwareUpdate.cpp
-         firmware/IntelHex.cpp link/UsbLink.cpp)
+         firmware/IntelHex.cpp link/UsbLink.cpp measure/BusScan.cpp tools/ModbusErrors.cpp)
 fi
 manifest=build/fuzz/corpus/MANIFEST
 if [ ! -f "$manifest" ]; then
