@@ -6,6 +6,18 @@
 #include "firmware/FirmwareUpdate.hpp"
 
 namespace nuv {
+namespace {
+
+// The log's report of a firmware file that cannot be used: what is wrong, and that nothing has
+// been sent to the module.
+void ReportUnusableFirmwareFile(Tool& tool, const std::string& path, const std::string& error) {
+    tool.log.SetText("");
+    tool.log.SetColour(colour::ErrorRed);
+    tool.log.AppendLine("Firmware file " + path + " " + error);
+    tool.log.AppendLine("Nothing has been sent to the module.");
+}
+
+}  // namespace
 
 void btn1Click(Tool& tool) {
     UpdateFirmware(tool, CarriedFirmwareImage());
@@ -26,13 +38,6 @@ void btnUpdateFromFileClick(Tool& tool) {
 
 void Button18Click(Tool& tool) {
     tool.firmwareAbortFlag = kAbortFlagStop;
-}
-
-void ReportUnusableFirmwareFile(Tool& tool, const std::string& path, const std::string& error) {
-    tool.log.SetText("");
-    tool.log.SetColour(colour::ErrorRed);
-    tool.log.AppendLine("Firmware file " + path + " " + error);
-    tool.log.AppendLine("Nothing has been sent to the module.");
 }
 
 void WireFirmwareHandlers(Tool& tool) {

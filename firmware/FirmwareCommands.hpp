@@ -14,10 +14,6 @@ void btnUpdateFromFileClick(Tool& tool);
 // "Wyjscie" of the update's status panel: ends the wait for the boot loader's prompt.
 void Button18Click(Tool& tool);
 
-// The log's report of a firmware file that cannot be used: what is wrong, and that nothing has
-// been sent to the module.
-void ReportUnusableFirmwareFile(Tool& tool, const std::string& path, const std::string& error);
-
 // Wires the firmware page's handlers into the tool.
 void WireFirmwareHandlers(Tool& tool);
 

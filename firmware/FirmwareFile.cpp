@@ -26,6 +26,12 @@ FirmwareFileResult Failure(std::string error) {
     return FirmwareFileResult{std::nullopt, std::move(error)};
 }
 
+// An image larger than the page buffer cannot be written.
+FirmwareFileResult TooLarge(std::uintmax_t size) {
+    return Failure("holds " + std::to_string(size) + " bytes; an image fits the page buffer of " +
+                   std::to_string(kPageBufferSize) + " bytes");
+}
+
 }  // namespace
 
 FirmwareFileResult LoadFirmwareFile(const std::string& path) {
@@ -45,11 +51,7 @@ FirmwareFileResult LoadFirmwareFile(const std::string& path) {
     if (size == 0) return Failure("is empty");
     // A text describes a smaller image than itself, so the size of the image is known only once
     // the file is read; far past any image's text it is refused unread.
-    if (size > kHexTextLimit) {
-        return Failure("holds " + std::to_string(size) +
-                       " bytes; an image fits the page buffer of " +
-                       std::to_string(kPageBufferSize) + " bytes");
-    }
+    if (size > kHexTextLimit) return TooLarge(size);
 
     std::ifstream in(path, std::ios::binary);
     if (!in) return Failure(std::string("cannot be read: ") + std::strerror(errno));
@@ -69,11 +71,7 @@ FirmwareFileResult LoadFirmwareFile(const std::string& path) {
         image.bytes = std::move(hex.bytes);
         image.origin = path + " (Intel HEX)";
     } else {
-        if (content.size() > kPageBufferSize) {
-            return Failure("holds " + std::to_string(content.size()) +
-                           " bytes; an image fits the page buffer of " +
-                           std::to_string(kPageBufferSize) + " bytes");
-        }
+        if (content.size() > kPageBufferSize) return TooLarge(content.size());
         image.bytes.assign(content.begin(), content.end());
         image.origin = path + " (raw binary)";
     }

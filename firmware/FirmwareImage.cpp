@@ -12,7 +12,7 @@ std::size_t PageCount(std::size_t size) {
 }
 
 PageBuffer::PageBuffer(std::span<const std::uint8_t> image)
-    : buffer_(kPageBufferSize, 0xFF), imageSize_(image.size()), pages_(PageCount(image.size())) {
+    : buffer_(kPageBufferSize, 0xFF), imageSize_(image.size()) {
     if (image.size() > kPageBufferSize) {
         throw std::invalid_argument("a firmware image larger than the page buffer");
     }

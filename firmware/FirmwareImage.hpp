@@ -36,13 +36,12 @@ class PageBuffer {
     // The image must not be larger than kPageBufferSize.
     explicit PageBuffer(std::span<const std::uint8_t> image);
     std::size_t ImageSize() const { return imageSize_; }
-    std::size_t Pages() const { return pages_; }
+    std::size_t Pages() const { return PageCount(imageSize_); }
     std::span<const std::uint8_t, bootloader::kPageSize> Page(std::size_t page) const;
 
   private:
     std::vector<std::uint8_t> buffer_;
     std::size_t imageSize_;
-    std::size_t pages_;
 };
 
 // What an image is, for the log: "Firmware image: ORIGIN, SIZE B, PAGES pages" and a second

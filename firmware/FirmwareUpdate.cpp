@@ -49,7 +49,6 @@ class Update {
     PageBuffer buffer_;
     std::string description_;
     BootLoaderKey key_{};
-    std::vector<bool> whole_;
     FirmwareUpdateReport report_;
 };
 
@@ -180,7 +179,7 @@ bool Update::Identify() {
 
 void Update::WritePages() {
     const std::size_t pages = buffer_.Pages();
-    whole_.assign(pages, false);
+    std::vector<bool> whole(pages, false);
     for (std::size_t p = 0; p < pages; ++p) {
         if (link_.ReadTimed(1, kRequestLimitMs) != result::Ok) {
             log_.AppendLine("01 @ PageNumber: " + std::to_string(p));
@@ -205,14 +204,14 @@ void Update::WritePages() {
         // A page counts as written only when its bytes and its check byte went out.
         const bool pageOut = link_.WriteBytes(sent) == result::Ok;
         const bool checkOut = link_.WriteBytes(check) == result::Ok;
-        whole_[p] = pageOut && checkOut;
+        whole[p] = pageOut && checkOut;
         const auto percent = static_cast<int>((p + 1) * 100 / (pages + 1));
         panel_.ProgressBar1.SetPosition(percent);
         panel_.Edit2.SetText(std::to_string(p + 1));
         if (observer_ != nullptr) observer_->OnPage(p, pages, percent);
     }
     for (std::size_t p = 0; p < pages; ++p) {
-        if (!whole_[p]) report_.pagesNotWritten.push_back(p);
+        if (!whole[p]) report_.pagesNotWritten.push_back(p);
     }
 }
 

@@ -24,7 +24,7 @@ std::string FirmwareSupportText(std::uint8_t firmwareClass) {
     const unsigned capacity = firmwareClass & 0x0FU;
     static constexpr const char* kCapacities[] = {"10", "12", "16"};
     if (standard > 3 || capacity > 2) return "- COS NIE TAK Z WERSJA FIRMWARE !!!";
-    return std::string("Firmware support segregation: STANDARD ") + kStandards[standard] +
+    return std::string("Firmware support segregation: STANDARD ") + StandardName(firmwareClass) +
            "    Maximum " + kCapacities[capacity] + " sensors per channel";
 }
 

@@ -30,7 +30,7 @@ class Clock {
     virtual std::int64_t WallSeconds() const = 0;
     // The local time's offset from UTC at a wall time, in seconds (east positive), for time
     // stamps that say which local time they are in.
-    virtual int UtcOffsetSeconds(std::int64_t /*wallSeconds*/) const { return 0; }
+    virtual int UtcOffsetSeconds(std::int64_t wallSeconds) const = 0;
 
     std::int64_t NowMs() const { return NowNs() / 1'000'000; }
 };

@@ -312,7 +312,7 @@ std::uint32_t UsbLink::DiscardInput() {
     if (!DropQueued(dropped) || dropped == 0) return dropped;
     // Something was waiting, so an answer may still be on its way: wait for a quiet line. Four
     // characters at the link's rate, but never less than a USB latency tick or two.
-    const std::int64_t characterNs = 10LL * 1'000'000'000 / std::max<std::uint32_t>(linkBaud_, 1);
+    const std::int64_t characterNs = ByteTimeNs();
     const std::int64_t quietMs = std::max<std::int64_t>(kQuietMs, 4 * characterNs / 1'000'000);
     const std::int64_t start = clock_.NowMs();
     std::int64_t lastByte = start;

@@ -79,8 +79,7 @@ std::uint8_t ModbusClient::Transaction(std::span<const std::uint8_t> request, st
         // wait ends early when bytes arrive; while more is missing than a poll can bring, waking
         // for every byte would only cost passes.
         const std::int64_t restNs =
-            static_cast<std::int64_t>(expected - std::min<std::size_t>(count_, expected)) *
-            link_.ByteTimeNs();
+            static_cast<std::int64_t>(expected - count_) * link_.ByteTimeNs();
         if (count_ == 0 || restNs < kDrainPollMs * 1'000'000LL) {
             link_.WaitForData(kDrainPollMs);
         } else {

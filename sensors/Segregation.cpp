@@ -87,10 +87,9 @@ std::uint8_t StartSegregation(Tool& tool, std::uint8_t channel, std::uint8_t com
     EmptyColumns(f.StringGrid4, 1, 5, LevelRows(f.StringGrid4));
     tool.segregationTable.fill(0);
 
-    if (tool.link.ConnectModule() != result::Ok) return 0;  // reported by the connect
-    if (tool.link.SetLinkBaud(tool.link.LinkBaud()) != result::Ok) {
-        tool.log.ReportError(result::ChangeBaudFailed);
-        ShowProgramModeControls(p);
+    // A failed connect is reported by the connect; a failed baud rate gives the group back.
+    if (const LinkResult prepared = PrepareProgramLink(tool); prepared != result::Ok) {
+        if (prepared == result::ChangeBaudFailed) ShowProgramModeControls(p);
         return 0;
     }
     p.Button37.SetEnabled(true);
@@ -183,21 +182,16 @@ void Timer3Timer(Tool& tool) {
     tool.segregationStatus = SegregationStatus{};
     // A poll that fails is retried on the next tick; "Exit " stays at hand to end it all.
     auto failed = [&] { p.Button37.SetEnabled(true); };
-    if (tool.link.ConnectModule() != result::Ok) return failed();
-    if (tool.link.SetLinkBaud(tool.link.LinkBaud()) != result::Ok) {
-        tool.log.ReportError(result::ChangeBaudFailed);
-        return failed();
-    }
-    if (const std::uint8_t code = Exchange(tool, kSegregate, kProgressFirst, kLimitMs); code != 0) {
-        AppendToLog(tool, "\nError 20.01(" + HexCode(code) + ")");
+    if (PrepareProgramLink(tool) != result::Ok) return failed();
+    if (LabelledExchange(tool, MakeProgramBlock(kSegregate, kProgressFirst), kLimitMs, 128,
+                         "\nError 20.01(") != 0) {
         return failed();
     }
     CopyReply(tool, 0, kFirstPartBytes);
     tool.log.Clear();
     tool.pump.ProcessEvents();
-    if (const std::uint8_t code = Exchange(tool, kSegregate, kProgressSecond, kLimitMs);
-        code != 0) {
-        AppendToLog(tool, "\nError 20.01(" + HexCode(code) + ")");
+    if (LabelledExchange(tool, MakeProgramBlock(kSegregate, kProgressSecond), kLimitMs, 128,
+                         "\nError 20.01(") != 0) {
         return failed();
     }
     CopyReply(tool, kFirstPartBytes, kSecondPartBytes);
@@ -256,13 +250,9 @@ void Button37Click(Tool& tool) {
     StopSegregationPoll(tool);
     p.Button37.SetEnabled(false);
     tool.form2.SetVisible(false);
-    if (tool.link.ConnectModule() != result::Ok) return;
-    if (tool.link.SetLinkBaud(tool.link.LinkBaud()) != result::Ok) {
-        tool.log.ReportError(result::ChangeBaudFailed);
-        return;
-    }
-    if (const std::uint8_t code = Exchange(tool, 0xA0, 0x00, kLimitMs); code != 0) {
-        AppendToLog(tool, "\nError AA.55(" + HexCode(code) + ")");
+    if (PrepareProgramLink(tool) != result::Ok) return;
+    if (LabelledExchange(tool, MakeProgramBlock(0xA0, 0x00), kLimitMs, 128, "\nError AA.55(") !=
+        0) {
         return;
     }
     ShowProgramModeControls(p);
@@ -273,13 +263,9 @@ void Button36Click(Tool& tool) {
     ApcPanel& f = tool.form2;
     // A progress read of its own: a running procedure's poll does not go on behind it.
     StopSegregationPoll(tool);
-    if (tool.link.ConnectModule() != result::Ok) return;
-    if (tool.link.SetLinkBaud(tool.link.LinkBaud()) != result::Ok) {
-        tool.log.ReportError(result::ChangeBaudFailed);
-        return;
-    }
-    if (const std::uint8_t code = Exchange(tool, kSegregate, kProgressFirst, kLimitMs); code != 0) {
-        AppendToLog(tool, "\nError 20.01(" + HexCode(code) + ")");
+    if (PrepareProgramLink(tool) != result::Ok) return;
+    if (LabelledExchange(tool, MakeProgramBlock(kSegregate, kProgressFirst), kLimitMs, 128,
+                         "\nError 20.01(") != 0) {
         return;
     }
     const auto reply = tool.link.RxBuffer();

@@ -76,10 +76,11 @@ LinkResult SendSave(Tool& tool, std::uint8_t channel, std::size_t levels, const 
         if (tableBytes <= kMaskedLast - kPayloadFirst + 1) {
             code = tool.program.Exchange(SaveBlock(tool, sub, 0, tableBytes), kLimitMs, 128);
         } else {
-            code = tool.program.Exchange(SaveBlock(tool, sub, 0, 81), kLimitMs, 128);
+            code = tool.program.Exchange(SaveBlock(tool, sub, 0, kFirstPartBytes), kLimitMs, 128);
             if (code == 0) {
                 code = tool.program.Exchange(
-                    SaveBlock(tool, static_cast<std::uint8_t>(kSecondPartSub + channel), 81, 48),
+                    SaveBlock(tool, static_cast<std::uint8_t>(kSecondPartSub + channel),
+                              kFirstPartBytes, kSecondPartBytes),
                     kLimitMs, 128);
             }
         }
@@ -176,9 +177,8 @@ void Button4Click(Tool& tool) {
     StopSegregationPoll(tool);
     if (PrepareProgramLink(tool) != result::Ok) return;
     tool.log.Clear();
-    const std::uint8_t code = tool.program.Exchange(MakeProgramBlock(0xA0, 0x00), kLimitMs, 128);
-    if (code != 0) {
-        AppendToLog(tool, "\nError 70.02(" + HexCode(code) + ")");
+    if (LabelledExchange(tool, MakeProgramBlock(0xA0, 0x00), kLimitMs, 128, "\nError 70.02(") !=
+        0) {
         return;
     }
     tool.log.Clear();

@@ -72,10 +72,7 @@ TrendWindow::TrendWindow(Tool& tool, QWidget* owner) : QWidget(owner), tool_(too
     auto tickBox = [this](const QString& text, bool checked) {
         auto* box = new QCheckBox(text);
         box->setChecked(checked);
-        QObject::connect(box, &QCheckBox::toggled, this, [this] {
-            dirty_ = true;
-            Redraw();
-        });
+        QObject::connect(box, &QCheckBox::toggled, this, [this] { Redraw(); });
         return box;
     };
     auto* channelBox = new QGroupBox("Channels");
@@ -107,10 +104,7 @@ TrendWindow::TrendWindow(Tool& tool, QWidget* owner) : QWidget(owner), tool_(too
     status_->setWordWrap(true);
     status_->setMinimumWidth(180);
     controls->addWidget(status_);
-    QObject::connect(sources, &QButtonGroup::buttonToggled, this, [this] {
-        dirty_ = true;
-        Redraw();
-    });
+    QObject::connect(sources, &QButtonGroup::buttonToggled, this, [this] { Redraw(); });
 
     chart_ = new QChart;
     chart_->legend()->setAlignment(Qt::AlignBottom);
@@ -257,24 +251,23 @@ void TrendWindow::Redraw() {
     std::int64_t from = model.FirstMs();
     std::int64_t to = model.LastMs();
     if (to - from < 60'000) to = from + 60'000;  // at least a minute wide
-    low_ = std::numeric_limits<double>::infinity();
-    high_ = -std::numeric_limits<double>::infinity();
+    double low = std::numeric_limits<double>::infinity();
+    double high = -std::numeric_limits<double>::infinity();
     int index = 0;
-    for (const auto& [name, label] : wanted) Draw(name, label, index++, from, to);
+    for (const auto& [name, label] : wanted) Draw(name, label, index++, from, to, low, high);
     timeAxis_->setFormat(to - from > kDayMs / 2 ? "dd.MM HH:mm" : "HH:mm:ss");
     timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
-    if (low_ > high_) {
-        low_ = 0;
-        high_ = 30;
+    if (low > high) {
+        low = 0;
+        high = 30;
     }
-    const double margin = std::max(0.5, (high_ - low_) * 0.05);
-    valueAxis_->setRange(std::floor(low_ - margin), std::ceil(high_ + margin));
+    const double margin = std::max(0.5, (high - low) * 0.05);
+    valueAxis_->setRange(std::floor(low - margin), std::ceil(high + margin));
 }
 
 void TrendWindow::Draw(const std::string& name, const std::string& label, int index,
-                       std::int64_t fromMs, std::int64_t toMs) {
+                       std::int64_t fromMs, std::int64_t toMs, double& low, double& high) {
     Drawn& drawn = drawn_[name];
-    drawn.label = label;
     // A few points per two pixels of the plot are all it can show.
     const auto buckets = static_cast<std::size_t>(std::max(200.0, chart_->plotArea().width() / 2));
     const std::vector<TrendPoint> points = Model().Thinned(name, fromMs, toMs, buckets);
@@ -286,16 +279,34 @@ void TrendWindow::Draw(const std::string& name, const std::string& label, int in
             continue;
         }
         runs.back().append(QPointF(static_cast<double>(point.ms), point.value));
-        low_ = std::min(low_, point.value);
-        high_ = std::max(high_, point.value);
+        low = std::min(low, point.value);
+        high = std::max(high, point.value);
     }
     if (runs.size() > 1 && runs.back().isEmpty()) runs.pop_back();
     const QColor colour = SeriesColour(index);
+    // A thin cosmetic pen: the fast path of the painter, for thousands of points a series.
+    QPen pen(colour);
+    pen.setWidth(1);
+    pen.setCosmetic(true);
+    const auto style = [&](QLineSeries* segment, std::size_t i) {
+        segment->setPen(pen);
+        segment->setColor(colour);
+        segment->setName(ToQString(label));
+        // One legend entry per series, on its first stretch.
+        for (QLegendMarker* marker : chart_->legend()->markers(segment)) marker->setVisible(i == 0);
+    };
+    // The order of the wanted series, and with it the colours, changes with the ticks.
+    if (drawn.colour != colour || drawn.label != label) {
+        for (std::size_t i = 0; i < drawn.segments.size(); ++i) style(drawn.segments[i], i);
+        drawn.colour = colour;
+        drawn.label = label;
+    }
     while (drawn.segments.size() < runs.size()) {
         auto* segment = new QLineSeries;
         chart_->addSeries(segment);
         segment->attachAxis(timeAxis_);
         segment->attachAxis(valueAxis_);
+        style(segment, drawn.segments.size());
         drawn.segments.push_back(segment);
     }
     while (drawn.segments.size() > runs.size()) {
@@ -305,18 +316,9 @@ void TrendWindow::Draw(const std::string& name, const std::string& label, int in
     }
     for (std::size_t i = 0; i < runs.size(); ++i) {
         QLineSeries* segment = drawn.segments[i];
-        // A thin cosmetic pen: the fast path of the painter, for thousands of points a series.
-        QPen pen(colour);
-        pen.setWidth(1);
-        pen.setCosmetic(true);
-        segment->setPen(pen);
-        segment->setColor(colour);
         // A stretch of one reading has no line to draw: it shows as a dot.
         segment->setPointsVisible(runs[i].size() == 1);
         segment->replace(runs[i]);
-        segment->setName(ToQString(label));
-        // One legend entry per series, on its first stretch.
-        for (QLegendMarker* marker : chart_->legend()->markers(segment)) marker->setVisible(i == 0);
     }
 }
 

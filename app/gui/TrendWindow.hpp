@@ -68,13 +68,16 @@ class TrendWindow final : public QWidget {
   private:
     struct Drawn {
         std::vector<QLineSeries*> segments;
+        // What its segments were styled with; restyled only when these change.
         std::string label;
+        QColor colour;
     };
     const TrendModel& Model() const;
     // The series to draw, with their legend labels.
     std::vector<std::pair<std::string, std::string>> Wanted() const;
+    // Draws one series; widens [low, high] to its values.
     void Draw(const std::string& name, const std::string& label, int index, std::int64_t fromMs,
-              std::int64_t toMs);
+              std::int64_t toMs, double& low, double& high);
     void SaveClicked();
 
     Tool& tool_;
@@ -96,8 +99,6 @@ class TrendWindow final : public QWidget {
     std::size_t seenCyclic_ = static_cast<std::size_t>(-1);
     std::size_t seenApc_ = static_cast<std::size_t>(-1);
     bool dirty_ = true;
-    double low_ = 0;
-    double high_ = 0;
 };
 
 }  // namespace nuv::gui
