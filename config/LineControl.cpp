@@ -6,21 +6,23 @@
 
 namespace nuv {
 
-void Button20Click(Tool& tool) {
+LinkResult Button20Click(Tool& tool) {
     MainPanel& p = tool.panel;
     p.Timer2.SetEnabled(false);
     StopSegregationPoll(tool);
     p.GroupBox2.SetVisible(false);
     p.StringGrid2.SetVisible(true);
-    if (tool.link.ConnectModule() != result::Ok) return;  // reported by the connect
-    // The pulse: up and at once down again. A failing line is not reported.
-    if (tool.link.RaiseDtr() != result::Ok) return;
-    if (tool.link.DropDtr() != result::Ok) return;
+    // A failed connect reports itself; a failing line is not reported in the window.
+    if (const LinkResult found = tool.link.ConnectModule(); found != result::Ok) return found;
+    // The pulse: up and at once down again.
+    if (const LinkResult up = tool.link.RaiseDtr(); up != result::Ok) return up;
+    if (const LinkResult down = tool.link.DropDtr(); down != result::Ok) return down;
     tool.log.SetText("Reset via USB OK");
     tool.form2.SetVisible(false);
     ShowNormalModeControls(p);
     p.Button37.SetEnabled(false);
     p.Timer1.SetEnabled(false);
+    return result::Ok;
 }
 
 void ButtonAClick(Tool& tool) {

@@ -202,4 +202,10 @@ void Button39Click(Tool& tool) {
     LeaveProgramMode(tool);
 }
 
+LinkResult ProgramModeScope::Leave() {
+    if (!inside_ || stay_) return result::Ok;
+    inside_ = false;
+    return LeaveProgramMode(tool_);
+}
+
 }  // namespace nuv

@@ -29,6 +29,25 @@ void Button38Click(Tool& tool);
 LinkResult LeaveProgramMode(Tool& tool);
 void Button39Click(Tool& tool);
 
+// Leaves program mode when the command entered it, on every path, unless told to stay or the
+// module has left by itself (a save, a reset).
+class ProgramModeScope {
+  public:
+    explicit ProgramModeScope(Tool& tool, bool stay = false) : tool_(tool), stay_(stay) {}
+    ~ProgramModeScope() { Leave(); }
+    ProgramModeScope(const ProgramModeScope&) = delete;
+    ProgramModeScope& operator=(const ProgramModeScope&) = delete;
+    void Entered() { inside_ = true; }
+    void LeftByItself() { inside_ = false; }
+    // Leaves now; the result of the leave block (0 when there was nothing to leave).
+    LinkResult Leave();
+
+  private:
+    Tool& tool_;
+    bool stay_;
+    bool inside_ = false;
+};
+
 // Sensor positions per channel of a firmware class's capacity code (low nibble): 10, 12 or 16,
 // or none for other codes.
 std::optional<std::uint8_t> CapacityOf(std::uint8_t firmwareClass);

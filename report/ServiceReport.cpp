@@ -67,27 +67,6 @@ std::string Why(const Tool& tool, LinkResult code) {
     return why;
 }
 
-// Leaves program mode on every path once it was entered, also when a step throws.
-class ProgramModeGuard {
-  public:
-    explicit ProgramModeGuard(Tool& tool) : tool_(tool) {}
-    ~ProgramModeGuard() {
-        if (inside_) LeaveProgramMode(tool_);
-    }
-    ProgramModeGuard(const ProgramModeGuard&) = delete;
-    ProgramModeGuard& operator=(const ProgramModeGuard&) = delete;
-    void Entered() { inside_ = true; }
-    bool Inside() const { return inside_; }
-    LinkResult Leave() {
-        inside_ = false;
-        return LeaveProgramMode(tool_);
-    }
-
-  private:
-    Tool& tool_;
-    bool inside_ = false;
-};
-
 class Collector {
   public:
     Collector(Tool& tool, const ReportOptions& options, const ReportProgress& progress)
@@ -255,10 +234,8 @@ class Collector {
         ReportStep step = Begin("normal_mode", "Back to normal mode");
         step.fields.push_back(
             Flag("program_mode_entered", "Program mode entered", identity_.entered));
-        if (guard_.Inside()) {
-            if (const LinkResult code = guard_.Leave(); code != result::Ok) {
-                Fail(step, "program mode was not left: " + Why(tool_, code));
-            }
+        if (const LinkResult code = guard_.Leave(); code != result::Ok) {
+            Fail(step, "program mode was not left: " + Why(tool_, code));
         }
         End(std::move(step));
     }
@@ -365,7 +342,7 @@ class Collector {
     Tool& tool_;
     const ReportOptions& options_;
     const ReportProgress& progress_;
-    ProgramModeGuard guard_;
+    ProgramModeScope guard_;  // leaves program mode on every path, also when a step throws
     ModuleIdentity identity_;
     ServiceReport report_;
 };

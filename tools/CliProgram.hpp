@@ -13,6 +13,7 @@
 
 #include "app/Dialogs.hpp"
 #include "app/Tool.hpp"
+#include "config/ProgramMode.hpp"
 #include "measure/TemperatureReading.hpp"
 #include "tools/Nuvctl.hpp"
 
@@ -47,25 +48,6 @@ bool IsSensorResult(LinkResult code);
 
 // A program-mode failure in words.
 std::string DescribeProgram(const Tool& tool, LinkResult code);
-
-// Leaves program mode when the command entered it, on every path, unless told to stay or the
-// module has left by itself (a save, a reset).
-class ProgramModeScope {
-  public:
-    ProgramModeScope(Tool& tool, bool stay) : tool_(tool), stay_(stay) {}
-    ~ProgramModeScope() { Leave(); }
-    ProgramModeScope(const ProgramModeScope&) = delete;
-    ProgramModeScope& operator=(const ProgramModeScope&) = delete;
-    void Entered() { inside_ = true; }
-    void LeftByItself() { inside_ = false; }
-    // Leaves now; the result of the leave block (0 when there was nothing to leave).
-    LinkResult Leave();
-
-  private:
-    Tool& tool_;
-    bool stay_;
-    bool inside_ = false;
-};
 
 // Dialogs of the command line: messages go to standard error.
 class StreamDialogs final : public Dialogs {
@@ -136,6 +118,9 @@ class Program {
     int Diag();
 
     // Program mode.
+    // Leaves program mode when the command entered it; false, with the failure printed, when
+    // that failed.
+    bool LeftProgramMode(ProgramModeScope& scope);
     int Info();
     int Config();
     int Dump();

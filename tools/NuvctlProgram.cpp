@@ -11,12 +11,12 @@
 #include "tools/CliProgram.hpp"
 
 namespace nuv::cli::detail {
-namespace {}  // namespace
-
-LinkResult ProgramModeScope::Leave() {
-    if (!inside_ || stay_) return result::Ok;
-    inside_ = false;
-    return LeaveProgramMode(tool_);
+bool Program::LeftProgramMode(ProgramModeScope& scope) {
+    const LinkResult left = scope.Leave();
+    if (left == result::Ok) return true;
+    env_.err << "nuvctl: could not leave program mode: " << DescribeProgram(tool_, left)
+             << " (result " << left << ")\n";
+    return false;
 }
 
 int Program::Info() {
@@ -32,11 +32,7 @@ int Program::Info() {
         return kExitFailure;
     }
     if (options_.verbose) env_.err << tool_.log.Text() << '\n';
-    if (const LinkResult left = scope.Leave(); left != result::Ok) {
-        env_.err << "nuvctl: could not leave program mode: " << DescribeProgram(tool_, left)
-                 << " (result " << left << ")\n";
-        return kExitFailure;
-    }
+    if (!LeftProgramMode(scope)) return kExitFailure;
     const auto capacity = CapacityOf(identity.firmwareClass);
     const std::string version = FirmwareVersionText(
         static_cast<std::uint16_t>(identity.firmwareClass << 8U | identity.firmwareBuild));
@@ -139,28 +135,23 @@ int Program::Dump() {
         return kExitFailure;
     }
     env_.out << tool_.memoryImage.valid << " bytes written to " << file << '\n';
-    if (const LinkResult left = scope.Leave(); left != result::Ok) {
-        env_.err << "nuvctl: could not leave program mode: " << DescribeProgram(tool_, left)
-                 << " (result " << left << ")\n";
-        return kExitFailure;
-    }
+    if (!LeftProgramMode(scope)) return kExitFailure;
     return kExitDone;
 }
 
 int Program::Reset() {
     const CommandOptions opts("reset", options_.rest, {"--usb"}, {});
     if (opts.Has("--usb")) {
-        // The DTR pulse of the cable; it needs no program mode. The cable is looked for first,
-        // so that a missing or busy one is named rather than reported as a failed pulse.
-        if (const LinkResult found = tool_.link.ConnectModule(); found != result::Ok) {
-            if (options_.verbose) env_.err << tool_.log.Text() << '\n';
-            env_.err << "nuvctl: " << Describe(found) << " (result " << found << ")\n";
+        // The DTR pulse of the cable; it needs no program mode. A missing or busy cable is
+        // named as such, not as a failed pulse.
+        const LinkResult code = Button20Click(tool_);
+        if (options_.verbose) env_.err << tool_.log.Text() << '\n';
+        if (code == result::LineControlFailed) {
+            env_.err << "nuvctl: the reset by the cable's DTR line failed\n";
             return kExitFailure;
         }
-        Button20Click(tool_);
-        if (options_.verbose) env_.err << tool_.log.Text() << '\n';
-        if (tool_.log.Text() != "Reset via USB OK") {
-            env_.err << "nuvctl: the reset by the cable's DTR line failed\n";
+        if (code != result::Ok) {
+            env_.err << "nuvctl: " << Describe(code) << " (result " << code << ")\n";
             return kExitFailure;
         }
         env_.out << "module reset by the USB cable\n";

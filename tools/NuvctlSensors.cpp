@@ -77,11 +77,7 @@ int Program::Search() {
     }
     if (json) env_.out << "]}\n";
     if (options_.verbose) env_.err << tool_.log.Text() << '\n';
-    if (const LinkResult left = scope.Leave(); left != result::Ok) {
-        env_.err << "nuvctl: could not leave program mode: " << DescribeProgram(tool_, left)
-                 << " (result " << left << ")\n";
-        return kExitFailure;
-    }
+    if (!LeftProgramMode(scope)) return kExitFailure;
     if (failed) env_.err << "nuvctl: the search of a channel failed\n";
     return failed ? kExitFailure : kExitDone;
 }
@@ -144,11 +140,7 @@ int Program::Sort() {
     }
     env_.out << serials.size() << " level(s) of channel " << int{channel}
              << " saved to the module's working memory (config --save makes them permanent)\n";
-    if (const LinkResult left = scope.Leave(); left != result::Ok) {
-        env_.err << "nuvctl: could not leave program mode: " << DescribeProgram(tool_, left)
-                 << " (result " << left << ")\n";
-        return kExitFailure;
-    }
+    if (!LeftProgramMode(scope)) return kExitFailure;
     return kExitDone;
 }
 
