@@ -17,10 +17,12 @@ std::vector<Control*> ProgramModeCommands(MainPanel& p) {
     return list;
 }
 
-// The commands of normal mode that program mode switches off.
+// The commands of normal mode that program mode switches off; the bus scan and the service
+// report talk Modbus, so they are normal mode's too.
 std::vector<Control*> NormalModeCommands(MainPanel& p) {
-    return {&p.Button7,  &p.Button14, &p.Button40, &p.chk1, &p.chk2, &p.chk3,   &p.chk4,
-            &p.Button38, &p.btn3,     &p.btn5,     &p.btn6, &p.btn7, &p.Button8};
+    return {&p.Button7, &p.Button14, &p.Button40, &p.chk1,       &p.chk2,
+            &p.chk3,    &p.chk4,     &p.Button38, &p.btn3,       &p.btn5,
+            &p.btn6,    &p.btn7,     &p.Button8,  &p.btnScanBus, &p.btnServiceReport};
 }
 
 }  // namespace
@@ -31,18 +33,20 @@ void ControlGroup::Apply() const {
 }
 
 ControlGroup ProgramModeGroup(MainPanel& panel) {
-    ControlGroup group{ProgramModeCommands(panel), NormalModeCommands(panel)};
-    // The bus scan and the service report talk Modbus: normal mode only.
-    group.disables.insert(group.disables.end(), {&panel.btnScanBus, &panel.btnServiceReport});
-    return group;
+    return {ProgramModeCommands(panel), NormalModeCommands(panel)};
 }
 
 ControlGroup NormalModeGroup(MainPanel& p) {
     ControlGroup group;
-    group.enables = {&p.Button40, &p.Button7, &p.Button14, &p.chk1, &p.chk2,    &p.chk3, &p.chk4,
-                     &p.Button38, &p.btn3,    &p.btn5,     &p.btn7, &p.Button8, &p.btn1};
-    group.enables.push_back(&p.btnUpdateFromFile);  // goes with "Update Firmware"
-    group.enables.insert(group.enables.end(), {&p.btnScanBus, &p.btnServiceReport});
+    // "Update from file…" goes with "Update Firmware".
+    group.enables = {&p.Button40,   &p.Button7,
+                     &p.Button14,   &p.chk1,
+                     &p.chk2,       &p.chk3,
+                     &p.chk4,       &p.Button38,
+                     &p.btn3,       &p.btn5,
+                     &p.btn7,       &p.Button8,
+                     &p.btn1,       &p.btnUpdateFromFile,
+                     &p.btnScanBus, &p.btnServiceReport};
     group.disables = ProgramModeCommands(p);
     group.disables.push_back(&p.btn6);
     return group;

@@ -66,6 +66,12 @@ std::string HexByte(unsigned value) {
     return {kDigits[(value >> 4U) & 0xFU], kDigits[value & 0xFU]};
 }
 
+std::string MessageText(LinkResult code) {
+    std::string text = MessageTable(code);
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
 std::string ErrorCodeLine(LinkResult code) {
     return "Error: " + HexByte(code >> 8U) + "." + HexByte(code & 0xFFU);
 }

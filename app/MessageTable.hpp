@@ -11,6 +11,8 @@ namespace nuv {
 // field width (63 characters, 66 for code 30), counted in characters, not UTF-8 bytes. Code 0
 // and codes without a message give "ERROR".
 std::string MessageTable(LinkResult code);
+// The same message without its padding, for texts of their own.
+std::string MessageText(LinkResult code);
 
 // The first report line of a code: "Error: " + high byte + "." + low byte in upper-case hex.
 std::string ErrorCodeLine(LinkResult code);

@@ -76,4 +76,10 @@ std::string FormatNumber(double value, int decimals, const NumberFormat& format,
     return text;
 }
 
+std::string FixedDecimals(double value, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
 }  // namespace nuv

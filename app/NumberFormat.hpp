@@ -15,4 +15,7 @@ struct NumberFormat {
 std::string FormatNumber(double value, int decimals, const NumberFormat& format,
                          int significant = 7);
 
+// A value with `decimals` decimals as printf writes it ("%.*f"): "-0.50", "25.06".
+std::string FixedDecimals(double value, int decimals);
+
 }  // namespace nuv

@@ -108,8 +108,6 @@ class Tool {
     // sensors during an APC run.
     TrendModel cyclicTrend;
     TrendModel apcTrend;
-    // The channel of the APC run that apcTrend shows.
-    std::uint8_t apcChannel = 0;
     // The trend plot's window.
     WindowShown trendWindow;
     // Wall time in ms and steady time in ns of the trend's first point.

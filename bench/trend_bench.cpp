@@ -15,6 +15,7 @@
 #include "app/gui/QtDialogs.hpp"
 #include "app/gui/TrendWindow.hpp"
 #include "measure/CyclicRecord.hpp"
+#include "measure/ReadingRow.hpp"
 #include "sim/SimFtdi.hpp"
 
 #include "bench/Measures.hpp"
@@ -45,7 +46,7 @@ int main(int argc, char* argv[]) {
     std::vector<std::pair<std::string, float>> values;
     for (int c = 0; c < 10; ++c) {
         for (int level = 1; level <= 16; ++level)
-            values.emplace_back(nuv::TrendSeriesName(c, level), 0.0F);
+            values.emplace_back(nuv::SensorColumnName(c, level), 0.0F);
     }
     values.emplace_back(nuv::kModuleSeries, 31.25F);
     const long before = ResidentKilobytes();

@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::uint16_t kLimitMs = 600;
 constexpr std::uint16_t kSaveAllLimitMs = 10000;
-constexpr Rgb kRed{242, 27, 21};
+constexpr Rgb kRed = colour::LinkError;
 
 // The common course of a configuration command, from the prepared block on. The controls are
 // disabled while it runs; a connect that fails (nothing was sent) brings the program-mode group

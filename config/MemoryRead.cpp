@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::uint16_t kLimitMs = 600;
 constexpr std::size_t kPieces = ModuleMemoryImage::kSize / ModuleMemoryImage::kPiece;
-constexpr Rgb kRed{242, 27, 21};
+constexpr Rgb kRed = colour::LinkError;
 
 ProgramBlock PieceRequest(std::size_t piece) {
     ProgramBlock block = MakeProgramBlock(0x30, 0x09);

@@ -17,8 +17,8 @@ namespace nuv {
 namespace {
 
 constexpr Rgb kAqua = colour::LogDefault;
-constexpr Rgb kYellow{255, 255, 128};
-constexpr Rgb kRed{242, 27, 21};
+constexpr Rgb kYellow = colour::Hint;
+constexpr Rgb kRed = colour::LinkError;
 
 constexpr std::uint16_t kEntryLimitMs = 2500;
 constexpr std::uint16_t kBlockLimitMs = 600;

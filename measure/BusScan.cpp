@@ -13,7 +13,7 @@ namespace nuv {
 namespace {
 
 constexpr std::uint16_t kAnswerLength = 7;  // address, function, count 2, one register, CRC
-constexpr Rgb kFound{118, 254, 240};
+constexpr Rgb kFound = colour::LogDefault;
 
 }  // namespace
 

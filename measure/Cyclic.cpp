@@ -14,11 +14,6 @@ namespace {
 constexpr unsigned kFirstTickMs = 100;
 constexpr unsigned kAfterIntervalChangeMs = 1500;
 
-std::string Stamp(const TimeOfDay& time) {
-    return std::to_string(time.hour) + ":" + std::to_string(time.minute) + ":" +
-           std::to_string(time.second);
-}
-
 // The chosen interval in seconds. Typed text that names 1..255 counts as that interval; other
 // text keeps the last interval in use, so that the measurement neither stops (a 0 ms timer
 // never fires) nor races.
@@ -35,12 +30,17 @@ unsigned IntervalSeconds(Tool& tool) {
 
 }  // namespace
 
+std::string LoggerStamp(const TimeOfDay& time) {
+    return std::to_string(time.hour) + ":" + std::to_string(time.minute) + ":" +
+           std::to_string(time.second);
+}
+
 void btn5Click(Tool& tool) {
     tool.panel.Timer1.SetInterval(kFirstTickMs);
     tool.panel.Timer1.SetEnabled(true);
     ShowCyclicRunningControls(tool.panel);
     MarkCyclicStart(tool);
-    tool.logger.AppendLine("***************** " + Stamp(tool.clock.LocalTime()) +
+    tool.logger.AppendLine("***************** " + LoggerStamp(tool.clock.LocalTime()) +
                            " *****************");
 }
 
@@ -53,7 +53,7 @@ LinkResult Timer1Timer(Tool& tool) {
     MainPanel& p = tool.panel;
     p.Timer1.SetInterval(IntervalSeconds(tool) * 1000U);
     const std::uint8_t address = ModuleAddress(p);
-    const std::string stamp = Stamp(tool.clock.LocalTime());
+    const std::string stamp = LoggerStamp(tool.clock.LocalTime());
     const std::int64_t wallSeconds = tool.clock.WallSeconds();
     const LinkResult k = ReadTemperatures(tool, address);
     ErrorCounters& counters = tool.counters;

@@ -1,10 +1,16 @@
 #pragma once
 
+#include <string>
+
 #include "app/LinkResult.hpp"
+#include "link/Clock.hpp"
 
 namespace nuv {
 
 class Tool;
+
+// A time of day as the error logger writes it, "9:5:7" (no leading zeros).
+std::string LoggerStamp(const TimeOfDay& time);
 
 // "Start": the first reading 100 ms later, then one per chosen interval.
 void btn5Click(Tool& tool);

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "app/Tool.hpp"
+#include "measure/Cyclic.hpp"
 #include "measure/ReadingRow.hpp"
 #include "measure/Temperatures.hpp"
 #include "protocol/ModbusTransaction.hpp"
@@ -13,7 +14,7 @@ namespace {
 
 constexpr const char* kLogToFile = "Log to file…";
 constexpr const char* kStopLogging = "Stop logging";
-constexpr Rgb kLogNote{118, 254, 240};
+constexpr Rgb kLogNote = colour::LogDefault;
 
 void ShowLogClosed(Tool& tool) {
     tool.panel.btnLogToFile.SetCaption(kLogToFile);
@@ -29,10 +30,6 @@ std::int64_t TrendNowMs(Tool& tool) {
     return tool.trendAnchor->first + (nowNs - tool.trendAnchor->second) / 1'000'000;
 }
 
-std::string TrendSeriesName(int channel, int level) {
-    return "c" + std::to_string(channel) + "s" + std::to_string(level);
-}
-
 void RecordCyclicReading(Tool& tool, std::int64_t wallSeconds, LinkResult code) {
     const std::optional<TemperatureReading>& reading = tool.lastReading;
     const int sensors = reading ? reading->sensorsPerChannel : SensorsPerChannel(tool.panel);
@@ -44,7 +41,7 @@ void RecordCyclicReading(Tool& tool, std::int64_t wallSeconds, LinkResult code) 
         for (int c = 0; c < 10; ++c) {
             for (int s = 0; s < sensors; ++s) {
                 const std::uint16_t raw = reading->Raw(c, s);
-                values.emplace_back(TrendSeriesName(c, s + 1),
+                values.emplace_back(SensorColumnName(c, s + 1),
                                     SensorErrorCode(raw) != 0 ? gap : RawToCelsius(raw));
             }
         }
@@ -61,9 +58,7 @@ void RecordCyclicReading(Tool& tool, std::int64_t wallSeconds, LinkResult code) 
             "Reading log stopped: cannot write " + tool.readingLog.Path() + ": " + *failure;
         tool.log.SetColour(colour::LinkError);
         tool.log.AppendLine(line);
-        const TimeOfDay time = tool.clock.LocalTime();
-        tool.logger.AppendLine(std::to_string(time.hour) + ":" + std::to_string(time.minute) + ":" +
-                               std::to_string(time.second) + " " + line);
+        tool.logger.AppendLine(LoggerStamp(tool.clock.LocalTime()) + " " + line);
         ShowLogClosed(tool);
     }
 }

@@ -23,8 +23,8 @@ void RecordCyclicReading(Tool& tool, std::int64_t wallSeconds, LinkResult code);
 // A new cyclic run starts: the trend draws no line across the time between the runs.
 void MarkCyclicStart(Tool& tool);
 
-// The trend's series name of a sensor position ("c3s2": channel 3, level 2) and of the module.
-std::string TrendSeriesName(int channel, int level);
+// The trend's series names: a sensor position's is its reading-log column (SensorColumnName),
+// the module's is this.
 inline constexpr const char* kModuleSeries = "module";
 
 // "Log to file…": asks for a file and logs every cyclic reading into it from now on; pressed

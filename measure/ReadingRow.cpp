@@ -22,11 +22,15 @@ std::string LocalTimeStamp(std::int64_t wallSeconds, int utcOffsetSeconds) {
     return text;
 }
 
+std::string SensorColumnName(int channel, int level) {
+    return "c" + std::to_string(channel) + "s" + std::to_string(level);
+}
+
 std::string ReadingCsvHeader(int sensorsPerChannel) {
     std::string header = "time,result";
     for (int c = 0; c < 10; ++c) {
         for (int s = 0; s < sensorsPerChannel; ++s) {
-            header += ",c" + std::to_string(c) + "s" + std::to_string(s + 1);
+            header += "," + SensorColumnName(c, s + 1);
         }
     }
     header += ",module,sensor_errors\n";
@@ -63,8 +67,7 @@ std::string ReadingCsvRow(const std::string& stamp, LinkResult code,
             const std::uint16_t raw = reading->Raw(c, s);
             if (const LinkResult error = SensorErrorCode(raw); error != 0) {
                 if (!errors.empty()) errors += ' ';
-                errors += "c" + std::to_string(c) + "s" + std::to_string(s + 1) + ":" +
-                          std::to_string(error);
+                errors += SensorColumnName(c, s + 1) + ":" + std::to_string(error);
                 continue;
             }
             row += ShortestDecimal(RawToCelsius(raw));

@@ -19,6 +19,9 @@ namespace nuv {
 // "2026-01-01T13:05:09+01:00": the local time at `wallSeconds` with the zone's offset.
 std::string LocalTimeStamp(std::int64_t wallSeconds, int utcOffsetSeconds);
 
+// The column of a sensor position, "c3s2": channel 3, level 2 (also its trend series).
+std::string SensorColumnName(int channel, int level);
+
 // The header line, "time,result,c0s1,...,c9sS,module,sensor_errors\n".
 std::string ReadingCsvHeader(int sensorsPerChannel);
 

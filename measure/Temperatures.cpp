@@ -169,6 +169,18 @@ void btn3Click(Tool& tool) {
     ShowNormalModeControls(p);
 }
 
+bool SelectSensorsPerChannel(Tool& tool, int sensors) {
+    for (std::size_t index = 0; index < kLayouts.size(); ++index) {
+        if (kLayouts[index].sensors != sensors) continue;
+        if (tool.panel.ComboBox6.Index() != static_cast<int>(index)) {
+            tool.panel.ComboBox6.SetIndex(static_cast<int>(index));
+            ComboBox6Change(tool);
+        }
+        return true;
+    }
+    return false;
+}
+
 void ComboBox6Change(Tool& tool) {
     StringGrid& grid = tool.panel.StringGrid3;
     const int sensors = SensorsPerChannel(tool.panel);

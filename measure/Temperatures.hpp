@@ -43,5 +43,7 @@ inline float RawToCelsius(std::uint16_t raw) {
 void btn3Click(Tool& tool);
 // A new number of sensors per channel: the measurement grid takes its layout, emptied.
 void ComboBox6Change(Tool& tool);
+// Chooses 10, 12 or 16 sensors per channel as the list does; false for another number.
+bool SelectSensorsPerChannel(Tool& tool, int sensors);
 
 }  // namespace nuv

@@ -9,7 +9,7 @@
 namespace nuv {
 namespace {
 
-constexpr Rgb kDone{118, 254, 240};
+constexpr Rgb kDone = colour::LogDefault;
 
 bool EndsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() &&

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/MessageTable.hpp"
+#include "app/NumberFormat.hpp"
 #include "app/Tool.hpp"
 #include "config/MemoryRead.hpp"
 #include "config/ProgramMode.hpp"
@@ -31,15 +32,9 @@ ReportField Number(std::string key, std::string label, long long value,
     return {std::move(key), std::move(label), std::to_string(value) + unit, std::to_string(value)};
 }
 
-std::string Fixed(double value, int decimals) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
-
 ReportField Measured(std::string key, std::string label, double value, int decimals,
                      const std::string& unit) {
-    return {std::move(key), std::move(label), Fixed(value, decimals) + " " + unit,
+    return {std::move(key), std::move(label), FixedDecimals(value, decimals) + " " + unit,
             ShortestDecimal(value)};
 }
 
@@ -47,19 +42,14 @@ ReportField Flag(std::string key, std::string label, bool value) {
     return {std::move(key), std::move(label), value ? "yes" : "no", value ? "true" : "false"};
 }
 
-std::string Trim(std::string text) {
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    return text;
-}
-
 // Why an exchange failed, in words: the code's message, and what was wrong with the answer.
 std::string Why(const Tool& tool, LinkResult code) {
     // Code 1 from an exchange is an answer that failed its check (a Modbus CRC, a program-mode
     // block's checksums); the window's table names code 1 after the driver's open failure,
     // which would send a technician after the cable instead of the line.
-    std::string why = "result " + std::to_string(code) + ", " +
-                      (code == 1 ? "the answer failed its check: noise or a damaged line"
-                                 : Trim(MessageTable(code)));
+    std::string why =
+        "result " + std::to_string(code) + ", " +
+        (code == 1 ? "the answer failed its check: noise or a damaged line" : MessageText(code));
     const ReplyCheck& check = tool.modbus.LastCheck();
     if ((code == 1 || code == result::NoData) && !check.Ok()) {
         why += " (" + DescribeReplyFault(check) + ")";
@@ -243,14 +233,7 @@ class Collector {
     void Reading(std::uint8_t address) {
         ReportStep step = Begin("reading", "One reading");
         // The layout of the module's firmware, when program mode named it.
-        static constexpr std::uint8_t kLayouts[] = {10, 12, 16};
-        for (int index = 0; index < 3; ++index) {
-            if (kLayouts[index] == tool_.maxSensorsPerChannel &&
-                tool_.panel.ComboBox6.Index() != index) {
-                tool_.panel.ComboBox6.SetIndex(index);
-                ComboBox6Change(tool_);
-            }
-        }
+        SelectSensorsPerChannel(tool_, tool_.maxSensorsPerChannel);
         const LinkResult code = ReadTemperatures(tool_, address);
         const auto& reading = tool_.lastReading;
         if (!reading) {
@@ -271,8 +254,8 @@ class Collector {
             for (int s = 0; s < reading->sensorsPerChannel; ++s) {
                 const std::uint16_t raw = reading->Raw(c, s);
                 const LinkResult error = SensorErrorCode(raw);
-                text += (s == 0 ? "" : " ") +
-                        (error != 0 ? "E" + std::to_string(error) : Fixed(RawToCelsius(raw), 2));
+                text += (s == 0 ? "" : " ") + (error != 0 ? "E" + std::to_string(error)
+                                                          : FixedDecimals(RawToCelsius(raw), 2));
                 json += (s == 0 ? "" : ",") +
                         (error != 0 ? std::string("null") : ShortestDecimal(RawToCelsius(raw)));
             }
@@ -297,7 +280,7 @@ class Collector {
             std::string json = "[";
             for (std::size_t i = 0; i < values.currents.size(); ++i) {
                 step.fields.push_back({"", std::string("Channels ") + kPairs[i],
-                                       Fixed(values.currents[i], 3) + " A", ""});
+                                       FixedDecimals(values.currents[i], 3) + " A", ""});
                 json += (i == 0 ? "" : ",") + ShortestDecimal(values.currents[i]);
             }
             step.fields.push_back({"currents_a", "", "", json + "]"});

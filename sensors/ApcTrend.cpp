@@ -14,15 +14,15 @@
 
 namespace nuv {
 
-void MarkApcStart(Tool& tool, std::uint8_t channel) {
+void MarkApcStart(Tool& tool) {
     tool.apcTrend.Clear();
-    tool.apcChannel = channel;
 }
 
 void RecordApcPoll(Tool& tool, std::size_t entries) {
     std::vector<std::pair<std::string, float>> values;
     values.reserve(entries);
-    for (std::size_t i = 0; i < entries && 8 * i + 8 <= tool.segregationTable.size(); ++i) {
+    // At most 16 entries: their serials lie within the 129-byte table.
+    for (std::size_t i = 0; i < entries; ++i) {
         const auto serial = std::span(tool.segregationTable).subspan(8 * i, 8);
         const auto raw = static_cast<std::uint16_t>(tool.segregationStatus.bytes[2 * i] << 8U |
                                                     tool.segregationStatus.bytes[2 * i + 1]);

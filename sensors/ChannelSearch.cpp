@@ -10,8 +10,8 @@ namespace {
 
 constexpr std::uint16_t kLimitMs = 600;
 constexpr Rgb kAqua = colour::LogDefault;
-constexpr Rgb kYellow{255, 255, 128};
-constexpr Rgb kRed{242, 27, 21};
+constexpr Rgb kYellow = colour::Hint;
+constexpr Rgb kRed = colour::LinkError;
 // Status of a search reply: two sensors share a serial, or the same user bytes.
 constexpr std::uint8_t kSameSerials = 1;
 

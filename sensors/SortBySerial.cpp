@@ -19,7 +19,7 @@ constexpr std::uint8_t kFirstChannelSub = 3;
 // The second block of a 16-level save: sub-commands 0x13..0x1C.
 constexpr std::uint8_t kSecondPartSub = 0x13;
 constexpr std::size_t kPayloadFirst = 3;
-constexpr Rgb kRed{242, 27, 21};
+constexpr Rgb kRed = colour::LinkError;
 
 // Moves the selected item of `from` to the end of `to`; false when none is selected.
 bool MoveSelected(Control& from, Control& to) {

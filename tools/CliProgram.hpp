@@ -31,8 +31,6 @@ long NumberIn(const std::string& option, const std::string& text, long low, long
 // Shortest text that reads back as the same value.
 std::string Decimal(double value);
 
-std::string Fixed(double value, int decimals);
-
 std::string IsoTime(std::int64_t seconds);
 
 std::string Trimmed(std::string text);

@@ -8,6 +8,7 @@
 
 #include "app/MessageTable.hpp"
 #include "config/Configuration.hpp"
+#include "measure/ReadingRow.hpp"
 #include "measure/Temperatures.hpp"
 #include "protocol/ProgramExchange.hpp"
 #include "tools/CliProgram.hpp"
@@ -33,15 +34,8 @@ long NumberIn(const std::string& option, const std::string& text, long low, long
 
 // Shortest text that reads back as the same value.
 std::string Decimal(double value) {
-    char buffer[32];
-    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return error == std::errc() ? std::string(buffer, end) : "null";
-}
-
-std::string Fixed(double value, int decimals) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-    return buffer;
+    const std::string text = ShortestDecimal(value);
+    return text.empty() ? "null" : text;
 }
 
 std::string IsoTime(std::int64_t seconds) {
@@ -80,7 +74,7 @@ std::string Describe(LinkResult code) {
         case result::NoModuleDevice:
             return "no device described \"ORNEVA NUV\" or \"ORNEVA Terminal\"";
         default:
-            return Trimmed(MessageTable(code));
+            return MessageText(code);
     }
 }
 

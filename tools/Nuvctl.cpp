@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "app/MessageTable.hpp"
+#include "app/NumberFormat.hpp"
 #include "measure/Cyclic.hpp"
 #include "measure/Diagnostics.hpp"
 #include "measure/PowerOutputs.hpp"
@@ -140,9 +141,10 @@ int Program::Devices() {
 void Program::SelectSensors(const CommandOptions& opts) {
     if (!opts.Has("--sensors")) return;
     const std::string& value = opts.Value("--sensors");
-    const int index = value == "10" ? 0 : value == "12" ? 1 : value == "16" ? 2 : -1;
-    if (index < 0) throw UsageError("--sensors takes 10, 12 or 16, not '" + value + "'");
-    tool_.panel.ComboBox6.SetIndex(index);
+    const bool layout = value == "10" || value == "12" || value == "16";
+    if (!layout || !SelectSensorsPerChannel(tool_, std::stoi(value))) {
+        throw UsageError("--sensors takes 10, 12 or 16, not '" + value + "'");
+    }
 }
 
 int Program::Read() {
@@ -190,10 +192,11 @@ void Program::PrintTable(LinkResult code, const TemperatureReading& reading) {
     out << '\n';
     for (int s = 0; s < reading.sensorsPerChannel; ++s) {
         out << s + 1;
-        for (int c = 0; c < 10; ++c) out << '\t' << Fixed(RawToCelsius(reading.Raw(c, s)), 2);
+        for (int c = 0; c < 10; ++c)
+            out << '\t' << FixedDecimals(RawToCelsius(reading.Raw(c, s)), 2);
         out << '\n';
     }
-    out << "module\t" << Fixed(RawToCelsius(reading.module), 2) << '\n';
+    out << "module\t" << FixedDecimals(RawToCelsius(reading.module), 2) << '\n';
     if (code != result::Ok) {
         env_.out << "sensor errors: " << tool_.panel.Label19.Caption() << " / "
                  << tool_.panel.Label20.Caption() << '\n';
@@ -284,10 +287,10 @@ int Program::Power() {
         }
         env_.out << "]}\n";
     } else {
-        env_.out << "System: " << Fixed(values.system, 2) << " V\n"
-                 << "Main: " << Fixed(values.main, 2) << " V\n";
+        env_.out << "System: " << FixedDecimals(values.system, 2) << " V\n"
+                 << "Main: " << FixedDecimals(values.main, 2) << " V\n";
         for (std::size_t i = 0; i < values.currents.size(); ++i) {
-            env_.out << 'C' << kPairs[i] << ": " << Fixed(values.currents[i], 3) << " A\n";
+            env_.out << 'C' << kPairs[i] << ": " << FixedDecimals(values.currents[i], 3) << " A\n";
         }
     }
     return status;

@@ -3,6 +3,7 @@
 
 #include "app/AtomicFile.hpp"
 #include "app/MessageTable.hpp"
+#include "app/NumberFormat.hpp"
 #include "measure/BusScan.hpp"
 #include "report/ServiceReport.hpp"
 #include "tools/CliProgram.hpp"
@@ -32,7 +33,7 @@ int Program::Scan() {
         env_.err << "nuvctl: " << Explain(scan.code) << " (result " << scan.code << ")\n";
         return kExitFailure;
     }
-    const std::string seconds = Fixed(static_cast<double>(scan.elapsedMs) / 1000.0, 1);
+    const std::string seconds = FixedDecimals(static_cast<double>(scan.elapsedMs) / 1000.0, 1);
     if (opts.Has("--json")) {
         env_.out << "{\"from\":" << from << ",\"to\":" << to << ",\"asked\":" << scan.asked
                  << ",\"seconds\":" << seconds << ",\"modules\":[";

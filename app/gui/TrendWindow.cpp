@@ -27,6 +27,7 @@
 #include "app/Tool.hpp"
 #include "app/gui/Fonts.hpp"
 #include "measure/CyclicRecord.hpp"
+#include "measure/ReadingRow.hpp"
 
 namespace nuv::gui {
 namespace {
@@ -198,7 +199,7 @@ std::vector<std::pair<std::string, std::string>> TrendWindow::Wanted() const {
         if (!channels_[static_cast<std::size_t>(c)]->isChecked()) continue;
         for (int level = 1; level <= kLevels; ++level) {
             if (!levels_[static_cast<std::size_t>(level - 1)]->isChecked()) continue;
-            const std::string name = TrendSeriesName(c, level);
+            const std::string name = SensorColumnName(c, level);
             if (model.Has(name)) {
                 wanted.emplace_back(name, "Ch " + std::to_string(c) + " L" + std::to_string(level));
             }
