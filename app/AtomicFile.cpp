@@ -48,13 +48,7 @@ std::optional<std::string> WriteFileAtomically(const std::string& path,
     const mode_t mode =
         ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : NewFileMode();
     if (::fchmod(fd, mode) != 0) return fail(errno);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return fail(n < 0 ? errno : EIO);
-        done += static_cast<std::size_t>(n);
-    }
+    if (const int error = WriteWhole(fd, bytes, EIO); error != 0) return fail(error);
     if (::fsync(fd) != 0) return fail(errno);
     if (::close(fd) != 0) {
         const int error = errno;
@@ -67,6 +61,17 @@ std::optional<std::string> WriteFileAtomically(const std::string& path,
         return Reason(error);
     }
     return std::nullopt;
+}
+
+int WriteWhole(int fd, std::span<const std::uint8_t> bytes, int nothingWritten) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n < 0 ? errno : nothingWritten;
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
 }
 
 }  // namespace nuv

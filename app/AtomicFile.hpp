@@ -14,4 +14,8 @@ namespace nuv {
 std::optional<std::string> WriteFileAtomically(const std::string& path,
                                                std::span<const std::uint8_t> bytes);
 
+// Writes all of `bytes` to the descriptor, going on after interrupted and partial writes. 0 when
+// all went out, else the system's error; a write that takes nothing gives `nothingWritten`.
+int WriteWhole(int fd, std::span<const std::uint8_t> bytes, int nothingWritten);
+
 }  // namespace nuv

@@ -2,6 +2,7 @@
 
 #include <sys/resource.h>
 
+#include <chrono>
 #include <fstream>
 #include <string>
 
@@ -13,6 +14,12 @@ inline double CpuSeconds() {
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// A steady clock in seconds, for wall times.
+inline double WallSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 // Resident memory of this process in kB, -1 where the system does not tell.

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
 namespace nuv::bench {
@@ -34,6 +35,11 @@ class NuvsimProcess {
     }
     NuvsimProcess(const NuvsimProcess&) = delete;
     NuvsimProcess& operator=(const NuvsimProcess&) = delete;
+
+    // The nuvsim of the same build, from the folder of the benchmark's program.
+    static std::string BesideBenchmark(const std::string& benchmarkFolder) {
+        return (std::filesystem::path(benchmarkFolder) / ".." / "tools" / "nuvsim").string();
+    }
 
     bool Running() const { return pid_ > 0 && !port_.empty(); }
     const std::string& Port() const { return port_; }

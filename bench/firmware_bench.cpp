@@ -4,7 +4,6 @@
 // the least: the wire time of every byte both ways, the boot loader's start-up, its flash time
 // per page and its turnarounds (from the simulated boot loader's settings). The bytes of the two
 // directions never overlap, as each side waits for the other.
-#include <sys/resource.h>
 
 #include <QCoreApplication>
 #include <chrono>
@@ -17,6 +16,7 @@
 #include "firmware/FirmwareUpdate.hpp"
 #include "link/SerialPortFtdi.hpp"
 #include "sim/BootLoaderSimulator.hpp"
+#include "sim/SimulatedModule.hpp"
 
 #include "bench/Measures.hpp"
 
@@ -25,16 +25,13 @@ namespace {
 using nuv::bench::CpuSeconds;
 using nuv::bench::ResidentKilobytes;
 
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
+using nuv::bench::WallSeconds;
 
 // When the stages began.
 class Stamps final : public nuv::FirmwareUpdateObserver {
   public:
     void OnStage(nuv::FirmwareStage stage) override {
-        if (stage == nuv::FirmwareStage::Identifying) identifying = Now();
+        if (stage == nuv::FirmwareStage::Identifying) identifying = WallSeconds();
     }
     double identifying = 0;
 };
@@ -44,10 +41,8 @@ class Stamps final : public nuv::FirmwareUpdateObserver {
 int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1;
-    const std::string simulator =
-        (std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / ".." /
-         "tools" / "nuvsim")
-            .string();
+    const std::string simulator = nuv::bench::NuvsimProcess::BesideBenchmark(
+        QCoreApplication::applicationDirPath().toStdString());
     nuv::bench::NuvsimProcess nuvsim(simulator);
     if (!nuvsim.Running()) {
         std::fprintf(stderr, "cannot start %s\n", simulator.c_str());
@@ -72,7 +67,8 @@ int main(int argc, char* argv[]) {
     const double deviceAfterPrompt = device - startUp - byteSeconds;  // the '>' itself
 
     int status = 0;
-    nuv::SerialPortFtdi driver({{nuvsim.Port(), "ORNEVA NUV", "NUV13001"}});
+    nuv::SerialPortFtdi driver(
+        {{nuvsim.Port(), nuv::sim::kSimulatedDescription, nuv::sim::kSimulatedSerial}});
     nuv::SystemClock clock;
     nuv::NullEventPump pump;
     nuv::ConsoleDialogs dialogs;
@@ -89,9 +85,9 @@ int main(int argc, char* argv[]) {
         if (run > 1) clock.SleepMs(200);
         Stamps stamps;
         const double cpu0 = CpuSeconds();
-        const double start = Now();
+        const double start = WallSeconds();
         const nuv::FirmwareUpdateReport report = nuv::UpdateFirmware(tool, image, &stamps);
-        const double end = Now();
+        const double end = WallSeconds();
         const double cpu = CpuSeconds() - cpu0;
         const bool verified = report.outcome == nuv::FirmwareOutcome::Verified;
         if (!verified) status = 1;

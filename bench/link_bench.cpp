@@ -4,10 +4,6 @@
 //                              turnaround between them), and CPU time per reading
 //   link_bench cyclic [SEC]    cyclic measurement at 1 s for SEC seconds: CPU per cent of a core
 // The simulated module runs as a separate process (nuvsim), so only the tool's side is measured.
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <chrono>
@@ -32,10 +28,7 @@ namespace {
 using nuv::bench::CpuSeconds;
 using nuv::bench::ResidentKilobytes;
 
-double WallSeconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
+using nuv::bench::WallSeconds;
 
 // The shortest a reading can take: the request out, the module's turnaround, the answer back,
 // with nothing of the tool in between. The same simulated module as nuvsim's answers the same
@@ -80,10 +73,8 @@ int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
     const std::string mode = argc > 1 ? argv[1] : "reading";
     const int amount = argc > 2 ? std::atoi(argv[2]) : (mode == "cyclic" ? 60 : 20);
-    const std::string simulator =
-        (std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / ".." /
-         "tools" / "nuvsim")
-            .string();
+    const std::string simulator = nuv::bench::NuvsimProcess::BesideBenchmark(
+        QCoreApplication::applicationDirPath().toStdString());
     const nuv::bench::NuvsimProcess nuvsim(simulator);
     if (!nuvsim.Running()) {
         std::fprintf(stderr, "cannot start %s\n", simulator.c_str());
@@ -93,7 +84,8 @@ int main(int argc, char* argv[]) {
 
     int status = 0;
     {
-        nuv::SerialPortFtdi serial({{port, "ORNEVA NUV", "NUV13001"}});
+        nuv::SerialPortFtdi serial(
+            {{port, nuv::sim::kSimulatedDescription, nuv::sim::kSimulatedSerial}});
         nuv::PortKeeper driver(serial);
         nuv::SystemClock clock;
         nuv::NullEventPump pump;

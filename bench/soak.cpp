@@ -4,13 +4,10 @@
 // resident memory is reported at the start and the end (and after a day of virtual time, once
 // the trend plot holds its day of points: from there on only the error logger's text grows).
 //   soak [N]
-#include <sys/resource.h>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <numeric>
 #include <random>
@@ -20,6 +17,7 @@
 #include "app/TimerDriver.hpp"
 #include "app/Tool.hpp"
 #include "sim/ModuleSimulator.hpp"
+#include "sim/SimulatedModule.hpp"
 
 #include "bench/Measures.hpp"
 
@@ -76,7 +74,7 @@ int main(int argc, char* argv[]) {
     // The module's cable; plugged in again after it was pulled.
     nuv::sim::SimDevice* device = nullptr;
     const auto plugIn = [&] {
-        device = &driver.AddDevice("ORNEVA NUV", "NUV13001");
+        device = &driver.AddDevice(nuv::sim::kSimulatedDescription, nuv::sim::kSimulatedSerial);
         device->AttachPeer(moduleOwner);
         // The simulator keeps no records of the traffic: what grows is the tool's.
         device->keepRecords = false;
@@ -106,8 +104,6 @@ int main(int argc, char* argv[]) {
     long peakKb = startKb;
     long dayKb = -1;
     const std::int64_t soakStartNs = clock.NowNs();
-    const std::uint16_t before = panel.Timer1.Interval();
-    (void)before;
     for (int i = 0; i < readings; ++i) {
         // Ready the fault for the next tick, then let the time run to it.
         module.faults = nuv::sim::ModuleFaults{};

@@ -22,10 +22,9 @@ FuzzSession::FuzzSession()
 }
 
 sim::ModuleSimulator& FuzzSession::AttachModule() {
-    auto module = std::make_shared<sim::ModuleSimulator>();
-    device.AttachPeer(module);
+    sim::ModuleSimulator& module = sim::AttachModuleSimulator(device);
     driver.Record();
-    return *module;
+    return module;
 }
 
 void FuzzSession::Start() {

@@ -1,22 +1,13 @@
 // The libFuzzer entry of the Intel HEX reader: any text, read as a firmware file is read.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include "firmware/FirmwareImage.hpp"
 #include "firmware/IntelHex.hpp"
+#include "fuzz/Scenarios.hpp"
 
-namespace {
-
-void Require(bool condition, const char* what) {
-    if (condition) return;
-    std::fprintf(stderr, "broken promise: %s\n", what);
-    std::abort();
-}
-
-}  // namespace
+using nuv::fuzz::Require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

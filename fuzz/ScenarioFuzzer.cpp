@@ -29,10 +29,7 @@ const nuv::fuzz::Scenario& TheScenario() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const nuv::fuzz::Scenario& scenario = TheScenario();
-    nuv::fuzz::FuzzCase input = nuv::fuzz::ParseCase({data, size}, scenario.optionBytes);
     nuv::fuzz::FuzzSession session;
-    session.driver.Replay(std::move(input.chunks));
-    session.Start();
-    scenario.run(session, input.options);
+    nuv::fuzz::RunCase(scenario, session, nuv::fuzz::ParseCase({data, size}, scenario.optionBytes));
     return 0;
 }

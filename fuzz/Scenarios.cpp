@@ -1,5 +1,7 @@
 #include "fuzz/Scenarios.hpp"
 
+#include <utility>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -32,6 +34,12 @@ void Require(bool condition, const char* what) {
     if (condition) return;
     std::fprintf(stderr, "broken promise: %s\n", what);
     std::abort();
+}
+
+void RunCase(const Scenario& scenario, FuzzSession& session, FuzzCase input) {
+    session.driver.Replay(std::move(input.chunks));
+    session.Start();
+    scenario.run(session, input.options);
 }
 
 }  // namespace nuv::fuzz

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz/FuzzInput.hpp"
 #include "fuzz/FuzzSession.hpp"
 #include "sim/ModuleSimulator.hpp"
 
@@ -43,6 +44,10 @@ std::vector<Scenario> MeasureScenarios();
 std::vector<Scenario> ProgramScenarios();
 std::vector<Scenario> SensorScenarios();
 std::vector<Scenario> FirmwareScenarios();
+
+// Runs a harness input: the module's side replays its chunks, the tool starts, and the
+// scenario clicks through its command with the input's options.
+void RunCase(const Scenario& scenario, FuzzSession& session, FuzzCase input);
 
 // Program mode entered as the user enters it ("PROGRAM MODE"), for the commands that need it.
 void EnterProgramMode(FuzzSession& session);

@@ -44,11 +44,8 @@ std::vector<std::uint8_t> Record(const Scenario& scenario, const Seed& seed,
 }
 
 std::vector<std::uint8_t> Replay(const Scenario& scenario, const std::vector<std::uint8_t>& input) {
-    FuzzCase parsed = ParseCase(input, scenario.optionBytes);
     FuzzSession session;
-    session.driver.Replay(std::move(parsed.chunks));
-    session.Start();
-    scenario.run(session, parsed.options);
+    RunCase(scenario, session, ParseCase(input, scenario.optionBytes));
     return session.device.Written();
 }
 

@@ -41,9 +41,7 @@ int main(int argc, char** argv) {
                     chunk.block ? ", block" : "", nuv::HexDump(chunk.WireBytes()).c_str());
     }
     FuzzSession session;
-    session.driver.Replay(std::move(input.chunks));
-    session.Start();
-    scenario->run(session, input.options);
+    RunCase(*scenario, session, std::move(input));
     std::printf("\nthe tool wrote: %s\n", nuv::HexDump(session.device.Written()).c_str());
     std::printf("at %lld ms of virtual time\n",
                 static_cast<long long>(session.clock.NowNs() / 1'000'000));

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/AtomicFile.hpp"
 #include "measure/ReadingRow.hpp"
 
 namespace nuv {
@@ -19,13 +20,8 @@ class SystemAppendFile final : public AppendFile {
     SystemAppendFile& operator=(const SystemAppendFile&) = delete;
 
     int Append(std::string_view piece) override {
-        std::size_t done = 0;
-        while (done < piece.size()) {
-            const ssize_t n = ::write(fd_, piece.data() + done, piece.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return CutBack(n < 0 ? errno : ENOSPC);
-            done += static_cast<std::size_t>(n);
-        }
+        const std::span bytes(reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size());
+        if (const int error = WriteWhole(fd_, bytes, ENOSPC); error != 0) return CutBack(error);
         // On the disk before the next reading, so that a crash of the machine loses no row
         // that was reported written.
         if (::fdatasync(fd_) != 0 && errno != EINVAL && errno != EROFS) return CutBack(errno);

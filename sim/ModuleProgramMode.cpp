@@ -23,19 +23,19 @@ constexpr std::size_t kSerialsPerChannel = 0x80;
 
 using Reply = std::array<std::uint8_t, kProgramBlockSize>;
 
-Reply Accepted() {
-    Reply reply{};
+}  // namespace
+
+ModuleSimulator::Block ModuleSimulator::Accepted() {
+    Block reply{};
     reply[0] = kAccepted;
     return reply;
 }
 
-Reply Refused() {
-    Reply reply{};
+ModuleSimulator::Block ModuleSimulator::Refused() {
+    Block reply{};
     reply[0] = kRefused;
     return reply;
 }
-
-}  // namespace
 
 void ModuleSimulator::Configure(std::uint8_t moduleAddress, std::uint8_t interval) {
     address = storedAddress = moduleAddress;

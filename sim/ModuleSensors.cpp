@@ -8,17 +8,17 @@
 namespace nuv::sim {
 namespace {
 
-constexpr std::uint8_t kAccepted = 0x06;
-constexpr std::uint8_t kRefused = 0x15;
 constexpr std::uint8_t kSameSerials = 0x01;
 constexpr std::uint8_t kDuplicates = 0x02;
 constexpr std::size_t kFirstPart = 81;
 constexpr std::size_t kSecondPart = 48;
 constexpr std::size_t kStatusTemperatures = 16;
 
-void Refuse(std::array<std::uint8_t, 126>& reply) {
-    reply.fill(0);
-    reply[0] = kRefused;
+// Appends the levels of `all` that `levels` does not hold yet, in their order.
+void AppendMissing(std::vector<int>& levels, const std::vector<int>& all) {
+    for (int level : all) {
+        if (std::find(levels.begin(), levels.end(), level) == levels.end()) levels.push_back(level);
+    }
 }
 
 }  // namespace
@@ -60,9 +60,7 @@ ModuleSimulator::Table ModuleSimulator::ChannelTable(int channel,
 
 std::vector<int> ModuleSimulator::SegregationLevels() const {
     std::vector<int> levels = apc_.sorted;
-    for (int level : Order(apc_.channel)) {
-        if (std::find(levels.begin(), levels.end(), level) == levels.end()) levels.push_back(level);
-    }
+    AppendMissing(levels, Order(apc_.channel));
     levels.resize(
         std::min<std::size_t>(levels.size(), static_cast<std::size_t>(Found(apc_.channel))));
     return levels;
@@ -139,9 +137,7 @@ bool ModuleSimulator::ApplySortedTable(int channel, const Table& table) {
         if (std::find(levels.begin(), levels.end(), *match) != levels.end()) return false;
         levels.push_back(*match);
     }
-    for (int level : order) {
-        if (std::find(levels.begin(), levels.end(), level) == levels.end()) levels.push_back(level);
-    }
+    AppendMissing(levels, order);
     order_[static_cast<std::size_t>(channel)] = levels;
     return true;
 }
@@ -155,7 +151,7 @@ bool ModuleSimulator::HandleSensorBlock(const DecodedBlock& block, std::int64_t 
 
     if (command == 0x60) {  // search: byte 3 is the part of a table of 16 levels
         if (sub >= kChannels) {
-            Refuse(reply);
+            reply = Refused();
             return true;
         }
         if (ModuleFaults::Take(faults.sameSerials)) {
@@ -196,8 +192,8 @@ bool ModuleSimulator::HandleSensorBlock(const DecodedBlock& block, std::int64_t 
             reply[1] = CountByte(found);
             return true;
         }
-        const Table table = ChannelTable(apc_.channel, SegregationLevels());
         const std::vector<int> levels = SegregationLevels();
+        const Table table = ChannelTable(apc_.channel, levels);
         switch (sub) {
             case 0x12:
             case 0x10:
@@ -208,7 +204,7 @@ bool ModuleSimulator::HandleSensorBlock(const DecodedBlock& block, std::int64_t 
                 std::copy_n(table.begin() + kFirstPart, kSecondPart, reply.begin() + 1);
                 break;
             default:
-                Refuse(reply);
+                reply = Refused();
                 return true;
         }
         const std::uint8_t sorted = CountByte(static_cast<int>(apc_.sorted.size()));
@@ -239,9 +235,7 @@ bool ModuleSimulator::HandleSensorBlock(const DecodedBlock& block, std::int64_t 
         const Table table = ChannelTable(apc_.channel, levels);
         std::copy_n(table.begin(), 117, reply.begin() + 1);
         std::vector<int> order = levels;
-        for (int level : Order(apc_.channel)) {
-            if (std::find(order.begin(), order.end(), level) == order.end()) order.push_back(level);
-        }
+        AppendMissing(order, Order(apc_.channel));
         order_[static_cast<std::size_t>(apc_.channel)] = order;
         apc_ = Segregation{};
         return true;
@@ -256,7 +250,7 @@ bool ModuleSimulator::HandleSensorBlock(const DecodedBlock& block, std::int64_t 
         if (tableBytes <= 115) {
             Table table{};
             std::copy_n(block.bytes.begin() + 3, tableBytes, table.begin());
-            if (second || !ApplySortedTable(channel, table)) Refuse(reply);
+            if (second || !ApplySortedTable(channel, table)) reply = Refused();
             return true;
         }
         if (!second) {
@@ -266,12 +260,12 @@ bool ModuleSimulator::HandleSensorBlock(const DecodedBlock& block, std::int64_t 
             return true;
         }
         if (pendingSaveChannel_ != channel) {
-            Refuse(reply);
+            reply = Refused();
             return true;
         }
         std::copy_n(block.bytes.begin() + 3, kSecondPart, pendingSave_.begin() + kFirstPart);
         pendingSaveChannel_ = -1;
-        if (!ApplySortedTable(channel, pendingSave_)) Refuse(reply);
+        if (!ApplySortedTable(channel, pendingSave_)) reply = Refused();
         return true;
     }
     return false;

@@ -120,8 +120,6 @@ class ModuleSimulator final : public Peer {
     std::size_t Capacity() const;
     // Whether a segregation run is under way (started, not yet ended by the tool).
     bool Segregating() const { return apc_.active; }
-    // The levels the run has given so far (physical levels, in order).
-    const std::vector<int>& SegregatedLevels() const { return apc_.sorted; }
 
     // Sets the working and the stored address and interval, as a module configured earlier.
     void Configure(std::uint8_t moduleAddress, std::uint8_t interval);
@@ -182,6 +180,9 @@ class ModuleSimulator final : public Peer {
     void Restart();
     // Sensors in program mode: search, segregation, the sorted order.
     using Block = std::array<std::uint8_t, 126>;
+    // The module's plain answers: accepted (0x06) and refused (0x15), zeros after the status.
+    static Block Accepted();
+    static Block Refused();
     using Table = std::array<std::uint8_t, 129>;
     bool HandleSensorBlock(const DecodedBlock& block, std::int64_t atNs, Block& reply);
     Table ChannelTable(int channel, const std::vector<int>& levels) const;

@@ -6,6 +6,7 @@
 #include "firmware/CarriedFirmware.hpp"
 #include "firmware/FirmwareFile.hpp"
 #include "firmware/FirmwareUpdate.hpp"
+#include "tools/CliProgram.hpp"
 
 namespace nuv::cli {
 namespace {
@@ -61,22 +62,12 @@ class Printer final : public FirmwareUpdateObserver {
     bool barShown_ = false;
 };
 
-int Usage(Environment& environment, const std::string& message) {
-    environment.err << "nuvctl: " << message << "\nTry 'nuvctl --help'.\n";
-    return kExitUsage;
-}
-
 }  // namespace
 
 int FirmwareCommand(Tool& tool, const std::vector<std::string>& args, Environment& environment,
                     bool verbose) {
-    std::string imagePath;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] != "--image")
-            return Usage(environment, "'" + args[i] + "' is not an option of firmware");
-        if (i + 1 >= args.size()) return Usage(environment, "--image needs a value");
-        imagePath = args[++i];
-    }
+    const detail::CommandOptions opts("firmware", args, {}, {"--image"});
+    const std::string imagePath = opts.Has("--image") ? opts.Value("--image") : "";
 
     FirmwareImage image;
     if (imagePath.empty()) {

@@ -87,7 +87,7 @@ int Program::Sort() {
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < options_.rest.size(); ++i) {
         const std::string& arg = options_.rest[i];
-        if (arg == "--channel" || arg == "--stay" || arg.rfind("--", 0) == 0) {
+        if (arg.rfind("--", 0) == 0) {  // an option, and the channel's value after it
             rest.push_back(arg);
             if (arg == "--channel" && i + 1 < options_.rest.size())
                 rest.push_back(options_.rest[++i]);
