@@ -156,6 +156,14 @@ TEST_F(NuvctlFirmwareTest, EveryFailureIsSaidInPlainWords) {
          "of the reset\nDisconnect the RS485 interface, press SW1 on the module and repeat the "
          "update.\n" +
              mayWait},
+        {"status fails", [&] { driver.Device(0).InjectFault(sim::Op::Status, ft::IoError); },
+         "nuvctl: the firmware update failed: the port's receive status could not be read while "
+         "waiting for the boot loader\nCheck the USB cable and repeat the update.\n" +
+             mayWait},
+        {"start byte", [&] { driver.Device(0).InjectFault(sim::Op::Write, ft::IoError, 1); },
+         "nuvctl: the firmware update failed: the start byte could not be written to the "
+         "port\nCheck the USB cable and repeat the update.\n" +
+             mayWait},
         {"short identification", [&] { module.bootLoader.faults.identificationBytes = 5; },
          // Five bytes, and the request for the first page after them.
          "nuvctl: the firmware update failed: the boot loader's identification stopped short: 6 "
@@ -212,12 +220,21 @@ TEST_F(NuvctlFirmwareTest, EveryFailureIsSaidInPlainWords) {
         driver.Device(0).description = "ORNEVA NUV";
         module.bootLoader.startUpNs = 65'000'000;
         module.bootLoader.faults = {};
+        driver.Device(0).InjectFault(sim::Op::Status, ft::Ok, 0);
         c.arrange();
         EXPECT_EQ(Run({"--simulate", "firmware"}), 1);
         EXPECT_EQ(err.str(), c.expected);
         EXPECT_EQ(err.str().find("Error: 00."), std::string::npos);
         EXPECT_EQ(err.str().find("Time Out"), std::string::npos);
     }
+}
+
+TEST_F(NuvctlFirmwareTest, ARateThatCannotBeSetIsAWarning) {
+    driver.Device(0).InjectFault(sim::Op::Baud, ft::IoError, 1, /*skip=*/1);  // the open's passes
+    EXPECT_EQ(Run({"--simulate", "firmware"}), 0);
+    EXPECT_EQ(err.str(),
+              "nuvctl: warning: the port's rate could not be set to 115200 baud; the update went "
+              "on\n");
 }
 
 TEST_F(NuvctlFirmwareTest, OnlyAVerifiedWholeImageExitsZero) {
