@@ -26,6 +26,33 @@ FirmwareFileResult Failure(std::string error) {
     return FirmwareFileResult{std::nullopt, std::move(error)};
 }
 
+// Whether `content` is a text: UTF-8 of printable characters, tabs and line ends. A firmware
+// image holds bytes that no text does (0x00, 0xFF, other control codes), so notes, listings
+// and reports are told from an image by their bytes.
+bool IsText(std::string_view content) {
+    std::size_t continuation = 0;  // bytes still owed by a UTF-8 sequence
+    for (const char c : content) {
+        const auto u = static_cast<unsigned char>(c);
+        if (continuation > 0) {
+            if ((u & 0xC0U) != 0x80U) return false;
+            --continuation;
+        } else if (u >= 0x20 && u < 0x7F) {
+            continue;
+        } else if (c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\v') {
+            continue;
+        } else if (u >= 0xC2 && u <= 0xDF) {
+            continuation = 1;
+        } else if (u >= 0xE0 && u <= 0xEF) {
+            continuation = 2;
+        } else if (u >= 0xF0 && u <= 0xF4) {
+            continuation = 3;
+        } else {
+            return false;  // a control code, DEL, or a byte that UTF-8 never holds
+        }
+    }
+    return continuation == 0;
+}
+
 // An image larger than the page buffer cannot be written.
 FirmwareFileResult TooLarge(std::uintmax_t size) {
     return Failure("holds " + std::to_string(size) + " bytes; an image fits the page buffer of " +
@@ -71,6 +98,17 @@ FirmwareFileResult LoadFirmwareFile(const std::string& path) {
         image.bytes = std::move(hex.bytes);
         image.origin = path + " (Intel HEX)";
     } else {
+        // Only what can be an image is written as one: a text is none, whatever its name, and
+        // the boot loader writes whole pages.
+        if (IsText(content)) {
+            return Failure(
+                "is a text file, not a firmware image (neither Intel HEX nor a raw binary image)");
+        }
+        if (content.size() < bootloader::kPageSize) {
+            return Failure("holds " + std::to_string(content.size()) +
+                           " bytes, less than one page of " +
+                           std::to_string(bootloader::kPageSize) + ": too short for a raw image");
+        }
         if (content.size() > kPageBufferSize) return TooLarge(content.size());
         image.bytes.assign(content.begin(), content.end());
         image.origin = path + " (raw binary)";

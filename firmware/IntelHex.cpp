@@ -50,13 +50,12 @@ enum RecordType : std::uint8_t {
 }  // namespace
 
 bool LooksLikeIntelHex(std::string_view content) {
+    // A raw image of the module starts with its vector table (a jump, 0C 94 or similar), never
+    // with ':'; a file that does is a HEX text, and when it is a spoilt one, the reader's word
+    // on it is worth more than writing it as an image.
     const auto first = std::find_if_not(content.begin(), content.end(),
                                         [](char c) { return IsBlank(c) || c == '\n'; });
-    if (first == content.end() || *first != ':') return false;
-    return std::all_of(content.begin(), content.end(), [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return c == '\n' || IsBlank(c) || (u >= 0x20 && u < 0x7F);
-    });
+    return first != content.end() && *first == ':';
 }
 
 bool ReadIntelHex(std::string_view text, std::size_t capacity, IntelHexImage& image,

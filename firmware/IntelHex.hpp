@@ -25,8 +25,8 @@ struct IntelHexImage {
 bool ReadIntelHex(std::string_view text, std::size_t capacity, IntelHexImage& image,
                   std::string& error);
 
-// Whether `content` looks like Intel HEX rather than a raw image: its first non-blank
-// character is ':' and it holds only printable ASCII and line breaks.
+// Whether `content` is meant as Intel HEX rather than a raw image: its first non-blank character
+// is ':'.
 bool LooksLikeIntelHex(std::string_view content);
 
 }  // namespace nuv

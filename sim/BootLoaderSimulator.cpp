@@ -1,6 +1,7 @@
 #include "sim/BootLoaderSimulator.hpp"
 
 #include <algorithm>
+#include <iterator>
 
 #include "firmware/CarriedFirmware.hpp"
 
@@ -13,12 +14,17 @@ BootLoaderSimulator::BootLoaderSimulator()
       flash_(kFlashSize, 0xFF),
       taken_(kFlashSize / bl::kPageSize) {}
 
-void BootLoaderSimulator::Schedule(std::int64_t atNs, std::uint8_t byte) {
+void BootLoaderSimulator::Schedule(std::int64_t atNs, std::uint8_t byte, bool withPrevious) {
     // Kept in time order; bytes of the same time keep the order they were given in.
     const auto later =
         std::upper_bound(pending_.begin(), pending_.end(), atNs,
-                         [](std::int64_t t, const auto& entry) { return t < entry.first; });
-    pending_.insert(later, {atNs, byte});
+                         [](std::int64_t t, const Pending& entry) { return t < entry.atNs; });
+    if (withPrevious && later != pending_.begin() && std::prev(later)->atNs == atNs) {
+        std::prev(later)->bytes.push_back(byte);
+        std::prev(later)->batch = true;
+        return;
+    }
+    pending_.insert(later, Pending{atNs, {byte}, false});
 }
 
 void BootLoaderSimulator::Reset(SimDevice& device, std::int64_t atNs) {
@@ -55,12 +61,16 @@ void BootLoaderSimulator::Receive(SimDevice& device, std::uint8_t byte, std::int
         for (int i = 0; i < count; ++i) {
             std::uint8_t sent = identification[static_cast<std::size_t>(i)];
             if (i == faults.wrongIdentificationByte) sent ^= 0x01U;
-            Schedule(at, sent);
+            Schedule(at, sent, quickRequests);
         }
         state_ = State::Transfer;
         requests_ = 0;
-        // It prepares the first page before asking for it.
-        Request(at + count * device.ByteTimeNs() + flashPageNs);
+        // It prepares the first page before asking for it, unless it is a quick one.
+        if (quickRequests) {
+            Request(at, true);
+        } else {
+            Request(at + count * device.ByteTimeNs() + flashPageNs);
+        }
         return;
     }
     if (state_ != State::Transfer) return;
@@ -73,16 +83,20 @@ void BootLoaderSimulator::Receive(SimDevice& device, std::uint8_t byte, std::int
     }
 }
 
-void BootLoaderSimulator::Request(std::int64_t atNs) {
+void BootLoaderSimulator::Request(std::int64_t atNs, bool withPrevious) {
     deadlineNs_ = atNs + idleLimitNs;
     const auto index = static_cast<int>(requests_++);
     if (index == faults.missingRequest) return;
     if (index == faults.replacedRequest) {
-        Schedule(atNs, faults.replacement);
-        Request(atNs + flashPageNs);
+        Schedule(atNs, faults.replacement, withPrevious);
+        if (quickRequests) {
+            Request(atNs, true);
+        } else {
+            Request(atNs + flashPageNs);
+        }
         return;
     }
-    Schedule(atNs, bl::kRequest);
+    Schedule(atNs, bl::kRequest, withPrevious);
 }
 
 void BootLoaderSimulator::PageComplete(std::int64_t atNs) {
@@ -129,11 +143,14 @@ void BootLoaderSimulator::Leave() {
 }
 
 void BootLoaderSimulator::Advance(SimDevice& device, std::int64_t nowNs) {
-    while (!pending_.empty() && pending_.front().first <= nowNs) {
-        const auto [at, byte] = pending_.front();
+    while (!pending_.empty() && pending_.front().atNs <= nowNs) {
+        const Pending entry = std::move(pending_.front());
         pending_.pop_front();
-        const std::uint8_t bytes[] = {byte};
-        device.Send(bytes, at);
+        if (entry.batch) {
+            device.SendBurst(entry.bytes, entry.atNs);
+        } else {
+            device.Send(entry.bytes, entry.atNs);
+        }
     }
     // The prompt or the transfer waited in vain: the firmware starts.
     if (state_ != State::Idle && nowNs > deadlineNs_) Leave();
@@ -154,7 +171,7 @@ void BootLoaderSimulator::OnTime(SimDevice& device, std::int64_t nowNs) {
 }
 
 std::optional<std::int64_t> BootLoaderSimulator::NextEventNs() const {
-    if (!pending_.empty()) return pending_.front().first;
+    if (!pending_.empty()) return pending_.front().atNs;
     if (state_ != State::Idle) return deadlineNs_ + 1;
     return std::nullopt;
 }

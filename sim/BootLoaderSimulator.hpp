@@ -55,6 +55,10 @@ class BootLoaderSimulator final : public Peer {
     std::int64_t idleLimitNs = 2000 * kMs;  // silence in the middle of a transfer ends it
     std::int64_t turnaroundNs = 50'000;     // from a byte to the answer it starts
     Faults faults;
+    // A quick boot loader: its first request goes out in one batch with its identification, and
+    // the request after a '@' right behind the '@', as a USB packet of the cable delivers bytes
+    // sent close together. Otherwise each request waits for the flash time.
+    bool quickRequests = false;
     // Told when the boot loader verified the flash ('V'), with the flash.
     std::function<void(const std::vector<std::uint8_t>& flash)> onVerified;
 
@@ -84,8 +88,10 @@ class BootLoaderSimulator final : public Peer {
   private:
     enum class State { Idle, Prompted, Transfer };
 
-    void Schedule(std::int64_t atNs, std::uint8_t byte);
-    void Request(std::int64_t atNs);
+    // A byte due at `atNs`; `withPrevious`: it reaches the tool in one batch with the byte
+    // scheduled last for the same time.
+    void Schedule(std::int64_t atNs, std::uint8_t byte, bool withPrevious = false);
+    void Request(std::int64_t atNs, bool withPrevious = false);
     void PageComplete(std::int64_t atNs);
     void Finish(std::int64_t atNs);
     void Leave();
@@ -93,7 +99,12 @@ class BootLoaderSimulator final : public Peer {
     State state_ = State::Idle;
     std::int64_t promptAtNs_ = 0;
     std::int64_t deadlineNs_ = 0;
-    std::deque<std::pair<std::int64_t, std::uint8_t>> pending_;
+    struct Pending {
+        std::int64_t atNs;
+        std::vector<std::uint8_t> bytes;
+        bool batch;  // they arrive at once, not one byte time after another
+    };
+    std::deque<Pending> pending_;
     std::vector<std::uint8_t> frame_;
     std::size_t requests_ = 0;
     std::vector<std::uint8_t> flash_;

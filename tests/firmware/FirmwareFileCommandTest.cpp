@@ -32,7 +32,11 @@ TEST_F(FirmwareFileCommandTest, AValidHexFileIsDescribedAndWritten) {
     image[768] = 0xAA;
     EXPECT_EQ(tool.log.Text(), "Firmware image: " + *dialogs.fileToOpen +
                                    " (Intel HEX), 769 B, 4 pages\nSHA-256: " + Sha256Hex(image) +
-                                   "\nWriting Firmware... OK\n\n");
+                                   "\nWriting Firmware... OK\n\n"
+                                   // three bytes are no firmware the module can run
+                                   "The module reports firmware FF.FF after the update: the "
+                                   "image written is no firmware it can run. Write the carried "
+                                   "build (Update Firmware).\n");
     EXPECT_EQ(PagesOnTheWire(), Range(0, 3));
     EXPECT_TRUE(std::equal(image.begin(), image.end(), loader.Flash().begin()));
     EXPECT_EQ(panel.Edit4.Text(), "769");

@@ -64,6 +64,34 @@ TEST_F(FirmwareFileTest, EveryUnusableFileSaysWhy) {
               "describes 128769 bytes; the module's flash below its boot loader takes 128768");
 }
 
+// A raw image is taken only when it can be one: a text (notes, a listing, a HEX file spoilt
+// by a binary byte) or a file shorter than a page is refused with what it is.
+TEST_F(FirmwareFileTest, ATextOrAFileShorterThanAPageIsNoRawImage) {
+    const std::string textRefusal =
+        "is a text file, not a firmware image (neither Intel HEX nor a raw binary image)";
+    EXPECT_EQ(LoadFirmwareFile(Write("notes.txt", "These are my notes on module 17.\n")).error,
+              textRefusal);
+    // Long enough for a page, with Windows line ends, tabs and Polish letters in UTF-8.
+    std::string notes;
+    while (notes.size() < 1000) notes += "Moduł 7:\tczujnik 3 wymieniony\r\n";
+    EXPECT_EQ(LoadFirmwareFile(Write("notes.bin", notes)).error, textRefusal);
+    EXPECT_EQ(LoadFirmwareFile(Write("short.bin", std::string(255, '\x01'))).error,
+              "holds 255 bytes, less than one page of 256: too short for a raw image");
+    // A file that begins with ':' is Intel HEX, whatever follows, and the reader says why not.
+    EXPECT_EQ(LoadFirmwareFile(Write("spoilt.bin", ":03000000010203F7\n\x01\x02\n")).error,
+              "is not a usable Intel HEX file: line 2: a record must begin with ':'");
+
+    // A page of bytes that are not all text is an image, and so is the smallest one.
+    const FirmwareFileResult page = LoadFirmwareFile(Write("page.bin", std::string(256, '\x01')));
+    ASSERT_TRUE(page.image) << page.error;
+    EXPECT_EQ(page.image->bytes.size(), 256U);
+    std::string mostlyText(2000, 'A');
+    mostlyText[1500] = '\xFF';
+    const FirmwareFileResult binary = LoadFirmwareFile(Write("image.bin", mostlyText));
+    ASSERT_TRUE(binary.image) << binary.error;
+    EXPECT_EQ(binary.image->origin, folder + "/image.bin (raw binary)");
+}
+
 TEST_F(FirmwareFileTest, AnUnreadableFileIsRefused) {
     const std::string path = Write("locked.bin", "\x01\x02");
     std::filesystem::permissions(path, std::filesystem::perms::none);

@@ -40,12 +40,13 @@ class FirmwareUpdateTest : public ModuleTest {
     }
 
     // The page numbers of the frames on the wire after the start byte, and the bytes left
-    // after them (the end marker).
+    // after them (the end marker, and what program mode sent after a verified update).
     std::vector<std::size_t> PagesOnTheWire(std::vector<std::uint8_t>* rest = nullptr) const {
         const std::vector<std::uint8_t>& written = device.Written();
         std::vector<std::size_t> pages;
         std::size_t at = 1;
-        while (at + 259 <= written.size()) {
+        // No page is numbered FF FF: that is the end marker.
+        while (at + 259 <= written.size() && !(written[at] == 0xFF && written[at + 1] == 0xFF)) {
             pages.push_back(static_cast<std::size_t>(written[at] << 8U | written[at + 1]));
             at += 259;
         }
@@ -59,6 +60,21 @@ class FirmwareUpdateTest : public ModuleTest {
         return pages;
     }
     std::string Description() const { return DescribeImage(CarriedFirmwareImage()); }
+    // The lines after a failure that followed the reset: before a page went out, and after.
+    static constexpr const char* kMayWaitInBootLoader =
+        "The module was reset and may wait in its boot loader; its firmware is unchanged. Repeat "
+        "the update, or power the module off and on.\n";
+    static constexpr const char* kWaitsInBootLoader =
+        "The module waits in its boot loader and its firmware is incomplete: repeat the update, "
+        "or power the module off and on.\n";
+    // The line after the carried build was written and read back.
+    static constexpr const char* kCarriedBuildRuns =
+        "The module runs firmware 00.48, the build written.\n";
+    // The log of an update that went out whole and was verified, up to the lines that follow.
+    std::string VerifiedLog() const { return Description() + "\nWriting Firmware... OK\n\n"; }
+    bool LogStartsWith(const std::string& head) const {
+        return tool.log.Text().compare(0, head.size(), head) == 0;
+    }
     static std::string Report(LinkResult code) {
         return ErrorCodeLine(code) + "\n" + MessageTable(code);
     }

@@ -12,13 +12,14 @@ TEST_F(FirmwareUpdateTest, TheCarriedImageGoesOutPageByPageAndIsVerified) {
     const std::int64_t start = clock.NowMs();
     Click(panel.btn1);
 
-    EXPECT_EQ(tool.log.Text(), Description() + "\nWriting Firmware... OK\n\n");
+    EXPECT_EQ(tool.log.Text(), VerifiedLog() + kCarriedBuildRuns);
     // 0 at the start, (p + 1) * 100 / 71 after page p, 100 on the verdict.
-    ASSERT_EQ(progress.size(), 71U);
+    ASSERT_EQ(progress.size(), 72U);
     EXPECT_EQ(progress[0], 0);
     EXPECT_EQ((std::vector<int>{progress[1], progress[2], progress[3], progress[4]}),
               (std::vector<int>{1, 2, 4, 5}));
     EXPECT_EQ(progress[70], 98);
+    EXPECT_EQ(progress[71], 100);
     for (std::size_t p = 0; p < 70; ++p) {
         EXPECT_EQ(progress[p + 1], static_cast<int>((p + 1) * 100 / 71)) << p;
     }
@@ -39,8 +40,10 @@ TEST_F(FirmwareUpdateTest, TheCarriedImageGoesOutPageByPageAndIsVerified) {
     EXPECT_EQ(module.firmwareClass, 0x00);
     EXPECT_EQ(module.firmwareBuild, 0x48);
 
-    // Wire time of 70 pages at 115200 is 1.57 s, flash time 0.63 s.
-    EXPECT_LT(clock.NowMs() - start, 2500);
+    // Wire time of 70 pages at 115200 is 1.57 s, flash time 0.63 s; then the module's start-up
+    // time and its build read in program mode (two 128-byte blocks each way at 9600 baud,
+    // about 0.6 s).
+    EXPECT_LT(clock.NowMs() - start, 2500 + kModuleStartUpMs + 800);
     EXPECT_FALSE(enabledDuringUpdate);
     EXPECT_TRUE(panel.windowEnabled);
     EXPECT_EQ(tool.link.LinkBaud(), 9600U);
@@ -54,10 +57,12 @@ TEST_F(FirmwareUpdateTest, TheWireCarriesNumberedScrambledPagesAndTheEndMarker) 
     // 17830 bytes of 01; the stand-in's key "NOT-REAL": odd mask ~52 + 4F = FC, even ~41 - 54 = 6A.
     const FirmwareImage ones{std::vector<std::uint8_t>(17830, 0x01), "ones", false};
     const FirmwareUpdateReport report = UpdateFirmware(tool, ones);
-    EXPECT_EQ(report.outcome, FirmwareOutcome::Verified);
+    EXPECT_EQ(loader.Verdict(), bootloader::kVerified);
+    // Without a build tag the module comes back naming no firmware: written, but no success.
+    EXPECT_EQ(report.outcome, FirmwareOutcome::WrongBuild);
 
     const std::vector<std::uint8_t>& written = device.Written();
-    ASSERT_EQ(written.size(), 1 + 70 * 259 + 2U);
+    ASSERT_GT(written.size(), 1 + 70 * 259 + 2U);  // then program mode, at 9600 baud
     EXPECT_EQ(written[0], 0x3C);
     auto frame = [&](std::size_t page, std::size_t offset, std::size_t count) {
         const auto at = written.begin() + static_cast<std::ptrdiff_t>(1 + page * 259 + offset);
@@ -70,7 +75,7 @@ TEST_F(FirmwareUpdateTest, TheWireCarriesNumberedScrambledPagesAndTheEndMarker) 
     EXPECT_EQ(frame(69, 0, 4), Hex("00 45 73 A9"));
     EXPECT_EQ(frame(69, 2 + 165, 2), Hex("79 C9"));
     EXPECT_EQ(frame(69, 2 + 255, 2), Hex("DD 4C"));
-    EXPECT_EQ(std::vector<std::uint8_t>(written.end() - 2, written.end()), Hex("FF FF"));
+    EXPECT_EQ(frame(70, 0, 2), Hex("FF FF"));
     EXPECT_TRUE(std::equal(ones.bytes.begin(), ones.bytes.end(), loader.Flash().begin()));
     // An image without a build tag: the module cannot name its build.
     EXPECT_EQ(module.firmwareBuild, 0xFF);
@@ -98,25 +103,70 @@ TEST_F(FirmwareUpdateTest, AWrongIdentificationSendsNothingAfterTheStartByte) {
     Click(panel.btn1);
     EXPECT_EQ(tool.log.Text(),
               "This function support 10-channel ORNEVA NUV devices only!\n(note, RS485 interface "
-              "have to be disconnected!)");
+              "have to be disconnected!)\n" +
+                  std::string(kMayWaitInBootLoader));
     EXPECT_EQ(device.Written(), Hex("3C"));
     EXPECT_TRUE(panel.windowEnabled);
     EXPECT_EQ(tool.link.LinkBaud(), 9600U);
     EXPECT_EQ(module.firmwareBuild, 0x47);
 }
 
+// A quick boot loader sends its first request in one batch with its identification, and a
+// request right behind a '@': every byte that came is examined in order.
+TEST_F(FirmwareUpdateTest, AQuickBootLoadersFirstRequestInTheBatchOfItsIdentificationIsServed) {
+    loader.quickRequests = true;
+    const FirmwareUpdateReport report = UpdateFirmware(tool, CarriedFirmwareImage());
+    EXPECT_EQ(report.outcome, FirmwareOutcome::Verified);
+    EXPECT_TRUE(LogStartsWith(VerifiedLog())) << tool.log.Text();
+    EXPECT_EQ(loader.PagesWritten(), Range(0, 69));
+    EXPECT_EQ(PagesOnTheWire(), Range(0, 69));
+    EXPECT_EQ(loader.Verdict(), bootloader::kVerified);
+    EXPECT_TRUE(std::equal(CarriedFirmwareImage().bytes.begin(), CarriedFirmwareImage().bytes.end(),
+                           loader.Flash().begin()));
+}
+
+TEST_F(FirmwareUpdateTest, ARequestRightBehindAFlashErrorIsServed) {
+    loader.quickRequests = true;
+    loader.faults.replacedRequest = 5;
+    Click(panel.btn1);
+    std::vector<std::size_t> expected = Range(0, 4);
+    for (std::size_t p = 6; p < 70; ++p) expected.push_back(p);
+    EXPECT_EQ(PagesOnTheWire(), expected);
+    EXPECT_EQ(loader.Verdict(), bootloader::kVerified);
+    EXPECT_TRUE(LogStartsWith(Description() +
+                              "\nWriting Firmware...\n@ - writing flash page error! Not all "
+                              "pages were written - repeat the update!\nPages not written: 5\n"))
+        << tool.log.Text();
+}
+
+// The boot loader that asks for every page only once it is ready gets the same bytes as it
+// always did: the start byte, 70 numbered scrambled pages with their check bytes, FF FF.
+TEST_F(FirmwareUpdateTest, APacedBootLoaderSeesTheSameBytesAsBefore) {
+    Click(panel.btn1);
+    const std::vector<std::uint8_t>& written = device.Written();
+    ASSERT_GE(written.size(), 1 + 70 * 259 + 2U);
+    const std::span<const std::uint8_t> update(written.data(), 1 + 70 * 259 + 2);
+    EXPECT_EQ(Sha256Hex(update),
+              "b76bf7c6be4ff8c316444be3927662659a8bfd472a056fec888d66c77869c5f9");
+    // '<', page 0, then "NU" of the notice scrambled with the key "NOT-REAL": 'N' ^ 0 ^ 18 ^ 6A,
+    // 'U' ^ 1 ^ 55 ^ FC.
+    EXPECT_EQ(std::vector<std::uint8_t>(written.begin(), written.begin() + 5),
+              Hex("3C 00 00 3C FD"));
+}
+
 TEST_F(FirmwareUpdateTest, OtherBytesBeforeThePromptAreSkippedEvenInItsBatch) {
     // Twenty bytes arrive right ahead of '>', so the prompt comes in one batch with them.
     loader.faults.noiseBeforePrompt.assign(20, 0x55);
     Click(panel.btn1);
-    EXPECT_EQ(tool.log.Text(), Description() + "\nWriting Firmware... OK\n\n");
+    EXPECT_EQ(tool.log.Text(), VerifiedLog() + kCarriedBuildRuns);
 }
 
 TEST_F(FirmwareUpdateTest, SilenceFor5000MsEndsTheWaitForThePrompt) {
     loader.startUpNs = 60'000 * kMs;  // no prompt
     const std::int64_t start = clock.NowMs();
     Click(panel.btn1);
-    EXPECT_EQ(tool.log.Text(), "Not complete input data\n" + Report(21));
+    EXPECT_EQ(tool.log.Text(),
+              "Not complete input data\n" + Report(21) + "\n" + kMayWaitInBootLoader);
     EXPECT_GE(clock.NowMs() - start, 5000);
     EXPECT_LT(clock.NowMs() - start, 5100);
     EXPECT_TRUE(device.Written().empty());
@@ -143,7 +193,8 @@ TEST_F(FirmwareUpdateTest, AStreamOfOtherBytesCannotHoldTheWaitBeyondItsBound) {
     device.AttachPeer(std::make_shared<Chatter>());
     const std::int64_t start = clock.NowMs();
     Click(panel.btn1);
-    EXPECT_EQ(tool.log.Text(), "Not complete input data\n" + Report(21));
+    EXPECT_EQ(tool.log.Text(),
+              "Not complete input data\n" + Report(21) + "\n" + kMayWaitInBootLoader);
     EXPECT_GE(clock.NowMs() - start, kPromptWaitLimitMs);
     EXPECT_LT(clock.NowMs() - start, kPromptWaitLimitMs + 400);  // and the discard before
     EXPECT_TRUE(device.Written().empty());
@@ -153,14 +204,16 @@ TEST_F(FirmwareUpdateTest, AFailedStatusOrReadEndsTheWaitAtOnce) {
     device.InjectFault(sim::Op::Status, ft::IoError);
     std::int64_t start = clock.NowMs();
     Click(panel.btn1);
-    EXPECT_EQ(tool.log.Text(), "Not complete input data\n" + Report(16));
+    EXPECT_EQ(tool.log.Text(),
+              "Not complete input data\n" + Report(16) + "\n" + kMayWaitInBootLoader);
     EXPECT_LT(clock.NowMs() - start, 10);
 
     device.InjectFault(sim::Op::Status, ft::Ok, 0);
     device.InjectFault(sim::Op::Read, ft::IoError);
     start = clock.NowMs();
     Click(panel.btn1);  // the prompt comes, its read fails
-    EXPECT_EQ(tool.log.Text(), "Not complete input data\n" + Report(15));
+    EXPECT_EQ(tool.log.Text(),
+              "Not complete input data\n" + Report(15) + "\n" + kMayWaitInBootLoader);
     EXPECT_LT(clock.NowMs() - start, 100);
     EXPECT_TRUE(device.Written().empty());
 }
@@ -182,8 +235,10 @@ TEST_F(FirmwareUpdateTest, FromTheResetToTheEndNoClickOrTickReachesTheLine) {
     Click(panel.btn1);
     EXPECT_TRUE(tried);
     EXPECT_FALSE(enabledDuringUpdate);
-    EXPECT_TRUE(module.Requests().empty());
-    EXPECT_EQ(tool.log.Text(), Description() + "\nWriting Firmware... OK\n\n");
+    // Only the entry frame of the build's read-back after the verdict reached the module.
+    EXPECT_EQ(module.Requests(),
+              (std::vector<std::vector<std::uint8_t>>{Hex("5A 41 46 52 45 4C")}));
+    EXPECT_EQ(tool.log.Text(), VerifiedLog() + kCarriedBuildRuns);
     EXPECT_FALSE(panel.Timer1.Enabled());
     EXPECT_FALSE(panel.Timer3.Enabled());
 }
@@ -192,7 +247,8 @@ TEST_F(FirmwareUpdateTest, WyjscieEndsTheWaitForThePromptBeforeAnythingIsSent) {
     duringUpdate = [&] { tool.Click(panel.Button18); };
     Click(panel.btn1);
     EXPECT_EQ(tool.log.Text(),
-              "Firmware update aborted: the module was reset, but no firmware was sent");
+              "Firmware update aborted: the module was reset, but no firmware was sent\n" +
+                  std::string(kMayWaitInBootLoader));
     EXPECT_TRUE(device.Written().empty());
     EXPECT_TRUE(panel.windowEnabled);
 }

@@ -23,7 +23,10 @@ TEST_F(WindowTest, UpdateFromFileSitsBesideUpdateFirmwareAndWritesTheChosenImage
     EXPECT_EQ(button->y(), Widget("btn1")->y());
 
     const std::string path = ::testing::TempDir() + "nuv-gui-image.bin";
-    std::ofstream(path, std::ios::binary) << std::string(1000, '\x42');
+    // A binary image that names its build, as the simulated module reads it.
+    std::string image(1000, '\x01');
+    image.replace(10, 21, std::string("NUV-FIRMWARE-BUILD:") + '\x00' + '\x48');
+    std::ofstream(path, std::ios::binary) << image;
     dialogs.fileToOpen = path;
     // The first pass of the update's waits finds the whole window disabled.
     std::optional<bool> enabledDuring;
@@ -34,8 +37,11 @@ TEST_F(WindowTest, UpdateFromFileSitsBesideUpdateFirmwareAndWritesTheChosenImage
     ASSERT_TRUE(enabledDuring.has_value());
     EXPECT_FALSE(*enabledDuring);
     EXPECT_TRUE(window->Scroller()->isEnabled());
+    // The update's own texts, then the build the module named in program mode afterwards.
     const std::string log = tool->log.Text();
-    EXPECT_EQ(log.substr(log.size() - 5), " OK\n\n") << log;
+    const std::string tail = " OK\n\nThe module runs firmware 00.48.\n";
+    ASSERT_GE(log.size(), tail.size());
+    EXPECT_EQ(log.substr(log.size() - tail.size()), tail) << log;
     EXPECT_NE(log.find(path + " (raw binary), 1000 B, 4 pages"), std::string::npos);
     EXPECT_EQ(Widget<QProgressBar>("ProgressBar1")->value(), 100);
 }

@@ -107,6 +107,28 @@ TEST_F(BootLoaderSimulatorTest, BytesAtAnotherRateAreNotUnderstood) {
     EXPECT_EQ(link.ReadTimed(8, 100), 21);
 }
 
+TEST_F(BootLoaderSimulatorTest, AQuickBootLoaderSendsItsRequestsInOneBatchWithTheByteBefore) {
+    loader.quickRequests = true;
+    loader.faults.replacedRequest = 1;  // '@' in place of the second request
+    Reset();
+    std::int64_t at = 0;
+    EXPECT_EQ(Read(1, at), Hex("3E"));
+    ASSERT_EQ(link.WriteBytes(Hex("3C")), 0);
+    // The identification and the first request arrive at once.
+    link.WaitForData(100);
+    ASSERT_EQ(link.DrainReceive(), 0);
+    EXPECT_EQ(Received(link.LastReadCount()), Hex("01 02 03 04 05 06 07 08 21"));
+
+    PageBytes plain{};
+    SendPage(0, plain, 0x00);
+    const std::int64_t sent = clock.NowMs();
+    while (link.DrainReceive() == result::NoData && clock.NowMs() - sent < 100) {
+        link.WaitForData(1);
+    }
+    EXPECT_EQ(Received(link.LastReadCount()), Hex("40 21"));  // '@' and the request behind it
+    EXPECT_EQ(loader.PagesWritten(), std::vector<std::size_t>{0});
+}
+
 // Inside the module: the reset hands the line to the boot loader, which hands it back.
 TEST(ModuleBootLoaderTest, AfterTheBootLoaderTheModuleAnswersModbusAgain) {
     VirtualClock clock;

@@ -1,0 +1,55 @@
+#include "firmware/BuildReadBack.hpp"
+
+#include <vector>
+
+#include "app/ControlGroups.hpp"
+#include "app/StartUp.hpp"
+#include "app/Tool.hpp"
+#include "config/ProgramMode.hpp"
+#include "firmware/FirmwareUpdate.hpp"
+
+namespace nuv {
+namespace {
+
+// Lets the module start: a pause on the tool's clock that keeps the window served.
+void WaitForStartUp(Tool& tool) {
+    const std::int64_t start = tool.clock.NowMs();
+    while (tool.clock.NowMs() - start < kModuleStartUpMs) {
+        tool.pump.ProcessEvents();
+        tool.clock.SleepMs(10);
+    }
+}
+
+}  // namespace
+
+ModuleBuild ReadModuleBuild(Tool& tool) {
+    WaitForStartUp(tool);
+    // Program mode writes its own texts; the update's stay in the log instead.
+    const std::vector<LogRun> saved = tool.log.Runs();
+    const Rgb colour = tool.log.Colour();
+
+    ModuleBuild build;
+    ModuleIdentity identity;
+    EnterProgramMode(tool, identity);
+    if (!identity.entered) {
+        build.state = BuildReadBack::NoAnswer;
+        // The reset left the normal commands; the attempt changes nothing of that.
+        ShowNormalModeControls(tool.panel);
+        CheckHardwareVersion(tool);
+    } else {
+        build.state = identity.identified ? BuildReadBack::Named : BuildReadBack::Unnamed;
+        build.version =
+            static_cast<std::uint16_t>(identity.firmwareClass << 8U | identity.firmwareBuild);
+        build.left = LeaveProgramMode(tool) == result::Ok;
+    }
+
+    tool.log.Clear();
+    for (const LogRun& run : saved) {
+        tool.log.SetColour(run.colour);
+        tool.log.Insert(run.text);
+    }
+    tool.log.SetColour(colour);
+    return build;
+}
+
+}  // namespace nuv
