@@ -27,13 +27,19 @@ void ServiceReportClick(Tool& tool) {
     if (!path) return;
 
     MainPanel& p = tool.panel;
+    ReportOptions options;
+    // A path that cannot take the report or its dump is said before the module is asked.
+    if (const auto failure = PrepareReportPaths(*path, options.dumpPath)) {
+        p.ServiceStatus.SetCaption("Service report not written");
+        tool.log.SetColour(colour::LinkError);
+        tool.log.AppendLine("Service report: " + *failure);
+        return;
+    }
     DisableAllControls(p);
     p.ProgressBar1.SetPosition(0);
-    ReportOptions options;
     options.toolVersion = kToolVersion;
     options.buildVersion = tool.buildVersion;
     options.address = ModuleAddress(p) != 0 ? ModuleAddress(p) : 2;
-    options.dumpPath = DumpPathFor(*path);
     const ServiceReport report =
         CollectServiceReport(tool, options, [&](int step, int steps, const std::string& title) {
             p.ServiceStatus.SetCaption("Service report: " + title + " (" +

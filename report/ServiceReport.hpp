@@ -58,8 +58,14 @@ ServiceReport CollectServiceReport(Tool& tool, const ReportOptions& options,
 std::string ReportText(const ServiceReport& report);
 std::string ReportJson(const ServiceReport& report);
 
-// Where the memory dump of a report file goes: "visit.txt" -> "visit-memory.dat".
+// Where the memory dump of a report file goes: "visit.txt" -> "visit-memory.dat"; empty for a
+// path that names a folder ("dir/", ".").
 std::string DumpPathFor(const std::string& reportPath);
+
+// Checks, before any work, that the report can be written to `reportPath` and its dump beside
+// it, and sets `dumpPath` (empty when the report goes into a stream such as a FIFO, a terminal
+// or standard output, where no dump is kept). None, else the failure in words, naming the path.
+std::optional<std::string> PrepareReportPaths(const std::string& reportPath, std::string& dumpPath);
 
 // "Service report…": asks for the file (".json" gives JSON, anything else text), collects with
 // the progress bar and a status line, and writes the report atomically, the dump beside it.

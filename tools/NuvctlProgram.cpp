@@ -1,6 +1,7 @@
 // nuvctl's program-mode commands: info, config, dump, reset.
 #include <string>
 
+#include "app/AtomicFile.hpp"
 #include "app/MessageTable.hpp"
 #include "config/Configuration.hpp"
 #include "config/LineControl.hpp"
@@ -113,6 +114,11 @@ int Program::Dump() {
     const std::string file = options_.rest[0];
     const CommandOptions opts("dump", {options_.rest.begin() + 1, options_.rest.end()}, {"--stay"},
                               {});
+    // A path that cannot take the dump is said before the module is asked.
+    if (const auto failure = CheckOutputPath(file)) {
+        env_.err << "nuvctl: cannot write " << file << ": " << *failure << '\n';
+        return kExitFailure;
+    }
     ProgramModeScope scope(tool_, opts.Has("--stay"));
     ModuleIdentity identity;
     const LinkResult entered = EnterProgramMode(tool_, identity);
@@ -134,7 +140,9 @@ int Program::Dump() {
         env_.err << "nuvctl: cannot write " << file << ": " << *failure << '\n';
         return kExitFailure;
     }
-    env_.out << tool_.memoryImage.valid << " bytes written to " << file << '\n';
+    // Not into the dump itself when that went to standard output.
+    (IsStandardOutput(file) ? env_.err : env_.out)
+        << tool_.memoryImage.valid << " bytes written to " << file << '\n';
     if (!LeftProgramMode(scope)) return kExitFailure;
     return kExitDone;
 }
