@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "link/SerialPortFtdi.hpp"
+#include "measure/ReadingRow.hpp"
 #include "sensors/SensorCommon.hpp"
 #include "sim/ModuleSimulator.hpp"
 #include "sim/SimFtdi.hpp"
@@ -103,7 +104,8 @@ TEST_F(NuvctlTest, ReadTableAndSixteenSensors) {
 
 TEST_F(NuvctlTest, WatchWritesOneCsvRowPerReadingAndLogsFailures) {
     const std::string path = ::testing::TempDir() + "/nuvctl-watch.csv";
-    module.faults.silent = 1;  // the first reading gets no answer
+    std::filesystem::remove(path);  // an earlier log would be continued
+    module.faults.silent = 1;       // the first reading gets no answer
     module.SensorAt(1, 1).fixedRaw = 0x0140;
     module.SensorAt(2, 0).fixedRaw = 0xF060;  // no probe: an empty cell, its code at the end
     clock.SetUtcOffset(3600);
@@ -129,6 +131,50 @@ TEST_F(NuvctlTest, WatchWritesOneCsvRowPerReadingAndLogsFailures) {
     EXPECT_LT(rows[1].substr(0, 20), rows[2].substr(0, 20));
     EXPECT_EQ(out.str(), "");  // the rows went to the file
     EXPECT_NE(err.str().find("0:0:0    Data Timeout Couner: 1\n"), std::string::npos) << err.str();
+    std::filesystem::remove(path);
+}
+
+TEST_F(NuvctlTest, WatchContinuesAnExistingLogAndTouchesNoFileBeforeThePortIsOpen) {
+    const std::string folder = ::testing::TempDir() + "nuvctl-log-" + std::to_string(::getpid());
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::string old = folder + "/old.csv";
+    const std::string earlier =
+        ReadingCsvHeader(10) + "2025-12-31T23:59:00+00:00,17" + std::string(102, ',') + "\n";
+    std::ofstream(old, std::ios::binary) << earlier;
+    auto text = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    };
+
+    // A port that does not open: the log stays as it was, and a new one is not made.
+    EXPECT_EQ(Run({"--port", "/nonexistent-nuv-port", "watch", "--csv", old, "--count", "1"}), 1);
+    EXPECT_EQ(text(old), earlier);
+    EXPECT_NE(err.str().find("cannot open /nonexistent-nuv-port: No such file or directory"),
+              std::string::npos)
+        << err.str();
+    EXPECT_EQ(Run({"--port", "/nonexistent-nuv-port", "watch", "--csv", folder + "/new.csv",
+                   "--count", "1"}),
+              1);
+    EXPECT_FALSE(std::filesystem::exists(folder + "/new.csv"));
+
+    // The module answers: the rows go on after the earlier ones, under the one header.
+    ASSERT_EQ(Run({"--simulate", "watch", "--csv", old, "--count", "2", "--interval", "1"}), 0)
+        << err.str();
+    const std::string now = text(old);
+    EXPECT_EQ(now.substr(0, earlier.size()), earlier);
+    EXPECT_EQ(std::count(now.begin(), now.end(), '\n'), 4);
+    EXPECT_EQ(now.find("time,result", 1), std::string::npos);
+
+    // A log of other columns is refused before the module is asked, and left as it was.
+    const std::size_t sent = device.Written().size();
+    EXPECT_EQ(Run({"--simulate", "watch", "--sensors", "12", "--csv", old, "--count", "1"}), 1);
+    EXPECT_EQ(err.str(), "nuvctl: cannot write " + old +
+                             ": its columns are not those of this log (12 sensors per channel): "
+                             "name another file\n");
+    EXPECT_EQ(text(old), now);
+    EXPECT_EQ(device.Written().size(), sent);
+    std::filesystem::remove_all(folder);
 }
 
 TEST_F(NuvctlTest, ASilentModuleIsAFailure) {
