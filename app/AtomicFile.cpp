@@ -42,13 +42,10 @@ std::string FolderOf(const std::string& path) {
     return parent.empty() ? std::string(".") : parent.string();
 }
 
-std::optional<std::string> WriteStream(const OutputTarget& target,
-                                       std::span<const std::uint8_t> bytes) {
-    std::string reason;
-    const int fd = OpenForWriting(target, false, reason);
-    if (fd < 0) return reason;
-    // A regular file that the bytes are added to ends where it ended when they do not all fit.
-    const off_t start = target.append ? ::lseek(fd, 0, SEEK_END) : -1;
+// Writes to an open stream; a regular file that the bytes are added to ends where it ended
+// when they do not all fit. Closes the descriptor.
+std::optional<std::string> WriteStream(int fd, bool append, std::span<const std::uint8_t> bytes) {
+    const off_t start = append ? ::lseek(fd, 0, SEEK_END) : -1;
     int error = WriteWhole(fd, bytes, EIO);
     if (error != 0 && start >= 0) (void)::ftruncate(fd, start);
     if (::close(fd) != 0 && error == 0 && errno != EINTR) error = errno;
@@ -178,12 +175,39 @@ std::optional<std::string> CheckOutputPath(const std::string& path) {
     return std::nullopt;
 }
 
+OutputFile::~OutputFile() {
+    if (stream_ >= 0) ::close(stream_);
+}
+
+std::optional<std::string> OutputFile::Prepare(const std::string& path) {
+    if (stream_ >= 0) ::close(stream_);
+    stream_ = -1;
+    ready_ = false;
+    if (auto failure = CheckOutputPath(path)) return failure;
+    ResolveOutputPath(path, target_);
+    if (target_.kind == OutputTarget::Kind::Stream) {
+        std::string reason;
+        stream_ = OpenForWriting(target_, false, reason);
+        if (stream_ < 0) return reason;
+    }
+    ready_ = true;
+    return std::nullopt;
+}
+
+std::optional<std::string> OutputFile::Write(std::span<const std::uint8_t> bytes) {
+    if (!ready_) return "the output was not made ready";
+    ready_ = false;
+    if (target_.kind != OutputTarget::Kind::Stream) return WriteReplacing(target_, bytes);
+    const int fd = stream_;
+    stream_ = -1;
+    return WriteStream(fd, target_.append, bytes);
+}
+
 std::optional<std::string> WriteFileAtomically(const std::string& path,
                                                std::span<const std::uint8_t> bytes) {
-    OutputTarget target;
-    if (auto failure = ResolveOutputPath(path, target)) return failure;
-    if (target.kind == OutputTarget::Kind::Stream) return WriteStream(target, bytes);
-    return WriteReplacing(target, bytes);
+    OutputFile output;
+    if (auto failure = output.Prepare(path)) return failure;
+    return output.Write(bytes);
 }
 
 int OpenForWriting(const OutputTarget& target, bool truncate, std::string& reason) {

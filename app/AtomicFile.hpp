@@ -45,12 +45,37 @@ std::optional<std::string> ResolveOutputPath(const std::string& path, OutputTarg
 // reads it and closing it again would end the reader's input.
 std::optional<std::string> CheckOutputPath(const std::string& path);
 
-// Writes `bytes` to `path` whole or not at all (see OutputTarget): into a new file in the
-// target's folder, flushed to the disk, then renamed over the target (a file already there
-// keeps its permissions and, where the system allows, its owner), and the folder flushed too.
-// A stream is opened without waiting, so that a FIFO nobody reads is said at once rather than
-// hanging the tool. Returns none on success, else the reason in words; an earlier file of that
-// name is then left as it was and nothing else remains behind.
+// An output made ready before the work whose result it takes (a memory dump, a report, a PDF),
+// so that a path that cannot take it is said before the work rather than after it. Prepare
+// checks the path (CheckOutputPath) and opens a stream at once, without waiting: a FIFO that no
+// program reads fails there, and one that is read stays open, its reader waiting, until the
+// bytes come. Write then writes them whole or not at all: a file into a new file in the target's
+// folder, flushed to the disk, then renamed over the target (a file already there keeps its
+// permissions and, where the system allows, its owner), and the folder flushed too; a stream
+// straight through. An output that is never written leaves nothing: no file, and a stream
+// closed without a byte.
+class OutputFile {
+  public:
+    OutputFile() = default;
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // None when the path can take the output, else the reason in words.
+    std::optional<std::string> Prepare(const std::string& path);
+    bool Ready() const { return ready_; }
+    bool IsStream() const { return target_.kind == OutputTarget::Kind::Stream; }
+    // Writes the bytes (once); none on success, else the reason. An earlier file of that name is
+    // then left as it was and nothing else remains behind.
+    std::optional<std::string> Write(std::span<const std::uint8_t> bytes);
+
+  private:
+    OutputTarget target_;
+    int stream_ = -1;
+    bool ready_ = false;
+};
+
+// Prepares and writes at once (see OutputFile), for a result that is there already.
 std::optional<std::string> WriteFileAtomically(const std::string& path,
                                                std::span<const std::uint8_t> bytes);
 

@@ -29,7 +29,8 @@ void ServiceReportClick(Tool& tool) {
     MainPanel& p = tool.panel;
     ReportOptions options;
     // A path that cannot take the report or its dump is said before the module is asked.
-    if (const auto failure = PrepareReportPaths(*path, options.dumpPath)) {
+    OutputFile output;
+    if (const auto failure = PrepareReportPaths(*path, output, options.dumpPath)) {
         p.ServiceStatus.SetCaption("Service report not written");
         tool.log.SetColour(colour::LinkError);
         tool.log.AppendLine("Service report: " + *failure);
@@ -50,8 +51,8 @@ void ServiceReportClick(Tool& tool) {
         });
     p.ProgressBar1.SetPosition(100);
     const std::string text = EndsWith(*path, ".json") ? ReportJson(report) : ReportText(report);
-    const auto failure = WriteFileAtomically(
-        *path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    const auto failure =
+        output.Write(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
     if (failure) {
         p.ServiceStatus.SetCaption("Service report not written");
         tool.log.SetColour(colour::LinkError);

@@ -96,18 +96,16 @@ std::string DumpPathFor(const std::string& reportPath) {
     return path.string();
 }
 
-std::optional<std::string> PrepareReportPaths(const std::string& reportPath,
+std::optional<std::string> PrepareReportPaths(const std::string& reportPath, OutputFile& report,
                                               std::string& dumpPath) {
     dumpPath.clear();
-    if (const auto failure = CheckOutputPath(reportPath)) {
+    if (const auto failure = report.Prepare(reportPath)) {
         return "cannot write " + reportPath + ": " + *failure;
     }
-    OutputTarget target;
-    ResolveOutputPath(reportPath, target);
     // A report that goes into a stream (a FIFO, a terminal, standard output) has no folder of
     // its own to keep the dump beside it: the dump is not kept, as for a report on standard
     // output.
-    if (target.kind == OutputTarget::Kind::Stream) return std::nullopt;
+    if (report.IsStream()) return std::nullopt;
     std::string dump = DumpPathFor(reportPath);
     if (dump.empty()) return "cannot write " + reportPath + ": it names no file";
     if (const auto failure = CheckOutputPath(dump)) {

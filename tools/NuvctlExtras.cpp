@@ -78,8 +78,9 @@ int Program::Report() {
     options.address = Address();
     // Without a file the report goes to standard output and the dump is not kept. A path that
     // cannot take the report or its dump is said now, not after the module was asked for all.
+    OutputFile output;
     if (!file.empty()) {
-        if (const auto failure = PrepareReportPaths(file, options.dumpPath)) {
+        if (const auto failure = PrepareReportPaths(file, output, options.dumpPath)) {
             env_.err << "nuvctl: " << *failure << '\n';
             return kExitFailure;
         }
@@ -97,8 +98,7 @@ int Program::Report() {
     const std::string text = opts.Has("--json") ? ReportJson(report) : ReportText(report);
     if (file.empty()) {
         env_.out << text;
-    } else if (const auto failure = WriteFileAtomically(
-                   file,
+    } else if (const auto failure = output.Write(
                    std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))) {
         env_.err << "nuvctl: cannot write " << file << ": " << *failure << '\n';
         return kExitFailure;

@@ -114,8 +114,10 @@ int Program::Dump() {
     const std::string file = options_.rest[0];
     const CommandOptions opts("dump", {options_.rest.begin() + 1, options_.rest.end()}, {"--stay"},
                               {});
-    // A path that cannot take the dump is said before the module is asked.
-    if (const auto failure = CheckOutputPath(file)) {
+    // A path that cannot take the dump (a FIFO that no program reads among them) is said
+    // before the module is asked.
+    OutputFile output;
+    if (const auto failure = output.Prepare(file)) {
         env_.err << "nuvctl: cannot write " << file << ": " << *failure << '\n';
         return kExitFailure;
     }
@@ -136,7 +138,8 @@ int Program::Dump() {
                  << code << ")\n";
         return kExitFailure;
     }
-    if (const auto failure = SaveMemoryImage(tool_.memoryImage, file)) {
+    const ModuleMemoryImage& image = tool_.memoryImage;
+    if (const auto failure = output.Write(std::span(image.bytes).first(image.valid))) {
         env_.err << "nuvctl: cannot write " << file << ": " << *failure << '\n';
         return kExitFailure;
     }

@@ -118,6 +118,38 @@ TEST_F(OutputPathTest, AFifoIsWrittenStraightThroughAndOneWithoutAReaderFailsAtO
     EXPECT_EQ(Names("."), (std::vector<std::string>{"fifo", "real"}));
 }
 
+TEST_F(OutputPathTest, AnOutputMadeReadyBeforeTheWorkHoldsItsFifoAndLeavesNothingUnwritten) {
+    ASSERT_EQ(::mkfifo("fifo", 0600), 0);
+    OutputFile output;
+    EXPECT_EQ(output.Prepare("fifo"),
+              "it is a FIFO that no program reads: start the reading program first");
+    EXPECT_FALSE(output.Ready());
+
+    // A reader that comes and goes between the check and the bytes does not matter: the FIFO
+    // is held open from the check on.
+    const int reader = ::open("fifo", O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(output.Prepare("fifo"), std::nullopt);
+    EXPECT_TRUE(output.IsStream());
+    EXPECT_EQ(output.Write(Bytes("late result")), std::nullopt);
+    EXPECT_EQ(output.Write(Bytes("again")), "the output was not made ready");
+    char buffer[64] = {};
+    EXPECT_EQ(::read(reader, buffer, sizeof buffer), 11);
+
+    // Work that ends without a result: the file is never made, and the FIFO's reader gets an end
+    // without a byte.
+    {
+        OutputFile unused;
+        EXPECT_EQ(unused.Prepare("result.dat"), std::nullopt);
+        EXPECT_FALSE(unused.IsStream());
+        OutputFile stream;
+        EXPECT_EQ(stream.Prepare("fifo"), std::nullopt);
+    }
+    EXPECT_EQ(::read(reader, buffer, sizeof buffer), 0);
+    ::close(reader);
+    EXPECT_EQ(Names("."), (std::vector<std::string>{"fifo", "real"}));
+}
+
 TEST_F(OutputPathTest, ACharacterDeviceIsWrittenStraightThroughAlsoBehindALink) {
     sim::PtyPair pty;
     if (!pty.Ok()) GTEST_SKIP() << pty.Error();

@@ -232,16 +232,20 @@ TEST(ReportPathsTest, TheDumpIsNamedAfterTheReportFileNeverAfterAFolder) {
     EXPECT_EQ(DumpPathFor("visit.json"), "visit-memory.dat");
 
     std::string dump = "unchanged";
-    EXPECT_EQ(PrepareReportPaths(".", dump), "cannot write .: it is a folder");
-    EXPECT_EQ(PrepareReportPaths("/", dump), "cannot write /: it is a folder");
-    EXPECT_EQ(PrepareReportPaths("/nonexistent-folder/visit.txt", dump),
+    OutputFile output;
+    EXPECT_EQ(PrepareReportPaths(".", output, dump), "cannot write .: it is a folder");
+    EXPECT_EQ(PrepareReportPaths("/", output, dump), "cannot write /: it is a folder");
+    EXPECT_EQ(PrepareReportPaths("/nonexistent-folder/visit.txt", output, dump),
               "cannot write /nonexistent-folder/visit.txt: No such file or directory");
+    EXPECT_FALSE(output.Ready());
     // A report into a stream (a FIFO, a terminal, /dev/null) has no folder to keep a dump in.
-    EXPECT_EQ(PrepareReportPaths("/dev/null", dump), std::nullopt);
+    EXPECT_EQ(PrepareReportPaths("/dev/null", output, dump), std::nullopt);
     EXPECT_EQ(dump, "");
+    EXPECT_TRUE(output.IsStream());
     const std::string report = ::testing::TempDir() + "nuv-paths-" + std::to_string(::getpid());
-    EXPECT_EQ(PrepareReportPaths(report + ".txt", dump), std::nullopt);
+    EXPECT_EQ(PrepareReportPaths(report + ".txt", output, dump), std::nullopt);
     EXPECT_EQ(dump, report + "-memory.dat");
+    EXPECT_TRUE(output.Ready());
     EXPECT_FALSE(std::filesystem::exists(report + ".txt"));
 }
 

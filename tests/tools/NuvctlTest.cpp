@@ -431,6 +431,13 @@ TEST_F(NuvctlTest, ADumpThroughALinkWritesItsTargetAndAFolderIsRefusedAtOnce) {
     EXPECT_EQ(Run({"--simulate", "dump", folder + "/dangling.dat"}), 1);
     EXPECT_EQ(err.str(), "nuvctl: cannot write " + folder + "/dangling.dat: it is a link to " +
                              folder + "/real/gone.dat, which does not exist\n");
+    // A FIFO that no program reads is said before the memory is read, not after.
+    const std::string fifo = folder + "/dump.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(Run({"--simulate", "dump", fifo}), 1);
+    EXPECT_EQ(err.str(), "nuvctl: cannot write " + fifo +
+                             ": it is a FIFO that no program reads: start the reading program "
+                             "first\n");
     EXPECT_EQ(device.Written().size(), sent);  // the module was not asked
     EXPECT_EQ(clock.NowMs(), start);
     EXPECT_FALSE(module.programMode);
