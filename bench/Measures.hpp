@@ -31,4 +31,12 @@ inline long ResidentKilobytes() {
     return -1;
 }
 
+// Whether a module or tool counter of `bits` bits, which wraps to 0 after its highest value,
+// shows `events` events: the count modulo 2^bits. (The measure counter of a soak past 65,535
+// readings shows the readings beyond the last wrap.)
+inline bool WrappedCountMatches(long long events, long long counted, int bits) {
+    const long long range = 1LL << bits;
+    return events >= 0 && counted >= 0 && counted < range && events % range == counted;
+}
+
 }  // namespace nuv::bench

@@ -6,8 +6,12 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #ifdef __linux__
 #include <linux/serial.h>
@@ -90,6 +94,22 @@ void CloseKeepingLines(QSerialPort& port) {
     }
 }
 
+// Takes the device for this port alone. The lock file that Qt keeps is named after the path, so
+// a second name of the same tty (a link, /dev/serial/by-id/..., /dev/pts/N) passes it, and the
+// tty's exclusive mode stops no program run by root. A lock on the open device itself is the
+// same whatever the name and whoever asks; every program that locks its port (this tool in
+// both its forms among them) is kept out while the lock is held, and it goes with the last
+// descriptor of this open. False when another open of the device holds it.
+bool TakeDevice(int fd) {
+    if (fd < 0) return true;
+    // A device that takes no lock at all is used as before, without one.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return errno != EWOULDBLOCK;
+#ifdef TIOCEXCL
+    ::ioctl(fd, TIOCEXCL);  // and keep out further opens by users other than root
+#endif
+    return true;
+}
+
 }  // namespace
 
 UsbIdentity ReadUsbIdentity(const std::string& portName) {
@@ -160,7 +180,22 @@ FtStatus SerialPortFtdi::Open(std::uint32_t index, FtHandle& handle) {
         openFailure_ = "cannot open " + path + ": " + OpenFailureReason(path, *port);
         return ft::DeviceNotOpened;
     }
-    ClearHangUpOnClose(static_cast<int>(port->handle()));
+    const int fd = static_cast<int>(port->handle());
+    if (!TakeDevice(fd)) {
+        // Qt's close leaves the tty open to any opener again: the holder's exclusive mode is
+        // set back through a descriptor that outlives it.
+        const int keeper = ::dup(fd);
+        CloseKeepingLines(*port);
+#ifdef TIOCEXCL
+        if (keeper >= 0) ::ioctl(keeper, TIOCEXCL);
+#endif
+        if (keeper >= 0) ::close(keeper);
+        openFailure_ = "cannot open " + path +
+                       ": it is held by another program (it has locked "
+                       "the device)";
+        return ft::DeviceNotOpened;
+    }
+    ClearHangUpOnClose(fd);
     RequestLowLatency(*port);
     handle = nextHandle_++;
     ports_[handle] = std::move(port);

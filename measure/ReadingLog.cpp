@@ -1,10 +1,13 @@
 #include "measure/ReadingLog.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 #include "app/AtomicFile.hpp"
 #include "measure/ReadingRow.hpp"
@@ -14,7 +17,8 @@ namespace {
 
 class SystemAppendFile final : public AppendFile {
   public:
-    explicit SystemAppendFile(int fd) : fd_(fd) {}
+    // `size`: where the file ends now, and where a failed piece is cut back to.
+    SystemAppendFile(int fd, off_t size) : fd_(fd), size_(size) {}
     ~SystemAppendFile() override { ::close(fd_); }
     SystemAppendFile(const SystemAppendFile&) = delete;
     SystemAppendFile& operator=(const SystemAppendFile&) = delete;
@@ -37,28 +41,104 @@ class SystemAppendFile final : public AppendFile {
     }
 
     int fd_;
-    off_t size_ = 0;
+    off_t size_;
 };
+
+// Every header begins so; a row begins with its time stamp.
+constexpr std::string_view kHeaderStart = "time,result,";
+// How much of the file one read takes when the last header is looked for from the end.
+constexpr std::size_t kTailPiece = 64 * 1024;
+
+std::unique_ptr<AppendFile> OpenAppendFile(const std::string& path, bool truncate,
+                                           std::string& reason) {
+    OutputTarget target;
+    if (const auto failure = ResolveOutputPath(path, target)) {
+        reason = *failure;
+        return nullptr;
+    }
+    const int fd = OpenForWriting(target, truncate, reason);
+    if (fd < 0) return nullptr;
+    // A FIFO or a terminal has no end to seek to: it starts at nothing.
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    return std::make_unique<SystemAppendFile>(fd, end > 0 ? end : 0);
+}
+
+// Where the last line that begins a header starts, or -1 when there is none. Read from the end
+// piece by piece, so that a long log is not read whole when its header is near its end; a piece
+// carries the first bytes of the piece after it, for a header start that straddles the two.
+off_t LastHeaderAt(int fd, off_t size) {
+    const std::string marker = "\n" + std::string(kHeaderStart);
+    std::string carry;
+    std::vector<char> piece(kTailPiece);
+    for (off_t end = size; end > 0;) {
+        const off_t start = end > static_cast<off_t>(kTailPiece) ? end - kTailPiece : 0;
+        const auto length = static_cast<std::size_t>(end - start);
+        if (::pread(fd, piece.data(), length, start) != static_cast<ssize_t>(length)) return -1;
+        std::string window(piece.data(), length);
+        const std::string next = window.substr(0, marker.size());
+        window += carry;
+        // A header start that begins in the carried bytes was found with the piece after.
+        if (const std::size_t at = window.rfind(marker, length - 1); at != std::string::npos) {
+            return start + static_cast<off_t>(at) + 1;
+        }
+        if (start == 0 && window.compare(0, kHeaderStart.size(), kHeaderStart) == 0) return 0;
+        carry = next;
+        end = start;
+    }
+    return -1;
+}
 
 }  // namespace
 
 std::unique_ptr<AppendFile> CreateAppendFile(const std::string& path, std::string& reason) {
-    if (path.empty()) {
-        reason = "no file name was given";
-        return nullptr;
-    }
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        reason = std::strerror(errno);
-        return nullptr;
-    }
-    return std::make_unique<SystemAppendFile>(fd);
+    return OpenAppendFile(path, true, reason);
 }
 
-void ReadingLog::Start(std::unique_ptr<AppendFile> file, std::string path) {
+std::unique_ptr<AppendFile> ContinueAppendFile(const std::string& path, std::string& reason) {
+    return OpenAppendFile(path, false, reason);
+}
+
+std::optional<std::string> CheckLogToContinue(const std::string& path, int sensorsPerChannel,
+                                              bool& headerThere) {
+    headerThere = false;
+    if (auto failure = CheckOutputPath(path)) return failure;
+    OutputTarget target;
+    ResolveOutputPath(path, target);
+    if (target.kind != OutputTarget::Kind::ReplaceFile) return std::nullopt;
+    if (::access(target.file.c_str(), W_OK) != 0) return std::string(std::strerror(errno));
+    const int fd = ::open(target.file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::string(std::strerror(errno));
+    struct stat file {};
+    std::optional<std::string> failure;
+    char last = '\n';
+    if (::fstat(fd, &file) != 0) {
+        failure = std::strerror(errno);
+    } else if (file.st_size == 0) {
+        // An empty file takes the header first, as a new one does.
+    } else if (::pread(fd, &last, 1, file.st_size - 1) != 1 || last != '\n') {
+        failure = "its last line is not a whole row: name another file";
+    } else if (const off_t at = LastHeaderAt(fd, file.st_size); at < 0) {
+        failure = "it is not a log of readings (it has no header line): name another file";
+    } else {
+        const std::string header = ReadingCsvHeader(sensorsPerChannel);
+        std::string found(header.size(), '\0');
+        const ssize_t n = ::pread(fd, found.data(), found.size(), at);
+        if (n != static_cast<ssize_t>(found.size()) || found != header) {
+            failure = "its columns are not those of this log (" +
+                      std::to_string(sensorsPerChannel) +
+                      " sensors per channel): name another file";
+        } else {
+            headerThere = true;
+        }
+    }
+    ::close(fd);
+    return failure;
+}
+
+void ReadingLog::Start(std::unique_ptr<AppendFile> file, std::string path, int headerSensors) {
     file_ = std::move(file);
     path_ = std::move(path);
-    headerSensors_ = 0;
+    headerSensors_ = headerSensors;
     rows_ = 0;
 }
 

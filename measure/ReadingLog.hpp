@@ -20,18 +20,34 @@ class AppendFile {
     virtual int Append(std::string_view piece) = 0;
 };
 
-// A new, empty file at `path` (an earlier file of that name is emptied), written through the
-// system: each piece goes to the file in as many writes as it takes and is flushed to the disk
-// before Append returns; a piece that fails part-way is cut off again. None, with the reason in
-// words, when the file cannot be created.
+// A new, empty file at `path` (an earlier file of that name is emptied: the window has asked
+// before), written through the system: each piece goes to the file in as many writes as it
+// takes and is flushed to the disk before Append returns; a piece that fails part-way is cut
+// off again. The path is taken as every output path is (app/AtomicFile.hpp): a link is followed
+// to its target, a FIFO or a terminal is written straight through, and a FIFO that no program
+// reads is said at once rather than waited for. None, with the reason in words, when the file
+// cannot be opened.
 std::unique_ptr<AppendFile> CreateAppendFile(const std::string& path, std::string& reason);
+
+// The same, but a file already there is kept and the pieces go on after its end.
+std::unique_ptr<AppendFile> ContinueAppendFile(const std::string& path, std::string& reason);
+
+// Checks, before anything is written or created, that rows of `sensorsPerChannel` sensors can
+// go on after what `path` holds: a path that can take a file, and where a file with contents is
+// already there, a log of readings whose last header is the header of these rows and whose last
+// row is whole. `headerThere` tells whether the rows go on under that header (false for a new
+// or empty file, and for a FIFO or a terminal, which cannot be read back). None, else the reason.
+std::optional<std::string> CheckLogToContinue(const std::string& path, int sensorsPerChannel,
+                                              bool& headerThere);
 
 // The log of readings, one row each in the columns of ReadingCsvRow. Rows are written one by one
 // and flushed whole: a crash or a full disk loses at most the row being written. The first
 // failure stops the log, and it says why.
 class ReadingLog {
   public:
-    void Start(std::unique_ptr<AppendFile> file, std::string path);
+    // `headerSensors`: the layout whose header the file already ends under (0: none), so that
+    // a continued log gets no second header.
+    void Start(std::unique_ptr<AppendFile> file, std::string path, int headerSensors = 0);
     void Stop();
     bool Active() const { return file_ != nullptr; }
     const std::string& Path() const { return path_; }

@@ -27,13 +27,20 @@ void ServiceReportClick(Tool& tool) {
     if (!path) return;
 
     MainPanel& p = tool.panel;
+    ReportOptions options;
+    // A path that cannot take the report or its dump is said before the module is asked.
+    OutputFile output;
+    if (const auto failure = PrepareReportPaths(*path, output, options.dumpPath)) {
+        p.ServiceStatus.SetCaption("Service report not written");
+        tool.log.SetColour(colour::LinkError);
+        tool.log.AppendLine("Service report: " + *failure);
+        return;
+    }
     DisableAllControls(p);
     p.ProgressBar1.SetPosition(0);
-    ReportOptions options;
     options.toolVersion = kToolVersion;
     options.buildVersion = tool.buildVersion;
     options.address = ModuleAddress(p) != 0 ? ModuleAddress(p) : 2;
-    options.dumpPath = DumpPathFor(*path);
     const ServiceReport report =
         CollectServiceReport(tool, options, [&](int step, int steps, const std::string& title) {
             p.ServiceStatus.SetCaption("Service report: " + title + " (" +
@@ -44,8 +51,8 @@ void ServiceReportClick(Tool& tool) {
         });
     p.ProgressBar1.SetPosition(100);
     const std::string text = EndsWith(*path, ".json") ? ReportJson(report) : ReportText(report);
-    const auto failure = WriteFileAtomically(
-        *path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    const auto failure =
+        output.Write(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
     if (failure) {
         p.ServiceStatus.SetCaption("Service report not written");
         tool.log.SetColour(colour::LinkError);

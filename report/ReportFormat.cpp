@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "app/AtomicFile.hpp"
 #include "report/ServiceReport.hpp"
 
 namespace nuv {
@@ -88,9 +89,30 @@ std::string ReportJson(const ServiceReport& report) {
 
 std::string DumpPathFor(const std::string& reportPath) {
     std::filesystem::path path(reportPath);
-    const std::string stem = path.stem().string();
-    path.replace_filename(stem + "-memory.dat");
+    const std::string name = path.filename().string();
+    // "dir/", "." and ".." name folders: there is no file name to build on.
+    if (name.empty() || name == "." || name == "..") return {};
+    path.replace_filename(path.stem().string() + "-memory.dat");
     return path.string();
+}
+
+std::optional<std::string> PrepareReportPaths(const std::string& reportPath, OutputFile& report,
+                                              std::string& dumpPath) {
+    dumpPath.clear();
+    if (const auto failure = report.Prepare(reportPath)) {
+        return "cannot write " + reportPath + ": " + *failure;
+    }
+    // A report that goes into a stream (a FIFO, a terminal, standard output) has no folder of
+    // its own to keep the dump beside it: the dump is not kept, as for a report on standard
+    // output.
+    if (report.IsStream()) return std::nullopt;
+    std::string dump = DumpPathFor(reportPath);
+    if (dump.empty()) return "cannot write " + reportPath + ": it names no file";
+    if (const auto failure = CheckOutputPath(dump)) {
+        return "cannot write the memory dump " + dump + ": " + *failure;
+    }
+    dumpPath = std::move(dump);
+    return std::nullopt;
 }
 
 }  // namespace nuv

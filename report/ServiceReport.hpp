@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/AtomicFile.hpp"
+
 namespace nuv {
 
 class Tool;
@@ -58,8 +60,16 @@ ServiceReport CollectServiceReport(Tool& tool, const ReportOptions& options,
 std::string ReportText(const ServiceReport& report);
 std::string ReportJson(const ServiceReport& report);
 
-// Where the memory dump of a report file goes: "visit.txt" -> "visit-memory.dat".
+// Where the memory dump of a report file goes: "visit.txt" -> "visit-memory.dat"; empty for a
+// path that names a folder ("dir/", ".").
 std::string DumpPathFor(const std::string& reportPath);
+
+// Makes `report` ready for the report at `reportPath` before any work (app/AtomicFile.hpp: a
+// FIFO is opened now), checks that the dump can be written beside it, and sets `dumpPath` (empty
+// when the report goes into a stream such as a FIFO, a terminal or standard output, where no
+// dump is kept). None, else the failure in words, naming the path.
+std::optional<std::string> PrepareReportPaths(const std::string& reportPath, OutputFile& report,
+                                              std::string& dumpPath);
 
 // "Service report…": asks for the file (".json" gives JSON, anything else text), collects with
 // the progress bar and a status line, and writes the report atomically, the dump beside it.

@@ -211,22 +211,31 @@ int Program::Watch() {
         opts.Has("--interval") ? NumberIn("--interval", opts.Value("--interval"), 1, 255) : 4;
     const long count =
         opts.Has("--count") ? NumberIn("--count", opts.Value("--count"), 1, 1'000'000'000) : -1;
+    const int sensors = SensorsPerChannel(tool_.panel);
     // Rows go to a file whole and flushed one by one (a crash loses at most the row being
-    // written), or to standard output.
+    // written), or to standard output. An existing log goes on under its header; one of other
+    // columns is refused. Nothing is written, nor a file made, before the port is open.
     ReadingLog file;
     if (opts.Has("--csv")) {
+        const std::string& path = opts.Value("--csv");
+        bool headerThere = false;
         std::string reason;
-        auto created = CreateAppendFile(opts.Value("--csv"), reason);
-        if (!created) {
-            env_.err << "nuvctl: cannot write " << opts.Value("--csv") << ": " << reason << '\n';
+        if (const auto failure = CheckLogToContinue(path, sensors, headerThere)) {
+            env_.err << "nuvctl: cannot write " << path << ": " << *failure << '\n';
             return kExitFailure;
         }
-        file.Start(std::move(created), opts.Value("--csv"));
+        if (const LinkResult code = tool_.link.ConnectModule(); code != result::Ok) {
+            return Finish(code);
+        }
+        auto opened = ContinueAppendFile(path, reason);
+        if (!opened) {
+            env_.err << "nuvctl: cannot write " << path << ": " << reason << '\n';
+            return kExitFailure;
+        }
+        file.Start(std::move(opened), path, headerThere ? sensors : 0);
     }
     tool_.panel.ComboBox2.SetIndex(options_.address - 1);
     tool_.panel.ComboBox4.SetIndex(static_cast<int>(interval - 1));
-
-    const int sensors = SensorsPerChannel(tool_.panel);
     if (!file.Active()) env_.out << ReadingCsvHeader(sensors) << std::flush;
 
     bool anyReading = false;

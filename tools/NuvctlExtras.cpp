@@ -76,8 +76,15 @@ int Program::Report() {
     options.toolVersion = kToolVersion;
     options.buildVersion = NUV_VERSION;
     options.address = Address();
-    // Without a file the report goes to standard output and the dump is not kept.
-    if (!file.empty()) options.dumpPath = DumpPathFor(file);
+    // Without a file the report goes to standard output and the dump is not kept. A path that
+    // cannot take the report or its dump is said now, not after the module was asked for all.
+    OutputFile output;
+    if (!file.empty()) {
+        if (const auto failure = PrepareReportPaths(file, output, options.dumpPath)) {
+            env_.err << "nuvctl: " << *failure << '\n';
+            return kExitFailure;
+        }
+    }
     const bool progress = env_.errIsTerminal;
     const ServiceReport report =
         CollectServiceReport(tool_, options, [&](int step, int steps, const std::string& title) {
@@ -91,13 +98,13 @@ int Program::Report() {
     const std::string text = opts.Has("--json") ? ReportJson(report) : ReportText(report);
     if (file.empty()) {
         env_.out << text;
-    } else if (const auto failure = WriteFileAtomically(
-                   file,
+    } else if (const auto failure = output.Write(
                    std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))) {
         env_.err << "nuvctl: cannot write " << file << ": " << *failure << '\n';
         return kExitFailure;
     } else {
-        env_.out << "report written to " << file << '\n';
+        // Not into the report itself when that went to standard output.
+        (IsStandardOutput(file) ? env_.err : env_.out) << "report written to " << file << '\n';
     }
     if (const std::size_t failed = report.Failed(); failed != 0) {
         for (const ReportStep& step : report.steps) {

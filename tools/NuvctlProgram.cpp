@@ -1,6 +1,7 @@
 // nuvctl's program-mode commands: info, config, dump, reset.
 #include <string>
 
+#include "app/AtomicFile.hpp"
 #include "app/MessageTable.hpp"
 #include "config/Configuration.hpp"
 #include "config/LineControl.hpp"
@@ -113,6 +114,13 @@ int Program::Dump() {
     const std::string file = options_.rest[0];
     const CommandOptions opts("dump", {options_.rest.begin() + 1, options_.rest.end()}, {"--stay"},
                               {});
+    // A path that cannot take the dump (a FIFO that no program reads among them) is said
+    // before the module is asked.
+    OutputFile output;
+    if (const auto failure = output.Prepare(file)) {
+        env_.err << "nuvctl: cannot write " << file << ": " << *failure << '\n';
+        return kExitFailure;
+    }
     ProgramModeScope scope(tool_, opts.Has("--stay"));
     ModuleIdentity identity;
     const LinkResult entered = EnterProgramMode(tool_, identity);
@@ -130,11 +138,14 @@ int Program::Dump() {
                  << code << ")\n";
         return kExitFailure;
     }
-    if (const auto failure = SaveMemoryImage(tool_.memoryImage, file)) {
+    const ModuleMemoryImage& image = tool_.memoryImage;
+    if (const auto failure = output.Write(std::span(image.bytes).first(image.valid))) {
         env_.err << "nuvctl: cannot write " << file << ": " << *failure << '\n';
         return kExitFailure;
     }
-    env_.out << tool_.memoryImage.valid << " bytes written to " << file << '\n';
+    // Not into the dump itself when that went to standard output.
+    (IsStandardOutput(file) ? env_.err : env_.out)
+        << tool_.memoryImage.valid << " bytes written to " << file << '\n';
     if (!LeftProgramMode(scope)) return kExitFailure;
     return kExitDone;
 }

@@ -1,8 +1,13 @@
 // The main window as the operator meets it: title, size, pages, start-up texts, the device list,
 // the RS485 buttons and the message log.
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
@@ -150,6 +155,68 @@ TEST_F(WindowTest, QtDialogsShowTheMessageInABoxOverTheWindow) {
     qtDialogs.ShowMessage("'Błąd' is not a valid integer value");
     EXPECT_EQ(shown, QString::fromUtf8("'Błąd' is not a valid integer value"));
     EXPECT_EQ(parent, window.get());
+}
+
+// Types `name` into the open save dialog and presses Enter; the question that comes up is kept
+// in `question` and answered with `answer`; a dialog still open afterwards is cancelled.
+void SaveAs(const QString& name, QMessageBox::StandardButton answer, QString& question,
+            bool& asksBeforeReplacing) {
+    QTimer::singleShot(0, [=, &question, &asksBeforeReplacing] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        asksBeforeReplacing = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+        auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(edit, nullptr);
+        edit->clear();
+        QTest::keyClicks(edit, name);
+        QTimer::singleShot(0, [=, &question] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) return;
+            question = box->text();
+            QTest::mouseClick(box->button(answer), Qt::LeftButton);
+        });
+        QTest::keyClick(edit, Qt::Key_Return);
+        QPointer<QFileDialog> still(dialog);
+        QTimer::singleShot(0, [still] {
+            if (still && still->isVisible()) still->reject();
+        });
+    });
+}
+
+TEST_F(WindowTest, TheSaveDialogAsksBeforeItReplacesAFile) {
+    Open();
+    QtDialogs qtDialogs;
+    qtDialogs.SetParent(window.get());
+    const QString folder = QString::fromStdString(::testing::TempDir()) + "nuv-save-" +
+                           QString::number(QCoreApplication::applicationPid());
+    QDir().mkpath(folder);
+    QFile existing(folder + "/readings.csv");
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.write("earlier log\n");
+    existing.close();
+    SaveFileRequest request;
+    request.filters = {{"Comma-separated values (*.csv)", "*.csv"}, {"All files (*)", "*"}};
+    request.defaultExtension = "csv";
+    request.folder = folder.toStdString();
+
+    // "No": the file is not chosen, and the dialog stays for another name (cancelled here).
+    QString question;
+    bool asks = false;
+    SaveAs("readings.csv", QMessageBox::No, question, asks);
+    EXPECT_EQ(qtDialogs.ChooseSaveFile(request), std::nullopt);
+    EXPECT_TRUE(asks);
+    EXPECT_EQ(question, QString("readings.csv already exists.\nDo you want to replace it?"));
+
+    // "Yes": the file is chosen. A new name is not asked about.
+    question.clear();
+    SaveAs("readings.csv", QMessageBox::Yes, question, asks);
+    EXPECT_EQ(qtDialogs.ChooseSaveFile(request), (folder + "/readings.csv").toStdString());
+    EXPECT_FALSE(question.isEmpty());
+    question.clear();
+    SaveAs("new", QMessageBox::Yes, question, asks);
+    EXPECT_EQ(qtDialogs.ChooseSaveFile(request), (folder + "/new.csv").toStdString());
+    EXPECT_TRUE(question.isEmpty());
+    QDir(folder).removeRecursively();
 }
 
 TEST_F(WindowTest, ThePumpDrawsModelChangesDuringAWait) {

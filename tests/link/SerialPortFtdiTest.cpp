@@ -7,6 +7,7 @@
 
 #include <QSerialPort>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <thread>
@@ -209,6 +210,54 @@ TEST_F(SerialPortTest, APathThatIsNoPortFailsAsThirtyWithItsReason) {
                                       ": " + reason + "\n");
         EXPECT_FALSE(link.IsOpen());
     }
+}
+
+TEST_F(SerialPortTest, OnePortUnderTwoNamesIsHeldByTheFirstOpener) {
+    // The same pty by its path and through a link, as /dev/ttyUSB0 and /dev/serial/by-id/...
+    // name one cable. Root opens any tty however exclusive; the lock on the device holds all
+    // the same.
+    const std::string link = ::testing::TempDir() + "nuv-port-link-" + std::to_string(::getpid());
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(pty.SlavePath(), link);
+    SerialPortFtdi first({ExplicitPort{pty.SlavePath(), "ORNEVA NUV", ""}});
+    PortKeeper keeper(first);
+    auto holder = LinkOn(keeper);
+    ASSERT_EQ(holder->ConnectModule(), 0) << log.Text();
+
+    MessageLog secondLog;
+    SerialPortFtdi second({ExplicitPort{link, "ORNEVA NUV", ""}});
+    UsbLink other(second, clock, pump, secondLog);
+    EXPECT_EQ(other.ConnectModule(), 30);
+    EXPECT_EQ(secondLog.Text(), "Error: 00.1E\n" + MessageTable(30) + "\ncannot open " + link +
+                                    ": it is held by another program (it has locked the "
+                                    "device)\n");
+    EXPECT_FALSE(other.IsOpen());
+
+    // The holder goes on undisturbed, also across its own connects (the port kept open) ...
+    ASSERT_EQ(holder->ConnectModule(), 0) << log.Text();
+    const auto request = Hex("01 03 00 00 00 01 84 0A");
+    ASSERT_EQ(holder->WriteBytes(request), 0);
+    EXPECT_EQ(pty.Read(request.size(), 2s), request);
+    // ... and a real close and open again.
+    holder->CloseLink();
+    keeper.ReleaseParked();
+    ASSERT_EQ(holder->ConnectModule(), 0) << log.Text();
+
+    // Once the holder has let go, the other name opens.
+    holder->CloseLink();
+    keeper.ReleaseParked();
+    secondLog.Clear();
+    EXPECT_EQ(other.ConnectModule(), 0) << secondLog.Text();
+    ASSERT_EQ(other.WriteBytes(request), 0);
+    EXPECT_EQ(pty.Read(request.size(), 2s), request);
+    // Now the first is the one refused.
+    MessageLog firstLog;
+    SerialPortFtdi third({ExplicitPort{pty.SlavePath(), "ORNEVA NUV", ""}});
+    UsbLink late(third, clock, pump, firstLog);
+    EXPECT_EQ(late.ConnectModule(), 30);
+    EXPECT_NE(firstLog.Text().find("it is held by another program"), std::string::npos);
+    other.CloseLink();
+    std::filesystem::remove(link);
 }
 
 TEST(CableDriver, ACableOutOfUsbReachNamesItsTtyAndTheRemedy) {

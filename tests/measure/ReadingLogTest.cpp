@@ -1,11 +1,16 @@
 // The reading log: rows of the cyclic measurement written whole into a file, and what a full
 // disk or a size limit leaves of it.
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "measure/CyclicRecord.hpp"
 #include "measure/ReadingLog.hpp"
@@ -124,6 +129,124 @@ TEST(ReadingLogTest, AFullDiskStopsTheLogWithItsReason) {
     EXPECT_EQ(reason, "No such file or directory");
 }
 
+void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Runs `open` on a thread and says whether it came back within a second. An open that hangs on
+// a FIFO is released by opening the FIFO's other end, so that the test ends either way.
+template <typename Open>
+bool ReturnsAtOnce(const std::string& fifo, Open open) {
+    std::atomic<bool> done{false};
+    std::thread opener([&] {
+        open();
+        done = true;
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (!done && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const bool inTime = done;
+    int reader = -1;
+    if (!inTime) reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    opener.join();
+    if (reader >= 0) ::close(reader);
+    return inTime;
+}
+
+TEST(ReadingLogTest, AFifoWithoutAReaderIsSaidAtOnceNotWaitedFor) {
+    const std::string fifo = TempPath("log.fifo");
+    std::filesystem::remove(fifo);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string reason;
+    std::unique_ptr<AppendFile> file;
+    EXPECT_TRUE(ReturnsAtOnce(fifo, [&] { file = CreateAppendFile(fifo, reason); }));
+    EXPECT_EQ(file, nullptr);
+    EXPECT_EQ(reason, "it is a FIFO that no program reads: start the reading program first");
+    EXPECT_TRUE(ReturnsAtOnce(fifo, [&] { file = ContinueAppendFile(fifo, reason); }));
+    EXPECT_EQ(file, nullptr);
+
+    // With a reader the rows flow, the header first.
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    bool header = true;
+    EXPECT_EQ(CheckLogToContinue(fifo, 10, header), std::nullopt);
+    EXPECT_FALSE(header);  // nothing of a FIFO can be read back
+    ReadingLog log;
+    log.Start(ContinueAppendFile(fifo, reason), fifo);
+    ASSERT_TRUE(log.Active()) << reason;
+    EXPECT_EQ(log.Write("T", 17, std::nullopt, 10), std::nullopt);
+    std::vector<char> text(8192);
+    const ssize_t n = ::read(reader, text.data(), text.size());
+    EXPECT_EQ(std::string(text.data(), static_cast<std::size_t>(std::max<ssize_t>(n, 0))),
+              ReadingCsvHeader(10) + "T,17" + std::string(102, ',') + "\n");
+    log.Stop();
+    ::close(reader);
+    std::filesystem::remove(fifo);
+}
+
+TEST(ReadingLogTest, AnExistingLogIsContinuedUnderItsHeaderOrRefused) {
+    const std::string path = TempPath("continued.csv");
+    const std::string row = "T,17" + std::string(102, ',') + "\n";
+    const std::string earlier = ReadingCsvHeader(10) + row + row;
+    bool header = false;
+
+    // A log of the same columns: the rows go on after the earlier ones, with no second header.
+    WriteText(path, earlier);
+    EXPECT_EQ(CheckLogToContinue(path, 10, header), std::nullopt);
+    EXPECT_TRUE(header);
+    std::string reason;
+    ReadingLog log;
+    log.Start(ContinueAppendFile(path, reason), path, 10);
+    ASSERT_TRUE(log.Active()) << reason;
+    EXPECT_EQ(log.Write("U", 17, std::nullopt, 10), std::nullopt);
+    log.Stop();
+    EXPECT_EQ(ReadText(path), earlier + "U,17" + std::string(102, ',') + "\n");
+
+    // The header that counts is the last: the window's log may change its columns on the way.
+    const std::string row12 = "T,17" + std::string(122, ',') + "\n";
+    WriteText(path, ReadingCsvHeader(12) + row12 + ReadingCsvHeader(10) + row);
+    EXPECT_EQ(CheckLogToContinue(path, 10, header), std::nullopt);
+    EXPECT_TRUE(header);
+    EXPECT_EQ(CheckLogToContinue(path, 12, header),
+              "its columns are not those of this log (12 sensors per channel): name another file");
+
+    // A header far from the end, behind more rows than one read takes.
+    std::string many = ReadingCsvHeader(16);
+    for (int i = 0; i < 2000; ++i) many += "T,17" + std::string(162, ',') + "\n";
+    WriteText(path, many);
+    EXPECT_EQ(CheckLogToContinue(path, 16, header), std::nullopt);
+    EXPECT_TRUE(header);
+    EXPECT_EQ(CheckLogToContinue(path, 10, header),
+              "its columns are not those of this log (10 sensors per channel): name another file");
+
+    // Files that are no log of readings, or one whose last row was cut, are left alone.
+    const std::pair<std::string, std::string> refused[] = {
+        {"notes about the site\n",
+         "it is not a log of readings (it has no header line): name another file"},
+        {earlier + "T,17,,,", "its last line is not a whole row: name another file"},
+    };
+    for (const auto& [text, why] : refused) {
+        WriteText(path, text);
+        EXPECT_EQ(CheckLogToContinue(path, 10, header), why);
+        EXPECT_EQ(ReadText(path), text);
+    }
+    // An empty file, or none, takes the header first; checking creates nothing.
+    WriteText(path, "");
+    EXPECT_EQ(CheckLogToContinue(path, 10, header), std::nullopt);
+    EXPECT_FALSE(header);
+    std::filesystem::remove(path);
+    EXPECT_EQ(CheckLogToContinue(path, 10, header), std::nullopt);
+    EXPECT_FALSE(header);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(CheckLogToContinue(::testing::TempDir(), 10, header), "it is a folder");
+}
+
 class ReadingLogWindowTest : public ModuleTest {
   protected:
     ~ReadingLogWindowTest() override { std::filesystem::remove(path); }
@@ -180,6 +303,19 @@ TEST_F(ReadingLogWindowTest, AWriteFailureStopsTheLogButNotTheMeasurement) {
     EXPECT_NE(tool.log.Text().find("Cannot write /nonexistent-folder/readings.csv: No such file "
                                    "or directory"),
               std::string::npos);
+    // A FIFO that nobody reads is said at once; the window does not hang in the open.
+    const std::string fifo = TempPath("window.fifo");
+    std::filesystem::remove(fifo);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    dialogs.savePath = fifo;
+    EXPECT_TRUE(ReturnsAtOnce(fifo, [&] { tool.Click(panel.btnLogToFile); }));
+    EXPECT_FALSE(tool.readingLog.Active());
+    EXPECT_NE(tool.log.Text().find("Cannot write " + fifo +
+                                   ": it is a FIFO that no program reads: start the reading "
+                                   "program first"),
+              std::string::npos)
+        << tool.log.Text();
+    std::filesystem::remove(fifo);
     // A cancelled dialog changes nothing.
     dialogs.savePath.reset();
     tool.Click(panel.btnLogToFile);

@@ -198,5 +198,56 @@ TEST_F(ServiceReportTest, TheWindowsActionWritesTheReportAndItsDump) {
     EXPECT_EQ(DumpPathFor("visit"), "visit-memory.dat");
 }
 
+TEST_F(ServiceReportTest, APathThatTakesNoReportIsRefusedBeforeTheModuleIsAsked) {
+    // A folder chosen as the report: no work, no dump named after the folder.
+    dialogs.savePath = folder;
+    const std::int64_t start = clock.NowMs();
+    tool.Click(panel.btnServiceReport);
+    EXPECT_EQ(panel.ServiceStatus.Caption(), "Service report not written");
+    EXPECT_NE(tool.log.Text().find("Service report: cannot write " + folder + ": it is a folder"),
+              std::string::npos)
+        << tool.log.Text();
+    EXPECT_TRUE(device.Written().empty());
+    EXPECT_EQ(clock.NowMs(), start);
+    EXPECT_FALSE(std::filesystem::exists(folder + "-memory.dat"));
+    EXPECT_TRUE(panel.btnServiceReport.Enabled());
+
+    // The dump's place is checked with the report's: a folder where the dump would go.
+    std::filesystem::create_directories(folder + "/visit-memory.dat");
+    dialogs.savePath = folder + "/visit.txt";
+    tool.Click(panel.btnServiceReport);
+    EXPECT_NE(tool.log.Text().find("Service report: cannot write the memory dump " + folder +
+                                   "/visit-memory.dat: it is a folder"),
+              std::string::npos)
+        << tool.log.Text();
+    EXPECT_TRUE(device.Written().empty());
+    EXPECT_FALSE(std::filesystem::exists(folder + "/visit.txt"));
+}
+
+TEST(ReportPathsTest, TheDumpIsNamedAfterTheReportFileNeverAfterAFolder) {
+    for (const char* folderName : {".", "..", "a/.", "a/..", "a/", "/"}) {
+        EXPECT_EQ(DumpPathFor(folderName), "") << folderName;
+    }
+    EXPECT_EQ(DumpPathFor("a/.visit"), "a/.visit-memory.dat");
+    EXPECT_EQ(DumpPathFor("visit.json"), "visit-memory.dat");
+
+    std::string dump = "unchanged";
+    OutputFile output;
+    EXPECT_EQ(PrepareReportPaths(".", output, dump), "cannot write .: it is a folder");
+    EXPECT_EQ(PrepareReportPaths("/", output, dump), "cannot write /: it is a folder");
+    EXPECT_EQ(PrepareReportPaths("/nonexistent-folder/visit.txt", output, dump),
+              "cannot write /nonexistent-folder/visit.txt: No such file or directory");
+    EXPECT_FALSE(output.Ready());
+    // A report into a stream (a FIFO, a terminal, /dev/null) has no folder to keep a dump in.
+    EXPECT_EQ(PrepareReportPaths("/dev/null", output, dump), std::nullopt);
+    EXPECT_EQ(dump, "");
+    EXPECT_TRUE(output.IsStream());
+    const std::string report = ::testing::TempDir() + "nuv-paths-" + std::to_string(::getpid());
+    EXPECT_EQ(PrepareReportPaths(report + ".txt", output, dump), std::nullopt);
+    EXPECT_EQ(dump, report + "-memory.dat");
+    EXPECT_TRUE(output.Ready());
+    EXPECT_FALSE(std::filesystem::exists(report + ".txt"));
+}
+
 }  // namespace
 }  // namespace nuv::test

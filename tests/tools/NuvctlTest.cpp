@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -14,6 +15,7 @@
 #include <sstream>
 
 #include "link/SerialPortFtdi.hpp"
+#include "measure/ReadingRow.hpp"
 #include "sensors/SensorCommon.hpp"
 #include "sim/ModuleSimulator.hpp"
 #include "sim/SimFtdi.hpp"
@@ -102,7 +104,8 @@ TEST_F(NuvctlTest, ReadTableAndSixteenSensors) {
 
 TEST_F(NuvctlTest, WatchWritesOneCsvRowPerReadingAndLogsFailures) {
     const std::string path = ::testing::TempDir() + "/nuvctl-watch.csv";
-    module.faults.silent = 1;  // the first reading gets no answer
+    std::filesystem::remove(path);  // an earlier log would be continued
+    module.faults.silent = 1;       // the first reading gets no answer
     module.SensorAt(1, 1).fixedRaw = 0x0140;
     module.SensorAt(2, 0).fixedRaw = 0xF060;  // no probe: an empty cell, its code at the end
     clock.SetUtcOffset(3600);
@@ -128,6 +131,50 @@ TEST_F(NuvctlTest, WatchWritesOneCsvRowPerReadingAndLogsFailures) {
     EXPECT_LT(rows[1].substr(0, 20), rows[2].substr(0, 20));
     EXPECT_EQ(out.str(), "");  // the rows went to the file
     EXPECT_NE(err.str().find("0:0:0    Data Timeout Couner: 1\n"), std::string::npos) << err.str();
+    std::filesystem::remove(path);
+}
+
+TEST_F(NuvctlTest, WatchContinuesAnExistingLogAndTouchesNoFileBeforeThePortIsOpen) {
+    const std::string folder = ::testing::TempDir() + "nuvctl-log-" + std::to_string(::getpid());
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::string old = folder + "/old.csv";
+    const std::string earlier =
+        ReadingCsvHeader(10) + "2025-12-31T23:59:00+00:00,17" + std::string(102, ',') + "\n";
+    std::ofstream(old, std::ios::binary) << earlier;
+    auto text = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    };
+
+    // A port that does not open: the log stays as it was, and a new one is not made.
+    EXPECT_EQ(Run({"--port", "/nonexistent-nuv-port", "watch", "--csv", old, "--count", "1"}), 1);
+    EXPECT_EQ(text(old), earlier);
+    EXPECT_NE(err.str().find("cannot open /nonexistent-nuv-port: No such file or directory"),
+              std::string::npos)
+        << err.str();
+    EXPECT_EQ(Run({"--port", "/nonexistent-nuv-port", "watch", "--csv", folder + "/new.csv",
+                   "--count", "1"}),
+              1);
+    EXPECT_FALSE(std::filesystem::exists(folder + "/new.csv"));
+
+    // The module answers: the rows go on after the earlier ones, under the one header.
+    ASSERT_EQ(Run({"--simulate", "watch", "--csv", old, "--count", "2", "--interval", "1"}), 0)
+        << err.str();
+    const std::string now = text(old);
+    EXPECT_EQ(now.substr(0, earlier.size()), earlier);
+    EXPECT_EQ(std::count(now.begin(), now.end(), '\n'), 4);
+    EXPECT_EQ(now.find("time,result", 1), std::string::npos);
+
+    // A log of other columns is refused before the module is asked, and left as it was.
+    const std::size_t sent = device.Written().size();
+    EXPECT_EQ(Run({"--simulate", "watch", "--sensors", "12", "--csv", old, "--count", "1"}), 1);
+    EXPECT_EQ(err.str(), "nuvctl: cannot write " + old +
+                             ": its columns are not those of this log (12 sensors per channel): "
+                             "name another file\n");
+    EXPECT_EQ(text(old), now);
+    EXPECT_EQ(device.Written().size(), sent);
+    std::filesystem::remove_all(folder);
 }
 
 TEST_F(NuvctlTest, ASilentModuleIsAFailure) {
@@ -366,6 +413,64 @@ TEST_F(NuvctlTest, DumpWritesTheMemoryWholeOrNotAtAll) {
     EXPECT_EQ(Run({"--simulate", "dump"}), 2);
 }
 
+TEST_F(NuvctlTest, ADumpThroughALinkWritesItsTargetAndAFolderIsRefusedAtOnce) {
+    const std::string folder = ::testing::TempDir() + "nuvctl-link-" + std::to_string(::getpid());
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder + "/real");
+    std::ofstream(folder + "/real/t.dat") << "stale";
+    std::filesystem::create_symlink("real/t.dat", folder + "/l.dat");
+    ASSERT_EQ(Run({"--simulate", "dump", folder + "/l.dat"}), 0) << err.str();
+    EXPECT_TRUE(std::filesystem::is_symlink(folder + "/l.dat"));
+    EXPECT_EQ(std::filesystem::file_size(folder + "/real/t.dat"), 4096U);
+
+    const std::size_t sent = device.Written().size();
+    const std::int64_t start = clock.NowMs();
+    EXPECT_EQ(Run({"--simulate", "dump", folder}), 1);
+    EXPECT_EQ(err.str(), "nuvctl: cannot write " + folder + ": it is a folder\n");
+    std::filesystem::create_symlink("real/gone.dat", folder + "/dangling.dat");
+    EXPECT_EQ(Run({"--simulate", "dump", folder + "/dangling.dat"}), 1);
+    EXPECT_EQ(err.str(), "nuvctl: cannot write " + folder + "/dangling.dat: it is a link to " +
+                             folder + "/real/gone.dat, which does not exist\n");
+    // A FIFO that no program reads is said before the memory is read, not after.
+    const std::string fifo = folder + "/dump.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(Run({"--simulate", "dump", fifo}), 1);
+    EXPECT_EQ(err.str(), "nuvctl: cannot write " + fifo +
+                             ": it is a FIFO that no program reads: start the reading program "
+                             "first\n");
+    EXPECT_EQ(device.Written().size(), sent);  // the module was not asked
+    EXPECT_EQ(clock.NowMs(), start);
+    EXPECT_FALSE(module.programMode);
+    std::filesystem::remove_all(folder);
+}
+
+TEST_F(NuvctlTest, ADumpToStandardOutputIsTheDumpAlone) {
+    // "nuvctl dump /dev/stdout | wc -c": standard output is a pipe for the time of the run. The
+    // pipe gets the memory alone; what was done is said on standard error.
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    std::fflush(stdout);
+    const int saved = ::dup(STDOUT_FILENO);
+    ::dup2(pipeFds[1], STDOUT_FILENO);
+    const int status = Run({"--simulate", "dump", "/dev/stdout"});
+    ::dup2(saved, STDOUT_FILENO);
+    ::close(saved);
+    ::close(pipeFds[1]);
+    std::string piped;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
+        piped.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(pipeFds[0]);
+    EXPECT_EQ(status, 0) << err.str();
+    EXPECT_EQ(piped.size(), 4096U);
+    const auto memory = module.Memory();
+    EXPECT_EQ(piped, std::string(memory.begin(), memory.end()));
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(err.str(), "4096 bytes written to /dev/stdout\n");
+    EXPECT_TRUE(std::filesystem::is_symlink("/dev/stdout"));
+}
+
 TEST_F(NuvctlTest, ResetByCodeOrByTheCable) {
     ASSERT_EQ(Run({"--simulate", "reset"}), 0) << err.str();
     EXPECT_EQ(out.str(), "module reset\n");
@@ -461,6 +566,40 @@ TEST_F(NuvctlTest, AReportWithAFailedStepIsStillWrittenWhole) {
     EXPECT_NE(text.find("\n10 steps, 2 failed\n"), std::string::npos);
     EXPECT_EQ(std::filesystem::file_size(folder + "/visit-memory.dat"), 4096U);
     EXPECT_FALSE(module.programMode);
+    std::filesystem::remove_all(folder);
+}
+
+TEST_F(NuvctlTest, AReportPathThatTakesNoFileIsRefusedAtOnce) {
+    const std::string folder = ::testing::TempDir() + "nuvctl-paths-" + std::to_string(::getpid());
+    std::filesystem::create_directories(folder);
+    const std::int64_t start = clock.NowMs();
+    EXPECT_EQ(Run({"--simulate", "report", folder}), 1);
+    EXPECT_EQ(err.str(), "nuvctl: cannot write " + folder + ": it is a folder\n");
+    const std::string here = std::filesystem::current_path();
+    std::filesystem::current_path(folder);
+    EXPECT_EQ(Run({"--simulate", "report", "."}), 1);
+    EXPECT_EQ(Run({"--simulate", "report", "--json", "new/"}), 1);
+    EXPECT_EQ(err.str(), "nuvctl: cannot write new/: it names a folder, not a file\n");
+    std::filesystem::current_path(here);
+    EXPECT_EQ(Run({"--simulate", "report", folder + "/missing/visit.txt"}), 1);
+    // Nothing was asked of the module, no time went by, and no dump lies about.
+    EXPECT_TRUE(device.Written().empty());
+    EXPECT_EQ(clock.NowMs(), start);
+    EXPECT_FALSE(std::filesystem::exists(folder + "-memory.dat"));
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+
+    // The dump of a report that goes to a FIFO has no file beside it.
+    const std::string fifo = folder + "/visit.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(Run({"--simulate", "report", fifo}), 0) << err.str();
+    char text[32] = {};
+    EXPECT_GT(::read(reader, text, sizeof text - 1), 0);
+    EXPECT_EQ(std::string(text).substr(0, 10), "NUV module") << text;
+    ::close(reader);
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+    EXPECT_FALSE(std::filesystem::exists(folder + "/visit-memory.dat"));
     std::filesystem::remove_all(folder);
 }
 
