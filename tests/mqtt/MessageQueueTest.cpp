@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "mqtt/MosquittoPublisher.hpp"
+
 namespace nuv::mqtt {
 namespace {
 
@@ -65,6 +67,17 @@ TEST(MessageQueue, HoldsOneMessageAtLeast) {
     queue.Push(Reading(1));
     queue.Push(Reading(2));
     EXPECT_EQ(Drain(queue), std::vector<std::string>{"2"});
+}
+
+TEST(RetryDelay, DoublesFromTheFirstUpToTheLongest) {
+    using std::chrono::milliseconds;
+    const milliseconds first(1000);
+    const milliseconds max(30000);
+    EXPECT_EQ(RetryDelay(1, first, max), milliseconds(1000));
+    EXPECT_EQ(RetryDelay(2, first, max), milliseconds(2000));
+    EXPECT_EQ(RetryDelay(5, first, max), milliseconds(16000));
+    EXPECT_EQ(RetryDelay(6, first, max), milliseconds(30000));
+    EXPECT_EQ(RetryDelay(1000, first, max), milliseconds(30000));
 }
 
 }  // namespace
