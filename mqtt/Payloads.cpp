@@ -22,18 +22,24 @@ std::string Degrees(std::uint16_t raw) {
 
 std::string JsonString(std::string_view text) {
     std::string json = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
+    for (std::size_t at = 0; at < text.size();) {
+        const std::optional<Utf8Char> c = DecodeUtf8(text, at);
+        if (!c) {
+            json += "\\ufffd";  // a byte that is not UTF-8: the replacement character
+            ++at;
+            continue;
+        }
+        if (c->codePoint == '"' || c->codePoint == '\\') {
             json += '\\';
-            json += c;
-        } else if (byte < 0x20) {
+            json += text[at];
+        } else if (c->codePoint < 0x20) {
             char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c->codePoint));
             json += escaped;
         } else {
-            json += c;
+            json.append(text.substr(at, c->length));
         }
+        at += c->length;
     }
     return json + '"';
 }

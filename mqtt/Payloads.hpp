@@ -14,7 +14,7 @@ namespace nuv::mqtt {
 // The payloads of the bridge's messages, as pure functions of what the reading gave.
 
 // A text as a JSON string, quotes included: the quote, the backslash and control characters are
-// escaped; other UTF-8 passes as it is.
+// escaped, a byte that is not UTF-8 becomes U+FFFD; other UTF-8 passes as it is.
 std::string JsonString(std::string_view text);
 
 // PREFIX/ADDRESS/reading: one reading of one module, with the fields and the degrees of

@@ -6,54 +6,57 @@
 #include <cstddef>
 
 namespace nuv::mqtt {
-namespace {
 
-// Length of the well-formed UTF-8 sequence at `text[at]`, 0 when the bytes there are not one
-// (overlong forms, surrogates and code points beyond U+10FFFF included).
-std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) {
+std::optional<Utf8Char> DecodeUtf8(std::string_view text, std::size_t at) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
     const unsigned char lead = byte(0);
     std::size_t length = 0;
     unsigned char low = 0x80;
     unsigned char high = 0xBF;
-    if (lead < 0x80) return 1;
+    char32_t codePoint = 0;
+    if (lead < 0x80) return Utf8Char{lead, 1};
     if (lead >= 0xC2 && lead <= 0xDF) {
         length = 2;
+        codePoint = lead & 0x1FU;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
+        codePoint = lead & 0x0FU;
+        if (lead == 0xE0) low = 0xA0;   // no overlong forms
+        if (lead == 0xED) high = 0x9F;  // no surrogates
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
+        codePoint = lead & 0x07U;
         if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
+        if (lead == 0xF4) high = 0x8F;  // nothing beyond U+10FFFF
     } else {
-        return 0;
+        return std::nullopt;
     }
-    if (at + length > text.size()) return 0;
-    if (byte(1) < low || byte(1) > high) return 0;
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+    if (at + length > text.size()) return std::nullopt;
+    if (byte(1) < low || byte(1) > high) return std::nullopt;
+    for (std::size_t i = 1; i < length; ++i) {
+        if (byte(i) < 0x80 || byte(i) > 0xBF) return std::nullopt;
+        codePoint = (codePoint << 6U) | (byte(i) & 0x3FU);
     }
-    return length;
+    return Utf8Char{codePoint, length};
 }
-
-}  // namespace
 
 std::string TopicLevel(std::string_view name) {
     std::string level;
     for (std::size_t at = 0; at < name.size();) {
-        const auto c = static_cast<unsigned char>(name[at]);
-        const std::size_t length = Utf8SequenceLength(name, at);
-        // U+0080..U+009F, the C1 controls, are as unwelcome in a topic as the C0 ones.
-        const bool c1Control =
-            length == 2 && c == 0xC2 && static_cast<unsigned char>(name[at + 1]) <= 0x9F;
-        if (length == 0 || c < 0x20 || c == 0x7F || c == '+' || c == '#' || c == '/' || c1Control) {
+        const std::optional<Utf8Char> c = DecodeUtf8(name, at);
+        const std::size_t length = c ? c->length : 1;
+        // What brokers refuse in a topic besides the wildcards and the separator: control
+        // characters (C0 and C1) and the noncharacters (U+FDD0..U+FDEF, U+nFFFE, U+nFFFF).
+        const bool refused = !c || c->codePoint < 0x20 ||
+                             (c->codePoint >= 0x7F && c->codePoint <= 0x9F) ||
+                             c->codePoint == '+' || c->codePoint == '#' || c->codePoint == '/' ||
+                             (c->codePoint >= 0xFDD0 && c->codePoint <= 0xFDEF) ||
+                             (c->codePoint & 0xFFFEU) == 0xFFFEU;
+        if (refused) {
             level += '_';
-            at += length == 0 ? 1 : length;
-            continue;
+        } else {
+            level.append(name.substr(at, length));
         }
-        level.append(name.substr(at, length));
         at += length;
     }
     return level.empty() ? "_" : level;

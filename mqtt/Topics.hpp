@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -8,9 +10,19 @@ namespace nuv::mqtt {
 // The topics of one bridge: PREFIX/bridge ("online" or "offline", retained), and per module
 // PREFIX/ADDRESS/reading and PREFIX/ADDRESS/status, with PREFIX = "nuv/" + the site's name.
 
+// One character of UTF-8 text.
+struct Utf8Char {
+    char32_t codePoint = 0;
+    std::size_t length = 0;  // in bytes
+};
+// The well-formed UTF-8 sequence at `text[at]`; none when the bytes there are not one (an
+// overlong form, a surrogate, beyond U+10FFFF, cut short).
+std::optional<Utf8Char> DecodeUtf8(std::string_view text, std::size_t at);
+
 // A name as one topic level: the characters a topic level cannot hold (the wildcards + and #,
-// the level separator /, NUL), other control characters and bytes that are not UTF-8 each become
-// "_"; other UTF-8 text stays as it is ("Łódź" is a good site name). An empty name gives "_".
+// the level separator /, NUL), other control characters, noncharacters and each byte that is not
+// UTF-8 become "_"; other UTF-8 text stays as it is ("Łódź" is a good site name). An empty name
+// gives "_".
 std::string TopicLevel(std::string_view name);
 
 // "nuv/" + the site's name as a topic level.

@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <random>
+
 namespace nuv::mqtt {
 namespace {
 
@@ -78,6 +80,28 @@ TEST(ReadingJson, TakesTheLevelsOfTheReadingItself) {
 TEST(JsonString, EscapesQuotesBackslashesAndControlsOnly) {
     EXPECT_EQ(JsonString("a\"b\\c\n\x01Łódź"), R"("a\"b\\c\u000a\u0001Łódź")");
     EXPECT_EQ(JsonString(""), R"("")");
+}
+
+TEST(JsonString, ABytesThatIsNotUtf8BecomesTheReplacementCharacter) {
+    EXPECT_EQ(JsonString("a\xff\xc5"), R"("a\ufffd\ufffd")");
+    // Any bytes at all give a string that a JSON parser takes, and reads back as the text where
+    // the text was UTF-8.
+    std::mt19937 random(23);
+    for (int i = 0; i < 5000; ++i) {
+        std::string text;
+        const auto size = random() % 10;
+        for (unsigned n = 0; n < size; ++n) text += static_cast<char>(random() % 256);
+        const std::string json = "{\"k\":" + JsonString(text) + "}";
+        QJsonParseError error{};
+        const QJsonDocument parsed =
+            QJsonDocument::fromJson(QByteArray::fromStdString(json), &error);
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << ::testing::PrintToString(text);
+        const QString back = parsed.object()["k"].toString();
+        if (QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toUtf8() ==
+            QByteArray::fromStdString(text)) {
+            EXPECT_EQ(back.toStdString(), text);
+        }
+    }
 }
 
 TEST(ModuleStatus, CountsEachReadingByItsResult) {

@@ -1,8 +1,12 @@
 #include "mqtt/Topics.hpp"
 
 #include <gtest/gtest.h>
+#include <mosquitto.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace nuv::mqtt {
 namespace {
@@ -31,6 +35,41 @@ TEST(TopicLevel, ReplacesEveryByteThatIsNotUtf8) {
     EXPECT_EQ(TopicLevel("\xed\xa0\x80"), "___");                   // a UTF-16 surrogate
     EXPECT_EQ(TopicLevel("\xf4\x90\x80\x80"), "____");              // beyond U+10FFFF
     EXPECT_EQ(TopicLevel("\xf0\x9f\x94\xa5"), "\xf0\x9f\x94\xa5");  // U+1F525 is fine
+    EXPECT_EQ(TopicLevel("a\xef\xbf\xbf"), "a_");                   // U+FFFF, a noncharacter
+    EXPECT_EQ(TopicLevel("\xef\xb7\x90\xef\xb7\xaf"), "__");        // U+FDD0, U+FDEF
+    EXPECT_EQ(TopicLevel("\xf0\x9f\xbf\xbe"), "_");                 // U+1FFFE
+}
+
+// Whatever bytes a site's name has, the topics made of it are ones that libmosquitto (an
+// implementation of its own) takes for publishing.
+TEST(TopicLevel, AnyBytesMakeTopicsTheClientLibraryTakes) {
+    mosquitto_lib_init();
+    std::mt19937 random(23);
+    // clang-format off
+    const std::vector<std::string> pieces = {
+        "a", "+", "#", "/", std::string(1, '\0'), "\x01", "\x7f", "\xc2\x85", "\xc5\x81",
+        "\xef\xbf\xbf", "\xef\xb7\x90", "\xed\xa0\x80", "\xf0\x9f", "\xf0\x9f\xbf\xbe",
+        "\xf0\x9f\x94\xa5"};
+    // clang-format on
+    for (int i = 0; i < 20000; ++i) {
+        std::string name;
+        const auto size = random() % 8;
+        for (unsigned n = 0; n < size; ++n) {
+            // Random bytes, and characters (or pieces of them) that are hard to put in a topic.
+            if (random() % 2 == 0) {
+                name += static_cast<char>(random() % 256);
+            } else {
+                name += pieces[random() % pieces.size()];
+            }
+        }
+        const std::string topic = ReadingTopic(TopicPrefix(name), 4);
+        ASSERT_EQ(mosquitto_validate_utf8(topic.data(), static_cast<int>(topic.size())),
+                  MOSQ_ERR_SUCCESS)
+            << ::testing::PrintToString(name);
+        ASSERT_EQ(mosquitto_pub_topic_check2(topic.data(), topic.size()), MOSQ_ERR_SUCCESS)
+            << ::testing::PrintToString(name);
+        ASSERT_EQ(std::count(topic.begin(), topic.end(), '/'), 3);
+    }
 }
 
 TEST(Topics, OfABridgeAndItsModules) {
