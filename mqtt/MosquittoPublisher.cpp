@@ -61,6 +61,17 @@ std::string ConnackReason(int code, const mosquitto_property* properties) {
     return reason;
 }
 
+// The library's reason for a failure, as a clause of a sentence of ours.
+std::string LibraryReason(int rc, int error) {
+    if (rc == MOSQ_ERR_ERRNO) return std::strerror(error);
+    if (rc == MOSQ_ERR_EAI) return "the host name is unknown";
+    if (rc == MOSQ_ERR_CONN_LOST) return "the connection was closed";
+    if (rc == MOSQ_ERR_KEEPALIVE) return "the broker stopped answering";
+    std::string reason = mosquitto_strerror(rc);
+    if (!reason.empty() && reason.back() == '.') reason.pop_back();
+    return reason;
+}
+
 std::string Seconds(milliseconds time) {
     const auto tenths = (time.count() + 50) / 100;
     return std::to_string(tenths / 10) +
@@ -353,16 +364,14 @@ void MosquittoPublisher::Down(int rc, std::string why) {
             // A handshake that fails is the configuration's fault (the authority, the host
             // name), and stays so; a TLS error on a working connection is the network's.
             FailLocked("TLS with " + url_ + " failed: " +
-                       (libraryError_.empty() ? mosquitto_strerror(rc) : libraryError_) +
+                       (libraryError_.empty() ? LibraryReason(rc, error) : libraryError_) +
                        " (is the broker's certificate signed by the authority given, and "
                        "for this host name?)");
         } else {
             if (why.empty()) {
                 // Codes from 128 are the reasons of a DISCONNECT from the broker (MQTT 5).
                 why = rc >= 128 ? std::string("the broker ended it: ") + mosquitto_reason_string(rc)
-                      : rc == MOSQ_ERR_ERRNO ? std::strerror(error)
-                      : rc == MOSQ_ERR_EAI   ? "the host name is unknown"
-                                             : mosquitto_strerror(rc);
+                                : LibraryReason(rc, error);
             }
             ++failures_;
             const milliseconds delay =
@@ -376,8 +385,8 @@ void MosquittoPublisher::Down(int rc, std::string why) {
                 outageReported_ = true;
             } else if (!outageReported_) {
                 if (connects_ == 0) droppedBeforeOutage_ = queue_.Dropped();
-                events_.push_back("cannot reach " + url_ + ": " + why +
-                                  "; trying again, at least every " + Seconds(options_.maxRetry));
+                events_.push_back("cannot reach " + url_ + ": " + why + "; trying again, at most " +
+                                  Seconds(options_.maxRetry) + " apart");
                 outageReported_ = true;
             }
             firstOutcome_ = true;
@@ -464,7 +473,7 @@ void MosquittoPublisher::Feed() {
             // Malformed for the protocol (the topics and payloads made here never are): the
             // message cannot ever go; say so and go on with the next.
             events_.push_back("a message on " + m.topic +
-                              " cannot be sent: " + mosquitto_strerror(rc));
+                              " cannot be sent: " + LibraryReason(rc, errno));
             inFlight_.pop_back();
             continue;
         }
