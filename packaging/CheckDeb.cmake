@@ -34,7 +34,9 @@ endif()
 
 execute_process(COMMAND "${DPKG_DEB}" -c "${deb}" OUTPUT_VARIABLE contents RESULT_VARIABLE rc)
 foreach(file usr/lib/udev/rules.d/70-nuvtool.rules usr/share/doc/nuvtool/copyright
-             usr/share/doc/nuvtool/changelog.gz usr/bin/nuvtool usr/bin/nuvctl)
+             usr/share/doc/nuvtool/changelog.gz usr/bin/nuvtool usr/bin/nuvctl
+             usr/lib/systemd/system/nuvctl-watch@.service
+             usr/share/doc/nuvtool/examples/nuvctl-watch.conf)
   string(FIND "${contents}" " ./${file}\n" at)
   if(at EQUAL -1)
     fail("the package lacks /${file}")

@@ -4,10 +4,13 @@
 set -euo pipefail
 
 want=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libftdi1-dev libasound2-dev libgl-dev
-      libgtest-dev libgmock-dev fonts-dejavu-core)
+      libmosquitto-dev libgtest-dev libgmock-dev fonts-dejavu-core)
 case "${1:-build}" in
   build) ;;
-  test) want+=(libmodbus-dev socat libxml2-utils desktop-file-utils dpkg-dev file lintian) ;;
+  # The MQTT tests run a broker of their own (mosquitto, mosquitto_passwd), make certificates
+  # (openssl) and check the service unit (systemd-analyze).
+  test) want+=(libmodbus-dev socat libxml2-utils desktop-file-utils dpkg-dev file lintian
+               mosquitto mosquitto-clients openssl systemd) ;;
   screenshots) want+=(xvfb x11-apps imagemagick fonts-dejavu-core) ;;
   package) want+=(dpkg-dev file lintian) ;;
   fuzz) want+=(clang) ;;  # and below: libFuzzer and the sanitizers' runtimes of its version

@@ -1,0 +1,227 @@
+// The MQTT bridge at a site's rate: N modules (10), one reading each a second, each reading
+// published with its module's status, for M minutes (10) of virtual time, against a mosquitto
+// of the benchmark's own. Time is compressed by --speed (20: ten minutes in 30 s); CPU and
+// memory are reported per virtual minute, so that a share at the real rate and a flat (or
+// growing) resident size show. A subscriber in a separate process counts what arrived; only the
+// bridge's side (payloads, queue, publisher) is measured.
+//   mqtt_bench [--modules N] [--minutes M] [--speed X]
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "Measures.hpp"
+#include "measure/ReadingRow.hpp"
+#include "measure/Temperatures.hpp"
+#include "mqtt/Discovery.hpp"
+#include "mqtt/MosquittoPublisher.hpp"
+#include "mqtt/Payloads.hpp"
+#include "mqtt/Topics.hpp"
+#include "mqtt/testing/LocalBroker.hpp"
+#include "mqtt/testing/Subscriber.hpp"
+
+namespace {
+
+using namespace nuv;
+using namespace nuv::mqtt;
+using Clock = std::chrono::steady_clock;
+
+struct Settings {
+    int modules = 10;
+    int minutes = 10;
+    double speed = 20;
+};
+
+// A reading as a module sends it: 10 levels a channel, drifting a little with time, and one
+// probe missing on the last channel.
+TemperatureReading ReadingAt(int address, long second) {
+    TemperatureReading reading;
+    reading.sensorsPerChannel = 10;
+    for (int c = 0; c < 10; ++c) {
+        for (int s = 0; s < 10; ++s) {
+            const double drift = 8 * std::sin((second + c * 10 + s + address) / 60.0);
+            reading.sensors.push_back(
+                static_cast<std::uint16_t>(24 * 16 - s * 8 + c * 2 + std::lround(drift)));
+        }
+    }
+    reading.sensors.back() = 0xF060;
+    reading.module = static_cast<std::uint16_t>(31 * 16 + address);
+    return reading;
+}
+
+// The subscriber's process: counts the readings that arrive, says "ready" once subscribed and
+// the count at the end (when all arrived, or after `limit` seconds).
+pid_t StartCounter(int port, long expected, int limit, int& fromCounter) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return -1;
+    const pid_t pid = fork();
+    if (pid != 0) {
+        close(pipeFds[1]);
+        fromCounter = pipeFds[0];
+        return pid;
+    }
+    close(pipeFds[0]);
+    testing::SubscriberOptions options;
+    options.port = port;
+    options.topicFilter = "nuv/bench/+/reading";
+    options.clientId = "nuv-bench-counter";
+    options.keepSession = false;
+    testing::Subscriber subscriber(options);
+    std::string reason;
+    if (!subscriber.Start(reason)) _exit(1);
+    [[maybe_unused]] auto written = write(pipeFds[1], "ready\n", 6);
+    subscriber.WaitUntil(
+        [&](const std::vector<testing::Received>& messages) {
+            return static_cast<long>(messages.size()) >= expected;
+        },
+        std::chrono::seconds(limit));
+    const std::string count = std::to_string(subscriber.Messages().size()) + "\n";
+    written = write(pipeFds[1], count.data(), count.size());
+    _exit(0);
+}
+
+std::string ReadLine(int fd) {
+    std::string line;
+    char c = 0;
+    while (read(fd, &c, 1) == 1 && c != '\n') line += c;
+    return line;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Settings settings;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        if (option == "--modules") settings.modules = std::atoi(argv[i + 1]);
+        if (option == "--minutes") settings.minutes = std::atoi(argv[i + 1]);
+        if (option == "--speed") settings.speed = std::atof(argv[i + 1]);
+    }
+    if (settings.modules < 1 || settings.minutes < 1 || settings.speed <= 0) {
+        std::fprintf(stderr, "usage: mqtt_bench [--modules N] [--minutes M] [--speed X]\n");
+        return 2;
+    }
+    if (testing::FindProgram("mosquitto").empty()) {
+        std::printf("mqtt_bench: mosquitto is not installed (scripts/deps.sh test): skipped\n");
+        return 0;
+    }
+    const std::string folder =
+        (std::filesystem::temp_directory_path() / ("nuv-mqtt-bench-" + std::to_string(getpid())))
+            .string();
+    testing::LocalBroker broker(folder);
+    std::string reason;
+    if (!broker.Start(reason)) {
+        std::fprintf(stderr, "mqtt_bench: %s\n", reason.c_str());
+        return 1;
+    }
+    const long seconds = settings.minutes * 60L;
+    const long expected = seconds * settings.modules;
+    int fromCounter = -1;
+    const pid_t counter = StartCounter(
+        broker.Port(), expected, static_cast<int>(seconds / settings.speed) + 60, fromCounter);
+    if (counter < 0 || ReadLine(fromCounter) != "ready") {
+        std::fprintf(stderr, "mqtt_bench: the counting subscriber did not start\n");
+        return 1;
+    }
+
+    const std::string site = "bench";
+    const std::string prefix = TopicPrefix(site);
+    PublisherOptions options;
+    options.broker = *ParseBrokerUrl(broker.Url(), reason);
+    options.clientId = DefaultClientId(site, getpid());
+    options.bridgeTopic = BridgeTopic(prefix);
+    auto publisher = StartMosquittoPublisher(options, reason);
+    if (!publisher ||
+        publisher->WaitForConnection(std::chrono::seconds(5)) != ConnectionState::Connected) {
+        std::fprintf(stderr, "mqtt_bench: no connection: %s\n", reason.c_str());
+        return 1;
+    }
+    DiscoveryAnnouncer announcer(kDiscoveryPrefix, site, prefix);
+    std::vector<ModuleStatus> statuses(static_cast<std::size_t>(settings.modules));
+
+    std::printf(
+        "mqtt_bench: %d modules, 1 reading/s each, %d virtual minutes at %gx speed, "
+        "mosquitto %s\n",
+        settings.modules, settings.minutes, settings.speed, broker.Url().c_str());
+    std::printf("%8s %10s %12s %12s %10s %8s %10s\n", "minute", "RSS kB", "CPU s", "CPU share",
+                "delivered", "queued", "messages");
+    const double cpuStart = bench::CpuSeconds();
+    const long rssStart = bench::ResidentKilobytes();
+    std::printf("%8d %10ld %12.3f %12s %10s %8s %10s\n", 0, rssStart, 0.0, "-", "-", "-", "-");
+    double cpuMinute = cpuStart;
+    long rssMax = rssStart;
+    long published = 0;
+    const std::int64_t wallStart = 1767268800;  // 2026-01-01T13:00:00+01:00
+    const Clock::time_point start = Clock::now();
+    for (long second = 0; second < seconds; ++second) {
+        std::this_thread::sleep_until(start +
+                                      std::chrono::duration_cast<Clock::duration>(
+                                          std::chrono::duration<double>(second / settings.speed)));
+        const std::string time = LocalTimeStamp(wallStart + second, 3600);
+        for (int m = 0; m < settings.modules; ++m) {
+            const int address = m + 1;
+            const TemperatureReading reading = ReadingAt(address, second);
+            for (MqttMessage& config : announcer.NewSensors(address, reading)) {
+                publisher->Publish(std::move(config));
+                ++published;
+            }
+            ModuleStatus& status = statuses[static_cast<std::size_t>(m)];
+            status.address = address;
+            status.time = time;
+            status.lastResult = SensorPresenceResult;
+            status.lastReadingTime = time;
+            CountReading(status.counters, status.lastResult);
+            publisher->Publish(ReadingMessage(
+                prefix, address, ReadingJson(address, time, status.lastResult, reading, 10)));
+            publisher->Publish(StatusMessage(prefix, status));
+            published += 2;
+        }
+        if ((second + 1) % 60 == 0) {
+            const double cpu = bench::CpuSeconds();
+            const long rss = bench::ResidentKilobytes();
+            rssMax = std::max(rssMax, rss);
+            const PublisherStats stats = publisher->Stats();
+            // CPU seconds per virtual minute: the share of one core at the real rate.
+            std::printf("%8ld %10ld %12.3f %11.3f%% %10llu %8zu %10ld\n", (second + 1) / 60, rss,
+                        cpu - cpuStart, (cpu - cpuMinute) / 60.0 * 100.0,
+                        static_cast<unsigned long long>(stats.delivered), stats.queued, published);
+            std::fflush(stdout);
+            cpuMinute = cpu;
+        }
+    }
+    const double realSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const CloseReport report = publisher->Close(std::chrono::seconds(5));
+    const double cpuEnd = bench::CpuSeconds();
+    const long rssEnd = bench::ResidentKilobytes();
+    const long arrived = std::atol(ReadLine(fromCounter).c_str());
+    waitpid(counter, nullptr, 0);
+    const PublisherStats stats = publisher->Stats();
+
+    // A status that still waited when its module's next one came was replaced, not sent.
+    const long replaced = published - static_cast<long>(stats.delivered + stats.dropped) -
+                          static_cast<long>(report.undelivered);
+    std::printf(
+        "\nreadings published %ld, arrived at the subscriber %ld; messages %ld, delivered "
+        "%llu, replaced by a newer status %ld, dropped %llu, undelivered at close %zu\n",
+        expected, arrived, published, static_cast<unsigned long long>(stats.delivered), replaced,
+        static_cast<unsigned long long>(stats.dropped), report.undelivered);
+    std::printf(
+        "CPU %.3f s for %ld virtual s: %.3f%% of one core at the real rate "
+        "(%.1f us a message); %.1f%% while compressed into %.1f s\n",
+        cpuEnd - cpuStart, seconds, (cpuEnd - cpuStart) / seconds * 100.0,
+        (cpuEnd - cpuStart) / static_cast<double>(published) * 1e6,
+        (cpuEnd - cpuStart) / realSeconds * 100.0, realSeconds);
+    std::printf("RSS %ld kB at the start, %ld kB at the end, %ld kB at most\n", rssStart, rssEnd,
+                rssMax);
+    publisher.reset();
+    broker.Stop();
+    std::filesystem::remove_all(folder);
+    return arrived == expected && stats.dropped == 0 && report.undelivered == 0 ? 0 : 1;
+}
