@@ -20,7 +20,7 @@ constexpr std::uint8_t kStringDescriptor = 3;
 constexpr std::uint32_t kBaseClock = 3'000'000;
 
 // The rates a UART at the far end is set to. A divisor gives a rate near one of them (115200
-// comes out as 115384); a receiver takes a few per cent of difference, so the far end hears the
+// comes out as 115385); a receiver takes a few per cent of difference, so the far end hears the
 // standard rate when the chip's is within 3 % of it, and the wire time is the standard rate's.
 constexpr std::array<std::uint32_t, 14> kStandardRates{
     300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600, 115200, 230400, 460800, 921600};

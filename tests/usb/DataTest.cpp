@@ -84,7 +84,7 @@ TEST_F(DataTest, AFirmwareUpdateAt115200StartedByTheDtrPulseIsVerified) {
     // The boot loader was started by the chip's DTR pulse, and only by it.
     EXPECT_EQ(ModemControl(), (std::vector<std::uint16_t>{0x0101, 0x0100}));
     EXPECT_EQ(Module([](sim::ModuleSimulator& m) { return m.dtrPulses; }), 1U);
-    // 115200 is 3 MHz / 26 (0x001A; 115384 baud), and the link went back to 9600 after.
+    // 115200 is 3 MHz / 26 (0x001A; 115385 baud), and the link went back to 9600 after.
     const std::vector<std::string> sent = VendorRequests(cable.Log(), before);
     const auto fast = std::find(sent.begin(), sent.end(), "40 03 001A 0000");
     ASSERT_NE(fast, sent.end());
