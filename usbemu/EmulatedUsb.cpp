@@ -442,8 +442,16 @@ gboolean OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data)
                                   DropShared);
             g_source_attach(state.ticker, g_main_context_get_thread_default());
         }
-        result = state.Handle(client, umockdev_ioctl_client_get_request(client),
-                              umockdev_ioctl_client_get_arg(client), err);
+        const gulong request = umockdev_ioctl_client_get_request(client);
+        result = state.Handle(client, request, umockdev_ioctl_client_get_arg(client), err);
+        // NUV_USBEMU_TRACE=1: every usbfs request but the empty reaps, for finding out what
+        // libusb asks of the device.
+        static const bool trace = std::getenv("NUV_USBEMU_TRACE") != nullptr;
+        if (trace && !(request == USBDEVFS_REAPURBNDELAY && err == EAGAIN)) {
+            std::fprintf(stderr, "usbemu %s: ioctl 'U' %lu -> %ld %s\n", state.devNode.c_str(),
+                         static_cast<unsigned long>(_IOC_NR(request)), result,
+                         err != 0 ? std::strerror(err) : "");
+        }
     }
     umockdev_ioctl_client_complete(client, result, err);
     return TRUE;
