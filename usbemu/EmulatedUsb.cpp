@@ -364,6 +364,38 @@ struct CableState {
                 ShowDriver();
                 return 0;
             }
+            case USBDEVFS_DISCONNECT_CLAIM: {
+                // What libusb uses on a current kernel to detach the serial driver and claim in
+                // one step: the driver goes unless it is the one named (EXCEPT_DRIVER "usbfs").
+                UMockdevIoctlData* d =
+                    umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_disconnect_claim), &error);
+                if (d == nullptr) break;
+                const auto& claim = *reinterpret_cast<usbdevfs_disconnect_claim*>(d->data);
+                const bool named = std::strncmp(claim.driver, "ftdi_sio", sizeof claim.driver) == 0;
+                const bool detach =
+                    kernelDriver &&
+                    ((claim.flags & USBDEVFS_DISCONNECT_CLAIM_IF_DRIVER) != 0       ? named
+                     : (claim.flags & USBDEVFS_DISCONNECT_CLAIM_EXCEPT_DRIVER) != 0 ? !named
+                                                                                    : true);
+                const unsigned int number = claim.interface;
+                g_object_unref(d);
+                if (number != 0) {
+                    err = EINVAL;
+                    return -1;
+                }
+                if (claimedElsewhere || (claimedBy != nullptr && claimedBy != client)) {
+                    err = EBUSY;
+                    return -1;
+                }
+                if (detach) kernelDriver = false;
+                if (kernelDriver) {
+                    err = EBUSY;
+                    return -1;
+                }
+                claimedBy = client;
+                ShowDriver();
+                return 0;
+            }
             case USBDEVFS_RELEASEINTERFACE:
                 if (claimedBy != client) {
                     err = EINVAL;
