@@ -128,7 +128,7 @@ struct CableState {
             while (auto packet = chip.NextInPacket()) {
                 const std::size_t room = it->Length() - it->filled;
                 const std::size_t count = std::min(room, packet->size());
-                std::memcpy(it->Bytes() + it->filled, packet->data(), count);
+                if (count > 0) std::memcpy(it->Bytes() + it->filled, packet->data(), count);
                 it->filled += count;
                 if (packet->size() < Ft232rChip::kPacketSize || it->filled >= it->Length()) {
                     Finish(*it, count < packet->size() ? -EOVERFLOW : 0);
@@ -180,7 +180,7 @@ struct CableState {
                 Finish(urb, -EPIPE);  // a stall
             } else {
                 const std::size_t count = std::min(room, answer->size());
-                std::memcpy(urb.Bytes() + kSetupSize, answer->data(), count);
+                if (count > 0) std::memcpy(urb.Bytes() + kSetupSize, answer->data(), count);
                 urb.filled = (setup.requestType & 0x80) != 0 ? count : setup.length;
                 Finish(urb, 0);
             }

@@ -9,6 +9,7 @@ namespace {
 using ControlLinesTest = EmulatedCableTest;
 
 TEST_F(ControlLinesTest, StartUpReadingsListingProgramModeAndCloseNeverMoveALine) {
+    if (kLongRunsSkipped) GTEST_SKIP() << "a long real-time run: left to the plain build";
     Start();
     ASSERT_TRUE(tool->link.IsOpen()) << tool->log.Text();
     // The open as libftdi1 and the driver make it: a reset of interface A's buffers, 9600 baud

@@ -46,6 +46,7 @@ TEST_F(DataTest, AReadingAt9600BringsAllRegistersExactly) {
 }
 
 TEST_F(DataTest, AMemoryDumpIsTheModulesMemory) {
+    if (kLongRunsSkipped) GTEST_SKIP() << "a long real-time run: left to the plain build";
     Start();
     const std::filesystem::path file = std::filesystem::temp_directory_path() /
                                        ("nuv-usb-memory-" + std::to_string(::getpid()) + ".dat");

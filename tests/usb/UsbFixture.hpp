@@ -16,6 +16,16 @@
 
 namespace nuv::test {
 
+// The runs of many seconds of real time (the memory dump, ten cyclic readings) are left to the
+// plain build: under the sanitizers they would double the suite's time, and what they move
+// through libusb (control requests, bulk transfers, program-mode blocks) the shorter tests move
+// too.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kLongRunsSkipped = true;
+#else
+inline constexpr bool kLongRunsSkipped = false;
+#endif
+
 // The control requests of a log that move DTR or RTS (SIO_SET_MODEM_CTRL), by their values.
 inline std::vector<std::uint16_t> ModemControl(const std::vector<usbemu::ControlRecord>& log) {
     std::vector<std::uint16_t> values;
