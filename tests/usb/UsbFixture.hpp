@@ -116,6 +116,12 @@ class EmulatedCableTest : public ::testing::Test {
         return cable.WithChip([&](usbemu::Ft232rChip&) { return read(*module); });
     }
     std::vector<std::uint16_t> ModemControl() { return test::ModemControl(cable.Log()); }
+    // The modem-control requests that name DTR (0x0100 set), or RTS (0x0200 set).
+    std::vector<std::uint16_t> ModemControlOf(std::uint16_t line) {
+        std::vector<std::uint16_t> values = ModemControl();
+        std::erase_if(values, [line](std::uint16_t v) { return (v & line) == 0; });
+        return values;
+    }
 
     SystemClock clock;
     usbemu::EmulatedUsb usb{clock};
