@@ -1,15 +1,19 @@
 // nuvtool: the service tool of the NUV module. Builds the tool on the chosen driver, then its
 // two windows, runs the start-up (title, texts, selectors, the connection to the module) and the
 // window's message loop.
+#include <unistd.h>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QTimer>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app/Tool.hpp"
@@ -22,6 +26,40 @@
 #include "link/CableDriver.hpp"
 #include "link/PortKeeper.hpp"
 #include "sim/SimulatedModule.hpp"
+
+namespace {
+
+// --simulate-usb: the program starts itself again inside the host of an emulated FTDI cable with
+// the simulated module behind it (nuvusbsim under umockdev-wrapper), where it finds that cable on
+// the USB and drives it through libftdi1 and libusb as a real one. Returns only on failure.
+int RunOverEmulatedCable(int argc, char* argv[], int sensors) {
+#ifdef NUV_USBSIM_PATH
+    std::vector<std::string> command{NUV_UMOCKDEV_WRAPPER, NUV_USBSIM_PATH};
+    if (sensors >= 0) {
+        command.push_back("--sensors");
+        command.push_back(std::to_string(sensors));
+    }
+    command.push_back("--");
+    char self[4096] = {};
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    command.push_back(length > 0 ? std::string(self, static_cast<std::size_t>(length)) : argv[0]);
+    for (int index = 1; index < argc; ++index) command.push_back(argv[index]);
+    std::vector<char*> pointers;
+    for (std::string& part : command) pointers.push_back(part.data());
+    pointers.push_back(nullptr);
+    ::execv(pointers[0], pointers.data());
+    std::perror("nuvtool: cannot start the emulated cable");
+    return 1;
+#else
+    (void)argc;
+    (void)argv;
+    (void)sensors;
+    std::fprintf(stderr, "nuvtool: this build has no emulated cable (umockdev was missing)\n");
+    return 2;
+#endif
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName("nuvtool");
@@ -55,11 +93,14 @@ int main(int argc, char* argv[]) {
     QCommandLineOption readyAfter("ready-after", "Write the ready file MS after the clicks.", "MS",
                                   "500");
     QCommandLineOption simSensors("sim-sensors", "Sensors on every simulated channel.", "N", "-1");
+    // The real driver stack over an emulated FTDI cable with the simulated module behind it.
+    QCommandLineOption simulateUsb("simulate-usb",
+                                   "Attach the simulated module on an emulated cable.");
     QCommandLineOption trendPictureOption(
         "trend-picture", "Save the trend plot as PNG FILE before the ready file.", "FILE");
     for (QCommandLineOption* option :
          {&showPage, &scrollService, &showSortArea, &showApc, &readyFile, &click, &readyAfter,
-          &simSensors, &trendPictureOption}) {
+          &simSensors, &trendPictureOption, &simulateUsb}) {
         option->setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(*option);
     }
@@ -77,6 +118,10 @@ int main(int argc, char* argv[]) {
     if (!rateOk || rate < 0 || rate > 1) {
         std::fprintf(stderr, "nuvtool: --sim-fault-rate takes a number from 0 to 1\n");
         return 2;
+    }
+    if (parser.isSet(simulateUsb) && std::getenv("NUV_USB_EMULATED") == nullptr) {
+        return RunOverEmulatedCable(argc, argv,
+                                    std::clamp(parser.value(simSensors).toInt(), -1, 16));
     }
     QApplication application(argc, argv);
     parser.process(application);

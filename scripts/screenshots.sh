@@ -2,8 +2,8 @@
 # Pictures of the tool's windows as a person sees them: nuvtool runs on the simulated module on a
 # virtual X screen, and the whole screen is grabbed once per page, once with the sort-by-serial
 # area, once scrolled sideways to the service strip, once with the APC window shown, once after
-# a firmware update, once with the report of a port that cannot be opened, and the trend plot
-# during a cyclic measurement and an APC run.
+# a firmware update, once with the report of a port that cannot be opened, the trend plot
+# during a cyclic measurement and an APC run, and twice over an emulated FTDI cable.
 # Usage: scripts/screenshots.sh [folder]      (default: build/screenshots)
 # NUVTOOL=path runs another build of the tool than the release build made here.
 # A window manager (openbox or twm), when installed, draws the windows' title bars.
@@ -72,6 +72,10 @@ if [ "${1:-}" = "--inside" ]; then
   shoot page5-error-logger --simulate --show-page 4
   shoot service-strip --simulate --show-page 2 --scroll-service
   shoot apc-window --simulate --show-page 2 --show-apc
+  # The real driver stack (libftdi1, libusb) on an emulated FTDI cable with the module behind it:
+  # the device list as libftdi1 reads it, and the configuration page after a reading.
+  shoot page1-emulated-cable --simulate-usb --show-page 0
+  shoot page3-emulated-cable-reading --simulate-usb --show-page 2 --click btn3
   # A port that cannot be opened: the log's red report with its Polish message.
   shoot log-open-error --port /nonexistent/ttyNUV --show-page 0
   if [ -n "$wm_pid" ]; then kill "$wm_pid" 2>/dev/null || true; fi
