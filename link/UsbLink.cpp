@@ -13,6 +13,8 @@ namespace {
 constexpr const char* kModelDescriptions[] = {"ORNEVA NUV", "ORNEVA Terminal"};
 constexpr std::size_t kSerialShown = 8;
 constexpr std::size_t kChunkClearedBytes = 2000;
+constexpr std::int64_t kMsNs = 1'000'000;
+constexpr std::uint32_t kTailBytes = 2;
 
 // A driver text up to its NUL, never past the buffer even when the NUL is missing.
 std::string DriverText(const char* buffer, std::size_t limit) {
@@ -133,6 +135,7 @@ LinkResult UsbLink::OpenLink(std::uint32_t baud, std::uint8_t dataBits, std::uin
     open_ = true;
     // A failure from here on leaves the handle open; the next scan closes it.
     if (driver_.SetBaudRate(handle_, baud) != ft::Ok) return result::BaudRateFailed;
+    baudInForce_ = baud;
     if (driver_.SetDataCharacteristics(handle_, dataBits, stopBits, parity) != ft::Ok) {
         return result::DataCharacteristicsFailed;
     }
@@ -151,8 +154,9 @@ void UsbLink::CloseLink() {
 }
 
 LinkResult UsbLink::SetLinkBaud(std::uint32_t baud) {
-    return driver_.SetBaudRate(ActiveHandle(), baud) == ft::Ok ? result::Ok
-                                                               : result::BaudRateFailed;
+    if (driver_.SetBaudRate(ActiveHandle(), baud) != ft::Ok) return result::BaudRateFailed;
+    baudInForce_ = baud;
+    return result::Ok;
 }
 
 LinkResult UsbLink::LineOperation(FtStatus (FtdiApi::*operation)(FtHandle)) {
@@ -242,10 +246,11 @@ LinkResult UsbLink::ReadTimed(std::uint32_t expected, std::uint16_t limitMs) {
     while (queued == 0) {
         pump_.ProcessEvents();
         if (elapsed >= limitMs) return result::FirstByteTimeout;
-        // The pause ends early when bytes arrive; after a failed query the driver's word on
-        // its queue is worth nothing, so it is a plain sleep.
+        // The pause ends early when bytes arrive, and there is none when they are there
+        // already; after a failed query the driver's word on its queue is worth nothing, so it
+        // is a plain sleep.
         if (QueryStatus(queued) == ft::Ok) {
-            WaitForData(1);
+            if (queued == 0) WaitForData(1);
         } else {
             clock_.SleepMs(1);
         }
@@ -255,22 +260,32 @@ LinkResult UsbLink::ReadTimed(std::uint32_t expected, std::uint16_t limitMs) {
     if (!ReadQueued(queued, expected, gotBytes)) return result::ReadFailed;
     if (receivedCount_ >= expected) return result::Ok;
 
-    // The rest: bounded by the number of polls that brought nothing, about 1 ms each. Idle polls
-    // are not reset when bytes come. A poll whose read failed or returned nothing counts as
-    // idle too, so a driver that keeps failing while it reports queued bytes cannot hold the
-    // read for longer than the limit.
+    // The rest: bounded by the time the line stays quiet, counted in milliseconds as the idle
+    // polls of about 1 ms each were, and not reset when bytes come. A pass sleeps until the
+    // missing bytes can have arrived; what of the pass the bytes it brought do not fill on the
+    // wire was quiet. A pass that brought nothing (its read failed, or returned nothing) was
+    // quiet all through and the next one sleeps at least 1 ms, so a driver that keeps failing
+    // while it reports queued bytes cannot hold the read for longer than the limit either.
     LinkResult result = result::Ok;
-    std::uint32_t idlePolls = 0;
+    const std::int64_t limitNs = static_cast<std::int64_t>(limitMs) * 1'000'000;
+    std::int64_t quietNs = 0;
+    std::int64_t passStart = clock_.NowNs();
+    bool lastEmpty = false;
     while (receivedCount_ < expected) {
         pump_.ProcessEvents();
+        PauseForBytes(expected - receivedCount_, limitNs - quietNs + 1, lastEmpty ? kMsNs : 0);
         if (QueryStatus(queued) != ft::Ok) return result::StatusFailed;
         gotBytes = false;
+        const std::uint32_t before = receivedCount_;
         if (queued > 0 && !ReadQueued(queued, expected, gotBytes)) result = result::ReadFailed;
-        if (!gotBytes) {
-            WaitForData(1);
-            ++idlePolls;
-        }
-        if (idlePolls > limitMs) return result::ReplyTimeout;
+        const std::int64_t now = clock_.NowNs();
+        const std::int64_t passNs = now - passStart;
+        passStart = now;
+        const std::int64_t carriedNs =
+            static_cast<std::int64_t>(receivedCount_ - before) * ByteTimeNs();
+        quietNs += gotBytes ? std::max<std::int64_t>(0, passNs - carriedNs) : passNs;
+        lastEmpty = !gotBytes;
+        if (quietNs > limitNs) return result::ReplyTimeout;
     }
     return result;
 }
@@ -358,6 +373,27 @@ void UsbLink::WaitForData(std::uint32_t limitMs) {
         return;
     }
     waitEndedEarly_ = clock_.NowNs() - start < static_cast<std::int64_t>(limitMs) * 1'000'000;
+}
+
+void UsbLink::PauseForBytes(std::uint32_t count, std::int64_t limitNs, std::int64_t leastNs) {
+    const std::int64_t byteNs = ByteTimeNs();
+    const std::int64_t mostBytes =
+        std::clamp<std::int64_t>(kLongestPauseMs * kMsNs / byteNs, 1, kChipBufferBytes);
+    // Bytes that take longer than one pause come in pauses of equal length, so that the last
+    // one does not wake the tool for a few bytes of tail; each pause is whole bytes long.
+    const std::int64_t pauses = (count + mostBytes - 1) / mostBytes;
+    const std::int64_t bytes = pauses > 1 ? (count + pauses - 1) / pauses : count;
+    std::int64_t pauseNs = bytes * byteNs;
+    pauseNs = std::max(pauseNs, leastNs);
+    pauseNs = std::min(pauseNs, limitNs);
+    if (pauseNs <= 0) return;
+    // The last byte or two: the driver's wait ends the pause when they are there, rather than
+    // a sleep that a byte a little late would make a pass of its own.
+    if (count <= kTailBytes && pauseNs < kMsNs * 1000) {
+        WaitForData(static_cast<std::uint32_t>((pauseNs + kMsNs - 1) / kMsNs));
+        return;
+    }
+    clock_.SleepNs(pauseNs);
 }
 
 }  // namespace nuv

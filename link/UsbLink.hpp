@@ -75,6 +75,16 @@ class UsbLink {
     // pause of every polling loop on the link. A driver that cannot wait makes it a sleep.
     void WaitForData(std::uint32_t limitMs);
 
+    // The pause of a wait for `count` more bytes once they are coming: as long as they take on
+    // the wire at the link's rate, so that a reply trickling in does not wake the tool for every
+    // byte. It is never longer than `limitNs` (what is left of the caller's limit), than
+    // kLongestPauseMs (the window is served at least that often), or than the time in which
+    // kChipBufferBytes arrive (a chip that is only asked between pauses must not overflow), and
+    // never shorter than `leastNs`.
+    void PauseForBytes(std::uint32_t count, std::int64_t limitNs, std::int64_t leastNs = 0);
+    static constexpr std::uint32_t kLongestPauseMs = 100;
+    static constexpr std::uint32_t kChipBufferBytes = 128;
+
     // Receives lines of the wire trace that the message log does not show (nuvctl -v).
     std::function<void(const std::string&)> trace;
 
@@ -95,9 +105,10 @@ class UsbLink {
     bool IsOpen() const { return open_; }
     FtHandle Handle() const { return handle_; }
     std::uint32_t LinkBaud() const { return linkBaud_; }
-    // Wire time of one byte (start, 8 data bits, stop) at the link's rate.
+    // Wire time of one byte (start, 8 data bits, stop) at the rate the open device was last
+    // set to (LinkBaud until a device has been set).
     std::int64_t ByteTimeNs() const {
-        return 10'000'000'000LL / std::max<std::uint32_t>(linkBaud_, 1);
+        return 10'000'000'000LL / std::max<std::uint32_t>(baudInForce_, 1);
     }
     // Why the module's device could not be opened by the last scan (the device and the system's
     // reason), where the driver can tell; empty otherwise.
@@ -148,6 +159,7 @@ class UsbLink {
     FtHandle handle_ = 0;
     bool open_ = false;
     std::uint32_t linkBaud_ = kNormalBaud;
+    std::uint32_t baudInForce_ = kNormalBaud;
     std::string openFailure_;
 
     std::vector<std::uint8_t> rx_;

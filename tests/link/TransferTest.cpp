@@ -67,6 +67,29 @@ TEST_F(TransferTest, IdlePollsAddUpAcrossPieces) {
     EXPECT_EQ(link.ReceivedCount(), 2U);
 }
 
+TEST_F(TransferTest, ABlockTricklingInIsReadInAFewPassesAndEndsWithItsLastByte) {
+    sim::ScriptedPeer& peer = ConnectScripted();
+    std::vector<std::uint8_t> block(128);
+    for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i);
+    peer.SendAt(0, block);
+    EXPECT_EQ(link.ReadTimed(128, 600), 0);
+    EXPECT_EQ(Received(128), block);
+    EXPECT_NEAR(clock.NowNs(), 128 * driver.Device(0).ByteTimeNs(), 1000);  // to the microsecond
+    EXPECT_LE(driver.Device(0).ReadCalls(), 8U);
+}
+
+TEST_F(TransferTest, AModuleThatDribblesTimesOutAfterTQuietMilliseconds) {
+    // One byte every 30 ms: the line is quiet nearly all the time, so the limit runs out after
+    // about T milliseconds of it, as T idle polls of 1 ms did; the bytes do not reset it.
+    sim::ScriptedPeer& peer = ConnectScripted();
+    for (int i = 0; i < 20; ++i) peer.SendAt(i * 30 * kMs, Hex("5A"));
+    EXPECT_EQ(link.ReadTimed(20, 100), 28);
+    EXPECT_GE(clock.NowMs(), 100);
+    EXPECT_LE(clock.NowMs(), 100 + 30 + UsbLink::kLongestPauseMs);
+    EXPECT_GE(link.ReceivedCount(), 4U);
+    EXPECT_LE(link.ReceivedCount(), 6U);
+}
+
 TEST_F(TransferTest, StatusFailuresBeforeTheFirstByteDoNotEndTheWait) {
     sim::ScriptedPeer& peer = ConnectScripted();
     driver.Device(0).InjectFault(sim::Op::Status, ft::IoError, 20);
