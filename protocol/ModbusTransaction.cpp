@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <stdexcept>
 
 #include "app/MessageLog.hpp"
@@ -13,6 +14,71 @@ namespace nuv {
 namespace {
 constexpr std::size_t kZeroedOnStart = 256;
 constexpr std::uint32_t kDrainPollMs = 5;
+// An exception answer (address, function | 0x80, exception code, CRC): the shortest reply that
+// can be judged.
+constexpr std::size_t kExceptionLength = 5;
+constexpr std::uint8_t kExceptionBit = 0x80;
+
+// What the head of the bytes gathered so far says of them.
+struct Head {
+    enum Kind {
+        Undecided,  // too few bytes to tell
+        Asked,      // the answer asked for, as far as the head tells
+        Other,      // an answer to something else: an exception, another address or function
+    } kind = Undecided;
+    // The whole frame's length where its head gives it (an exception, a register read); 0 where
+    // it does not.
+    std::size_t length = 0;
+};
+
+Head ReadHead(std::span<const std::uint8_t> request, std::span<const std::uint8_t> gathered,
+              const ReplyExpectation& expectation) {
+    if (!expectation.header || request.size() < 2) return {Head::Asked, 0};
+    if (gathered.size() < 2) return {};
+    const std::uint8_t function = gathered[1];
+    if ((function & kExceptionBit) != 0) return {Head::Other, kExceptionLength};
+    const bool registerRead = function >= 1 && function <= 4;
+    if (gathered[0] == request[0] && function == request[1]) {
+        if (!expectation.byteCount) return {Head::Asked, 0};
+        if (gathered.size() < 3) return {};
+        if (gathered[2] == *expectation.byteCount) return {Head::Asked, 0};
+        return {Head::Other, 5U + gathered[2]};
+    }
+    if (!registerRead) return {Head::Other, 0};
+    if (gathered.size() < 3) return {};
+    return {Head::Other, 5U + gathered[2]};
+}
+
+// How many bytes must be there before the reply can be judged again: the expected length, or,
+// while its head is not known or where it begins an answer to something else, less.
+std::size_t NextLength(std::span<const std::uint8_t> request,
+                       std::span<const std::uint8_t> gathered, const ReplyExpectation& expectation,
+                       std::size_t expected) {
+    const Head head = ReadHead(request, gathered, expectation);
+    std::size_t next = expected;
+    if (head.kind == Head::Undecided) {
+        next = kExceptionLength;
+    } else if (head.kind == Head::Other && head.length > gathered.size()) {
+        next = head.length;
+    }
+    return std::min(next, expected);
+}
+
+// A whole frame with a right CRC that answers something else (an exception, another module's
+// or another function's answer, a register read of another size): there is no use waiting for
+// more. Where the head does not give the frame's length, every length its CRC fits is one.
+std::optional<ReplyCheck> AnswerToSomethingElse(std::span<const std::uint8_t> request,
+                                                std::span<const std::uint8_t> gathered,
+                                                const ReplyExpectation& expectation) {
+    const Head head = ReadHead(request, gathered, expectation);
+    if (head.kind != Head::Other || gathered.size() < kExceptionLength) return std::nullopt;
+    if (head.length != 0 && gathered.size() != head.length) return std::nullopt;
+    if (ModbusCrcCheck(gathered, gathered.size() - 2) != 0) return std::nullopt;
+    const ReplyCheck check = CheckReply(request, gathered, expectation);
+    if (check.Ok()) return std::nullopt;
+    return check;
+}
+
 }  // namespace
 
 std::string HexDump(std::span<const std::uint8_t> bytes) {
@@ -62,30 +128,42 @@ std::uint8_t ModbusClient::Transaction(std::span<const std::uint8_t> request, st
     // Whatever waits on the link now answers no request of this exchange: a reply that came
     // after an earlier time limit, or another program's traffic.
     link_.DiscardInput();
+    // The pause after the write (n + 3 ms: the request's time on the wire) is kept whether or
+    // not the write went out; the wait for the answer starts at its end.
+    const std::int64_t pauseNs = static_cast<std::int64_t>(n + 3) * 1'000'000;
+    const std::int64_t startNs = clock.NowNs() + pauseNs;
     const LinkResult written = link_.WriteBytes(wire);
-    clock.SleepMs(static_cast<std::uint32_t>(n + 3));  // whether or not the write went out
     if (written != result::Ok) {
+        clock.SleepNs(startNs - clock.NowNs());
         log.SetColour(colour::LinkError);
         log.AppendLine("\nTransmitError: " + HexByte(result::WriteFailed));
         return static_cast<std::uint8_t>(result::WriteFailed);
     }
 
-    const std::int64_t start = clock.NowMs();
-    std::int64_t elapsed = 0;
+    // The wait ends when the expected length is there, when the limit runs out, or as soon as
+    // the bytes are a whole frame that answers something else (an exception most of all): then
+    // it ends as a wait that ran out, with what came.
+    const std::int64_t limitNs = static_cast<std::int64_t>(limitMs) * 1'000'000;
+    std::int64_t elapsedNs = 0;
     LinkResult lastDrain = result::Ok;
-    while (elapsed < limitMs && count_ < expected) {
+    while (elapsedNs < limitNs && count_ < expected) {
         link_.Pump().ProcessEvents();
-        // Until the first byte, and once the rest of the reply could come within a poll, the
-        // wait ends early when bytes arrive; while more is missing than a poll can bring, waking
-        // for every byte would only cost passes.
-        const std::int64_t restNs =
-            static_cast<std::int64_t>(expected - count_) * link_.ByteTimeNs();
-        if (count_ == 0 || restNs < kDrainPollMs * 1'000'000LL) {
-            link_.WaitForData(kDrainPollMs);
+        if (count_ == 0) {
+            // Until the first byte the wait ends early when bytes arrive. The first pass holds
+            // the pause after the write as well, which bytes do not shorten: the answer cannot
+            // begin before the request is out, so one wake serves both.
+            const std::int64_t pauseLeftNs = std::max<std::int64_t>(0, startNs - clock.NowNs());
+            link_.WaitForData(kDrainPollMs +
+                              static_cast<std::uint32_t>((pauseLeftNs + 999'999) / 1'000'000));
+            if (const std::int64_t early = startNs - clock.NowNs(); early > 0) {
+                clock.SleepNs(early);
+            }
         } else {
-            clock.SleepMs(kDrainPollMs);
+            // Then it sleeps until the bytes that let the reply be judged next can have come.
+            const std::size_t next = NextLength(request, Collected(), expectation, expected);
+            link_.PauseForBytes(static_cast<std::uint32_t>(next - count_), limitNs - elapsedNs);
         }
-        elapsed = clock.NowMs() - start;
+        elapsedNs = std::max<std::int64_t>(0, clock.NowNs() - startNs);
         lastDrain = link_.DrainReceive();
         if (lastDrain == result::Ok) {
             // Never past the collection buffer; no reply that long fits in the time limits.
@@ -93,6 +171,13 @@ std::uint8_t ModbusClient::Transaction(std::span<const std::uint8_t> request, st
             const std::size_t taken = std::min<std::size_t>(link_.LastReadCount(), room);
             std::copy_n(link_.RxBuffer().begin(), taken, collected_.begin() + count_);
             count_ += taken;
+        }
+        if (count_ < expected) {
+            if (const auto other = AnswerToSomethingElse(request, Collected(), expectation)) {
+                lastCheck_ = *other;
+                lastDrain = result::NoData;  // as the drains after it would have found
+                break;
+            }
         }
     }
 
@@ -102,7 +187,9 @@ std::uint8_t ModbusClient::Transaction(std::span<const std::uint8_t> request, st
         link_.SetLastReadCount(static_cast<std::uint32_t>(count_));
         log.SetColour(colour::LinkError);
         log.AppendLine("\nRecieveError: " + HexByte(lastDrain));
-        if (expectation.header) lastCheck_ = FindException(request, Collected());
+        if (expectation.header && lastCheck_.Ok()) {
+            lastCheck_ = FindException(request, Collected());
+        }
         link_.Pump().ProcessEvents();
         return static_cast<std::uint8_t>(lastDrain);
     }

@@ -176,7 +176,7 @@ TEST_F(ProgramModeEntryTest, AnAnswerCutShortAtTheTimeLimitIsNoAnswer) {
     AddModule();
     Start();
     tool.log.Clear();
-    constexpr std::int64_t kLateNs = 2'499'000'000;  // after the frame's last byte
+    constexpr std::int64_t kLateNs = 2'498'000'000;  // after the frame's last byte
     peer->ReplyAfter(8, Hex("02 00"));
     peer->ReplyAfter(8, Hex("00 D0"), kLateNs);
     Click(panel.Button38);

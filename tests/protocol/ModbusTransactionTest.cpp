@@ -155,13 +155,124 @@ TEST_F(ModbusTransactionTest, TheEntryFrameReplyIsTakenWhateverItsHead) {
     EXPECT_TRUE(modbus.LastCheck().Ok());
 }
 
-TEST_F(ModbusTransactionTest, AShortExceptionAnswerIsNamedAfterTheTimeOut) {
+// A reply that answers something else, whole and with its CRC right, ends the wait as soon as
+// it is there: as a wait that ran out, with the same code, log lines and colours (the bytes in
+// green, "RecieveError: 11" in red), and LastCheck says what it was.
+class ShortAnswerTest : public ModbusTransactionTest {
+  protected:
+    // Asks address 2 for 101 registers (a 207-byte answer) and returns the time the wait took
+    // from the request's write.
+    std::int64_t Ask() {
+        const std::int64_t start = clock.NowNs();
+        code = modbus.Transaction(Hex("02 03 00 00 00 65"), 2500, 207,
+                                  ReplyExpectation::WithCount(202));
+        return clock.NowNs() - start;
+    }
+    // The request's 8 bytes and `answer` bytes on the wire, and a little for the tool.
+    std::int64_t WireTime(int answer) {
+        return (8 + answer) * driver.Device(0).ByteTimeNs() + 2 * kMs;
+    }
+    void ExpectLoggedAsATimeOut(const std::string& answer) {
+        EXPECT_EQ(code, 17);
+        EXPECT_EQ(log.Text(), "02 03 00 00 00 65 85 D2 \n" + answer + " \n\nRecieveError: 11");
+        ASSERT_EQ(log.Runs().size(), 3U);
+        EXPECT_EQ(log.Runs()[0].colour, (Rgb{230, 137, 132}));
+        EXPECT_EQ(log.Runs()[1].colour, (Rgb{165, 228, 167}));
+        EXPECT_EQ(log.Runs()[2].colour, (Rgb{242, 27, 21}));
+        EXPECT_EQ(link.LastReadCount(), Hex(answer).size());
+    }
+    std::uint8_t code = 0;
+};
+
+TEST_F(ShortAnswerTest, AnExceptionAnswerIsNamedAtItsFifthByte) {
     sim::ScriptedPeer& peer = ConnectScripted();
     peer.ReplyAfter(8, Hex("02 83 02 30 F1"));
-    EXPECT_EQ(modbus.Transaction(Hex("02 03 00 00 00 65"), 2500, 207), 17);
+    EXPECT_LE(Ask(), WireTime(5));
+    ExpectLoggedAsATimeOut("02 83 02 30 F1");
     EXPECT_EQ(modbus.LastCheck().fault, ReplyFault::Exception);
     EXPECT_EQ(DescribeReplyFault(modbus.LastCheck()),
               "the module refused the request with exception 02 (illegal data address)");
+}
+
+TEST_F(ShortAnswerTest, AnExceptionAnswerInTwoPiecesIsNamedAtItsFifthByte) {
+    sim::ScriptedPeer& peer = ConnectScripted();
+    peer.ReplyAfter(8, Hex("02 83"));
+    peer.ReplyAfter(8, Hex("02 30 F1"), 40 * kMs);
+    EXPECT_LE(Ask(), WireTime(3) + 40 * kMs);
+    ExpectLoggedAsATimeOut("02 83 02 30 F1");
+    EXPECT_EQ(modbus.LastCheck().fault, ReplyFault::Exception);
+}
+
+TEST_F(ShortAnswerTest, AnotherModulesShorterAnswerEndsTheWaitAtItsLastByte) {
+    sim::ScriptedPeer& peer = ConnectScripted();
+    peer.ReplyAfter(8, Hex("05 03 02 00 19 88 4E"));
+    EXPECT_LE(Ask(), WireTime(7));
+    ExpectLoggedAsATimeOut("05 03 02 00 19 88 4E");
+    EXPECT_EQ(modbus.LastCheck().fault, ReplyFault::OtherAddress);
+    EXPECT_EQ(modbus.LastCheck().got, 5);
+}
+
+TEST_F(ShortAnswerTest, AnotherModulesExceptionIsAnotherModulesAnswer) {
+    sim::ScriptedPeer& peer = ConnectScripted();
+    peer.ReplyAfter(8, Hex("07 83 01 60 F1"));
+    EXPECT_LE(Ask(), WireTime(5));
+    ExpectLoggedAsATimeOut("07 83 01 60 F1");
+    EXPECT_EQ(modbus.LastCheck().fault, ReplyFault::OtherAddress);
+    EXPECT_EQ(modbus.LastCheck().got, 7);
+}
+
+TEST_F(ShortAnswerTest, ARegisterReadOfAnotherSizeEndsTheWaitAtItsLastByte) {
+    sim::ScriptedPeer& peer = ConnectScripted();
+    peer.ReplyAfter(8, Hex("02 03 04 00 19 00 1A 99 3F"));
+    EXPECT_LE(Ask(), WireTime(9));
+    ExpectLoggedAsATimeOut("02 03 04 00 19 00 1A 99 3F");
+    EXPECT_EQ(modbus.LastCheck().fault, ReplyFault::WrongByteCount);
+    EXPECT_EQ(modbus.LastCheck().got, 4);
+}
+
+TEST_F(ShortAnswerTest, AnAnswerToAnotherFunctionEndsTheWaitOnceItsCrcFits) {
+    // Function 6 does not say how long its answer is: the wait ends at the first look after
+    // its last byte at which the bytes make a frame.
+    sim::ScriptedPeer& peer = ConnectScripted();
+    peer.ReplyAfter(8, Hex("02 06 02 00 19 3D 42"));
+    EXPECT_LE(Ask(), WireTime(7) + UsbLink::kLongestPauseMs * kMs);
+    ExpectLoggedAsATimeOut("02 06 02 00 19 3D 42");
+    EXPECT_EQ(modbus.LastCheck().fault, ReplyFault::OtherFunction);
+}
+
+TEST_F(ShortAnswerTest, AShortFrameWhoseCrcFailsWaitsForTheLimit) {
+    sim::ScriptedPeer& peer = ConnectScripted();
+    peer.ReplyAfter(8, Hex("02 83 02 30 F2"));
+    EXPECT_GE(Ask(), 2500 * kMs);
+    ExpectLoggedAsATimeOut("02 83 02 30 F2");
+    EXPECT_TRUE(modbus.LastCheck().Ok());
+}
+
+TEST_F(ModbusTransactionTest, ALongAnswerIsGatheredInAFewPassesAndEndsWithItsLastByte) {
+    // 207 bytes at 9600 baud trickle in for 216 ms: the wait sleeps until they can have come
+    // rather than waking for every few of them, and the window is still served often.
+    sim::ScriptedPeer& peer = ConnectScripted();
+    std::vector<std::uint8_t> answer = Hex("02 03 CA");
+    answer.resize(205, 0x00);
+    answer.push_back(0x41);
+    answer.push_back(0xBC);
+    peer.ReplyAfter(8, answer);
+    std::int64_t lastPass = clock.NowNs();
+    std::int64_t longestGap = 0;
+    pump.onEvents = [&] {
+        longestGap = std::max(longestGap, clock.NowNs() - lastPass);
+        lastPass = clock.NowNs();
+    };
+    const std::size_t readsBefore = driver.Device(0).ReadCalls();
+    const std::int64_t start = clock.NowNs();
+    EXPECT_EQ(
+        modbus.Transaction(Hex("02 03 00 00 00 65"), 2500, 207, ReplyExpectation::WithCount(202)),
+        0);
+    const std::int64_t byteTime = driver.Device(0).ByteTimeNs();
+    EXPECT_LE(clock.NowNs() - start, (8 + 207) * byteTime + kMs);
+    EXPECT_LE(driver.Device(0).ReadCalls() - readsBefore, 10U);
+    EXPECT_LE(longestGap, (UsbLink::kLongestPauseMs + 1) * kMs);
+    EXPECT_EQ(Received(4), Hex("02 03 CA 00"));
 }
 
 TEST_F(ModbusTransactionTest, TheTailOfAnEarlierAnswerIsNotTakenForThisOne) {
