@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
@@ -220,7 +221,27 @@ int LibFtdiBinding::SetRts(Context context, int state) {
 }
 
 int LibFtdiBinding::ReadData(Context context, unsigned char* buffer, int size) {
-    return ftdi_read_data(Ftdi(context), buffer, size);
+    ftdi_context* ftdi = Ftdi(context);
+    if (ftdi == nullptr || size <= 0) return ftdi_read_data(ftdi, buffer, size);
+    // ftdi_read_data asks the chip again as long as every answer carries bytes: while a long
+    // answer trickles in at 9600 baud, one call would last until `size` bytes are there (half a
+    // second for 512) and the window would wait that long. So the chip is asked once a call:
+    // what libftdi1 has kept from its last transfer is taken from there, else one byte is asked
+    // for, which takes one transfer, and whatever else that transfer brought is kept by
+    // libftdi1 and taken from there too.
+    if (ftdi->readbuffer_remaining == 0) {
+        const int first = ftdi_read_data(ftdi, buffer, 1);
+        if (first <= 0 || size == 1 || ftdi->readbuffer_remaining == 0) return first;
+        ++buffer;
+        --size;
+        const int kept = static_cast<int>(
+            std::min<unsigned>(ftdi->readbuffer_remaining, static_cast<unsigned>(size)));
+        const int more = ftdi_read_data(ftdi, buffer, kept);
+        return more < 0 ? first : first + more;
+    }
+    const int kept = static_cast<int>(
+        std::min<unsigned>(ftdi->readbuffer_remaining, static_cast<unsigned>(size)));
+    return ftdi_read_data(ftdi, buffer, kept);
 }
 
 int LibFtdiBinding::WriteData(Context context, const unsigned char* data, int size) {

@@ -7,8 +7,8 @@ namespace nuv {
 namespace {
 
 constexpr std::int64_t kLatencyNs = LibFtdiDriver::kLatencyMs * 1'000'000LL;
-// One fetch asks for no more than a line streaming at 115200 baud brings in about 45 ms, so a
-// status query never holds the window for long.
+// One fetch takes at most this much; the binding asks the chip once a fetch, so a status query
+// never holds the window for longer than one transfer.
 constexpr int kFetchSize = 512;
 
 // ftdi_read_data, ftdi_write_data: the context lost its device, or libusb failed.

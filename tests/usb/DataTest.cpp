@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "firmware/CarriedFirmware.hpp"
+#include "link/LibFtdiBinding.hpp"
 #include "protocol/BootLoaderProtocol.hpp"
 #include "tests/usb/UsbFixture.hpp"
 
@@ -55,6 +56,45 @@ TEST_F(DataTest, AReadingAt9600BringsAllRegistersExactly) {
         "reading: %.1f ms, %.3f times its wire time; the window waited up to %.1f ms for "
         "its events\n",
         took / 1e6, took / 1e6 / wireMs, longestGap / 1e6);
+}
+
+TEST_F(DataTest, OneFetchAsksTheChipOnceWhileAnAnswerTrickles) {
+    // libftdi1's read goes on asking the chip while every answer carries bytes; at 9600 baud
+    // a long answer would hold one call until the buffer is full. The binding asks once a call.
+    LibFtdiBinding ftdi;
+    std::vector<LibFtdi::UsbDevice> found;
+    ASSERT_EQ(ftdi.FindAll(found), 1);
+    const LibFtdi::Context context = ftdi.New();
+    ASSERT_NE(context, 0U);
+    ASSERT_EQ(ftdi.OpenDev(context, 0), 0);
+    ASSERT_EQ(ftdi.SetLatencyTimer(context, 1), 0);
+    ASSERT_EQ(ftdi.SetBaudrate(context, 9600), 0);
+    std::vector<std::uint8_t> answer(300);
+    for (std::size_t i = 0; i < answer.size(); ++i) answer[i] = static_cast<std::uint8_t>(i);
+    cable.WithChip([&](usbemu::Ft232rChip& chip) {
+        chip.Wire().Send(answer, clock.NowNs());  // 312 ms on the wire
+        return 0;
+    });
+    clock.SleepMs(30);
+    auto asked = [&] { return cable.RequestCount() - cable.EmptyReapCount(); };
+    const std::size_t before = asked();
+    std::vector<std::uint8_t> got(512);
+    const int first = ftdi.ReadData(context, got.data(), 512);
+    EXPECT_LE(asked() - before, 2U);  // one transfer: its submission and its reaping
+    ASSERT_GT(first, 0);
+    EXPECT_LT(first, 100);  // what came in about 30 ms, not the whole answer
+    // The rest comes with the calls that follow, whole and in order.
+    std::size_t total = static_cast<std::size_t>(first);
+    const std::int64_t end = clock.NowNs() + 1000 * kMs;
+    while (total < answer.size() && clock.NowNs() < end) {
+        const int more = ftdi.ReadData(context, got.data() + total, 512 - static_cast<int>(total));
+        ASSERT_GE(more, 0);
+        total += static_cast<std::size_t>(more);
+    }
+    got.resize(total);
+    EXPECT_EQ(got, answer);
+    ftdi.Close(context);
+    ftdi.Free(context);
 }
 
 TEST_F(DataTest, AMemoryDumpIsTheModulesMemory) {
