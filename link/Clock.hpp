@@ -38,14 +38,21 @@ class Clock {
 // Lets the window handle its pending events during a wait, so it stays responsive.
 class EventPump {
   public:
+    static constexpr std::uint32_t kWindowPauseMs = 100;
+
     virtual ~EventPump() = default;
     virtual void ProcessEvents() = 0;
+    // The longest a wait that sleeps may leave the pump alone: a window is served at least
+    // every 100 ms, so that it answers the user without a noticeable delay.
+    virtual std::uint32_t LongestPauseMs() const { return kWindowPauseMs; }
 };
 
-// A pump for programs without a window.
+// A pump for programs without a window: nothing to serve, so a wait may sleep as long as it
+// needs (a signal still ends the program's sleep).
 class NullEventPump final : public EventPump {
   public:
     void ProcessEvents() override {}
+    std::uint32_t LongestPauseMs() const override { return 1000; }
 };
 
 // The steady clock of the machine and a real sleep.

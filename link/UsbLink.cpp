@@ -271,9 +271,12 @@ LinkResult UsbLink::ReadTimed(std::uint32_t expected, std::uint16_t limitMs) {
     std::int64_t quietNs = 0;
     std::int64_t passStart = clock_.NowNs();
     bool lastEmpty = false;
+    ReplySchedule schedule;
+    schedule.Start(passStart, receivedCount_, ByteTimeNs());
     while (receivedCount_ < expected) {
         pump_.ProcessEvents();
-        PauseForBytes(expected - receivedCount_, limitNs - quietNs + 1, lastEmpty ? kMsNs : 0);
+        PauseForBytes(expected - receivedCount_, schedule.DueNs(expected), limitNs - quietNs + 1,
+                      lastEmpty ? kMsNs : 0);
         if (QueryStatus(queued) != ft::Ok) return result::StatusFailed;
         gotBytes = false;
         const std::uint32_t before = receivedCount_;
@@ -285,6 +288,7 @@ LinkResult UsbLink::ReadTimed(std::uint32_t expected, std::uint16_t limitMs) {
             static_cast<std::int64_t>(receivedCount_ - before) * ByteTimeNs();
         quietNs += gotBytes ? std::max<std::int64_t>(0, passNs - carriedNs) : passNs;
         lastEmpty = !gotBytes;
+        schedule.Look(now, receivedCount_);
         if (quietNs > limitNs) return result::ReplyTimeout;
     }
     return result;
@@ -375,15 +379,18 @@ void UsbLink::WaitForData(std::uint32_t limitMs) {
     waitEndedEarly_ = clock_.NowNs() - start < static_cast<std::int64_t>(limitMs) * 1'000'000;
 }
 
-void UsbLink::PauseForBytes(std::uint32_t count, std::int64_t limitNs, std::int64_t leastNs) {
+void UsbLink::PauseForBytes(std::uint32_t count, std::int64_t dueNs, std::int64_t limitNs,
+                            std::int64_t leastNs) {
     const std::int64_t byteNs = ByteTimeNs();
-    const std::int64_t mostBytes =
-        std::clamp<std::int64_t>(kLongestPauseMs * kMsNs / byteNs, 1, kChipBufferBytes);
-    // Bytes that take longer than one pause come in pauses of equal length, so that the last
-    // one does not wake the tool for a few bytes of tail; each pause is whole bytes long.
-    const std::int64_t pauses = (count + mostBytes - 1) / mostBytes;
-    const std::int64_t bytes = pauses > 1 ? (count + pauses - 1) / pauses : count;
-    std::int64_t pauseNs = bytes * byteNs;
+    const std::int64_t longestNs =
+        std::min<std::int64_t>(static_cast<std::int64_t>(pump_.LongestPauseMs()) * kMsNs,
+                               static_cast<std::int64_t>(kChipBufferBytes) * byteNs);
+    std::int64_t waitNs = dueNs - clock_.NowNs();
+    if (waitNs <= 0) waitNs = static_cast<std::int64_t>(count) * byteNs;
+    // A wait longer than one pause is cut into pauses of equal length, so that the last one
+    // does not wake the tool for a few bytes of tail.
+    const std::int64_t pauses = (waitNs + longestNs - 1) / std::max<std::int64_t>(longestNs, 1);
+    std::int64_t pauseNs = pauses > 1 ? (waitNs + pauses - 1) / pauses : waitNs;
     pauseNs = std::max(pauseNs, leastNs);
     pauseNs = std::min(pauseNs, limitNs);
     if (pauseNs <= 0) return;

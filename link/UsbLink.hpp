@@ -28,6 +28,31 @@ struct DeviceRecord {
     std::string state;        // kStateFree, kStateBusy, kStateUsed or empty
 };
 
+// When the bytes of a reply that streams in at the line's rate are due: from when its first
+// byte began, as the first look that found bytes puts it, so that the pauses of a wait do not
+// add up the tool's own delays. A reply that falls more than a byte behind (its sender paused)
+// is scheduled anew from where it stands.
+class ReplySchedule {
+  public:
+    // The first look that found bytes: `received` of them by `nowNs`.
+    void Start(std::int64_t nowNs, std::size_t received, std::int64_t byteNs) {
+        byteNs_ = byteNs;
+        startNs_ = nowNs - static_cast<std::int64_t>(received) * byteNs;
+    }
+    // A later look.
+    void Look(std::int64_t nowNs, std::size_t received) {
+        if (nowNs > DueNs(received + 2)) Start(nowNs, received, byteNs_);
+    }
+    // When `count` bytes of the reply are there.
+    std::int64_t DueNs(std::size_t count) const {
+        return startNs_ + static_cast<std::int64_t>(count) * byteNs_;
+    }
+
+  private:
+    std::int64_t startNs_ = 0;
+    std::int64_t byteNs_ = 0;
+};
+
 // The one link to the module: the device list, the selected device, the open handle and the
 // receive buffers, with the byte-level operations both module protocols build on.
 class UsbLink {
@@ -75,14 +100,18 @@ class UsbLink {
     // pause of every polling loop on the link. A driver that cannot wait makes it a sleep.
     void WaitForData(std::uint32_t limitMs);
 
-    // The pause of a wait for `count` more bytes once they are coming: as long as they take on
-    // the wire at the link's rate, so that a reply trickling in does not wake the tool for every
-    // byte. It is never longer than `limitNs` (what is left of the caller's limit), than
-    // kLongestPauseMs (the window is served at least that often), or than the time in which
-    // kChipBufferBytes arrive (a chip that is only asked between pauses must not overflow), and
-    // never shorter than `leastNs`.
-    void PauseForBytes(std::uint32_t count, std::int64_t limitNs, std::int64_t leastNs = 0);
-    static constexpr std::uint32_t kLongestPauseMs = 100;
+    // The pause of a wait for `count` more bytes of a reply that is coming: until `dueNs`, when
+    // they are due by the reply's schedule (ReplySchedule), so that a reply trickling in does not
+    // wake the tool for every byte. Where they are not due later than now (the reply fell
+    // behind), as long as they take on the wire from now. The pause is never longer than
+    // `limitNs` (what is left of the caller's limit), than the pump allows (a window is served
+    // every kLongestPauseMs) or than the time in which kChipBufferBytes arrive (a chip that is
+    // only asked between pauses must not overflow): a longer wait is cut into equal pauses.
+    // It is never shorter than `leastNs`. The last byte or two are waited for with the driver's
+    // wait, which ends when they are there.
+    void PauseForBytes(std::uint32_t count, std::int64_t dueNs, std::int64_t limitNs,
+                       std::int64_t leastNs = 0);
+    static constexpr std::uint32_t kLongestPauseMs = EventPump::kWindowPauseMs;
     static constexpr std::uint32_t kChipBufferBytes = 128;
 
     // Receives lines of the wire trace that the message log does not show (nuvctl -v).

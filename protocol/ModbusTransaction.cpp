@@ -146,6 +146,7 @@ std::uint8_t ModbusClient::Transaction(std::span<const std::uint8_t> request, st
     const std::int64_t limitNs = static_cast<std::int64_t>(limitMs) * 1'000'000;
     std::int64_t elapsedNs = 0;
     LinkResult lastDrain = result::Ok;
+    ReplySchedule schedule;
     while (elapsedNs < limitNs && count_ < expected) {
         link_.Pump().ProcessEvents();
         if (count_ == 0) {
@@ -161,7 +162,8 @@ std::uint8_t ModbusClient::Transaction(std::span<const std::uint8_t> request, st
         } else {
             // Then it sleeps until the bytes that let the reply be judged next can have come.
             const std::size_t next = NextLength(request, Collected(), expectation, expected);
-            link_.PauseForBytes(static_cast<std::uint32_t>(next - count_), limitNs - elapsedNs);
+            link_.PauseForBytes(static_cast<std::uint32_t>(next - count_), schedule.DueNs(next),
+                                limitNs - elapsedNs);
         }
         elapsedNs = std::max<std::int64_t>(0, clock.NowNs() - startNs);
         lastDrain = link_.DrainReceive();
@@ -170,6 +172,11 @@ std::uint8_t ModbusClient::Transaction(std::span<const std::uint8_t> request, st
             const std::size_t room = collected_.size() - count_;
             const std::size_t taken = std::min<std::size_t>(link_.LastReadCount(), room);
             std::copy_n(link_.RxBuffer().begin(), taken, collected_.begin() + count_);
+            if (count_ == 0 && taken > 0) {
+                schedule.Start(clock.NowNs(), taken, link_.ByteTimeNs());
+            } else {
+                schedule.Look(clock.NowNs(), count_ + taken);
+            }
             count_ += taken;
         }
         if (count_ < expected) {
