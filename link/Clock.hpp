@@ -38,21 +38,19 @@ class Clock {
 // Lets the window handle its pending events during a wait, so it stays responsive.
 class EventPump {
   public:
-    static constexpr std::uint32_t kWindowPauseMs = 100;
-
     virtual ~EventPump() = default;
     virtual void ProcessEvents() = 0;
-    // The longest a wait that sleeps may leave the pump alone: a window is served at least
-    // every 100 ms, so that it answers the user without a noticeable delay.
-    virtual std::uint32_t LongestPauseMs() const { return kWindowPauseMs; }
+    // Whether a window is served by it. Waits serve a window every few milliseconds while they
+    // wait for an answer to begin and at least every 100 ms while it comes in; a program without
+    // one lets them sleep until what they wait for comes (a signal still ends the sleep).
+    virtual bool ServesWindow() const { return true; }
 };
 
-// A pump for programs without a window: nothing to serve, so a wait may sleep as long as it
-// needs (a signal still ends the program's sleep).
+// A pump for programs without a window.
 class NullEventPump final : public EventPump {
   public:
     void ProcessEvents() override {}
-    std::uint32_t LongestPauseMs() const override { return 1000; }
+    bool ServesWindow() const override { return false; }
 };
 
 // The steady clock of the machine and a real sleep.

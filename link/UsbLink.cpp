@@ -250,7 +250,10 @@ LinkResult UsbLink::ReadTimed(std::uint32_t expected, std::uint16_t limitMs) {
         // already; after a failed query the driver's word on its queue is worth nothing, so it
         // is a plain sleep.
         if (QueryStatus(queued) == ft::Ok) {
-            if (queued == 0) WaitForData(1);
+            if (queued == 0) {
+                WaitForData(
+                    SilencePauseMs(1, static_cast<std::int64_t>(limitMs - elapsed) * kMsNs));
+            }
         } else {
             clock_.SleepMs(1);
         }
@@ -275,8 +278,14 @@ LinkResult UsbLink::ReadTimed(std::uint32_t expected, std::uint16_t limitMs) {
     schedule.Start(passStart, receivedCount_, ByteTimeNs());
     while (receivedCount_ < expected) {
         pump_.ProcessEvents();
-        PauseForBytes(expected - receivedCount_, schedule.DueNs(expected), limitNs - quietNs + 1,
-                      lastEmpty ? kMsNs : 0);
+        if (lastEmpty && !pump_.ServesWindow()) {
+            // The line has gone quiet: without a window to serve, the driver's wait ends the
+            // pause when bytes come again.
+            WaitForData(SilencePauseMs(1, limitNs - quietNs + 1));
+        } else {
+            PauseForBytes(expected - receivedCount_, schedule.DueNs(expected),
+                          limitNs - quietNs + 1, lastEmpty ? kMsNs : 0);
+        }
         if (QueryStatus(queued) != ft::Ok) return result::StatusFailed;
         gotBytes = false;
         const std::uint32_t before = receivedCount_;
@@ -383,7 +392,7 @@ void UsbLink::PauseForBytes(std::uint32_t count, std::int64_t dueNs, std::int64_
                             std::int64_t leastNs) {
     const std::int64_t byteNs = ByteTimeNs();
     const std::int64_t longestNs =
-        std::min<std::int64_t>(static_cast<std::int64_t>(pump_.LongestPauseMs()) * kMsNs,
+        std::min<std::int64_t>(static_cast<std::int64_t>(LongestPauseMs()) * kMsNs,
                                static_cast<std::int64_t>(kChipBufferBytes) * byteNs);
     std::int64_t waitNs = dueNs - clock_.NowNs();
     if (waitNs <= 0) waitNs = static_cast<std::int64_t>(count) * byteNs;
@@ -401,6 +410,32 @@ void UsbLink::PauseForBytes(std::uint32_t count, std::int64_t dueNs, std::int64_
         return;
     }
     clock_.SleepNs(pauseNs);
+}
+
+std::uint32_t UsbLink::SilencePauseMs(std::uint32_t pollMs, std::int64_t leftNs) const {
+    if (pump_.ServesWindow()) return pollMs;
+    const std::int64_t leftMs = (leftNs + kMsNs - 1) / kMsNs;
+    return static_cast<std::uint32_t>(
+        std::clamp<std::int64_t>(leftMs, 1, static_cast<std::int64_t>(LongestPauseMs())));
+}
+
+void UsbLink::Reset() {
+    CloseLink();
+    devices_.fill(DeviceRecord{});
+    deviceCount_ = 0;
+    selectedIndex_ = 0;
+    handle_ = 0;
+    linkBaud_ = kNormalBaud;
+    baudInForce_ = kNormalBaud;
+    openFailure_.clear();
+    ShowDeviceList(0);
+    ClearRx();
+    std::fill(chunk_.begin(), chunk_.end(), std::uint8_t{0});
+    tx_.fill(0);
+    receivedCount_ = 0;
+    lastReadCount_ = 0;
+    waitEndedEarly_ = false;
+    readSinceWait_ = false;
 }
 
 }  // namespace nuv

@@ -104,14 +104,29 @@ class UsbLink {
     // they are due by the reply's schedule (ReplySchedule), so that a reply trickling in does not
     // wake the tool for every byte. Where they are not due later than now (the reply fell
     // behind), as long as they take on the wire from now. The pause is never longer than
-    // `limitNs` (what is left of the caller's limit), than the pump allows (a window is served
-    // every kLongestPauseMs) or than the time in which kChipBufferBytes arrive (a chip that is
-    // only asked between pauses must not overflow): a longer wait is cut into equal pauses.
+    // `limitNs` (what is left of the caller's limit), than LongestPauseMs() or than the time in
+    // which kChipBufferBytes arrive (a chip that is only asked between pauses must not
+    // overflow): a longer wait is cut into equal pauses.
     // It is never shorter than `leastNs`. The last byte or two are waited for with the driver's
     // wait, which ends when they are there.
     void PauseForBytes(std::uint32_t count, std::int64_t dueNs, std::int64_t limitNs,
                        std::int64_t leastNs = 0);
-    static constexpr std::uint32_t kLongestPauseMs = EventPump::kWindowPauseMs;
+    // How long one pause of a wait may last: a window is served every kLongestPauseMs, a
+    // program without one every kWindowlessPauseMs.
+    static constexpr std::uint32_t kLongestPauseMs = 100;
+    static constexpr std::uint32_t kWindowlessPauseMs = 250;
+    std::uint32_t LongestPauseMs() const {
+        return pump_.ServesWindow() ? kLongestPauseMs : kWindowlessPauseMs;
+    }
+    // One pause of a wait for an answer to begin (it ends early when bytes come): the poll of
+    // `pollMs` while a window is served; without one, the rest of the caller's limit, `leftNs`,
+    // up to LongestPauseMs(), so that silence costs a few wakes rather than one every poll.
+    std::uint32_t SilencePauseMs(std::uint32_t pollMs, std::int64_t leftNs) const;
+
+    // Puts the link back as it was made: closed, no device list, LinkBaud 9600, buffers, counts
+    // and the state of its waits cleared. For a program that runs one tool through many
+    // sessions (the fuzzing harnesses).
+    void Reset();
     static constexpr std::uint32_t kChipBufferBytes = 128;
 
     // Receives lines of the wire trace that the message log does not show (nuvctl -v).

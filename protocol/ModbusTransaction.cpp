@@ -81,6 +81,12 @@ std::optional<ReplyCheck> AnswerToSomethingElse(std::span<const std::uint8_t> re
 
 }  // namespace
 
+void ModbusClient::Reset() {
+    std::fill_n(collected_.begin(), std::max(count_, kZeroedOnStart), 0);
+    count_ = 0;
+    lastCheck_ = {};
+}
+
 std::string HexDump(std::span<const std::uint8_t> bytes) {
     std::string text;
     text.reserve(bytes.size() * 3);
@@ -154,7 +160,7 @@ std::uint8_t ModbusClient::Transaction(std::span<const std::uint8_t> request, st
             // the pause after the write as well, which bytes do not shorten: the answer cannot
             // begin before the request is out, so one wake serves both.
             const std::int64_t pauseLeftNs = std::max<std::int64_t>(0, startNs - clock.NowNs());
-            link_.WaitForData(kDrainPollMs +
+            link_.WaitForData(link_.SilencePauseMs(kDrainPollMs, limitNs - elapsedNs) +
                               static_cast<std::uint32_t>((pauseLeftNs + 999'999) / 1'000'000));
             if (const std::int64_t early = startNs - clock.NowNs(); early > 0) {
                 clock.SleepNs(early);

@@ -43,6 +43,9 @@ class ModbusClient {
     // The bytes gathered by the last transaction, also after a failure.
     std::span<const std::uint8_t> Collected() const { return {collected_.data(), count_}; }
     bool InTransaction() const { return busy_; }
+    // Forgets the last transaction, as a client just made (for a program that runs one tool
+    // through many sessions).
+    void Reset();
 
   private:
     UsbLink& link_;

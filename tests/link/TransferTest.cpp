@@ -90,6 +90,27 @@ TEST_F(TransferTest, AModuleThatDribblesTimesOutAfterTQuietMilliseconds) {
     EXPECT_LE(link.ReceivedCount(), 6U);
 }
 
+TEST_F(TransferTest, WithoutAWindowASilentWaitWakesAFewTimesAndMissesNoByte) {
+    // A program without a window has nothing to serve while the line is silent: the driver's
+    // wait ends when bytes come, so a long pause loses no time.
+    NullEventPump windowless;
+    UsbLink quiet{driver, clock, windowless, log};
+    auto peer = std::make_shared<sim::ScriptedPeer>();
+    AddModule().AttachPeer(peer);
+    ASSERT_EQ(quiet.ConnectModule(), 0);
+    std::size_t calls = driver.CallCount();
+    EXPECT_EQ(quiet.ReadTimed(8, 600), 21);
+    EXPECT_EQ(clock.NowMs(), 600);
+    EXPECT_LE(driver.CallCount() - calls, 10U);
+
+    const std::int64_t start = clock.NowNs();
+    peer->SendAt(start + 300 * kMs, Hex("01 02 03 04"));
+    calls = driver.CallCount();
+    EXPECT_EQ(quiet.ReadTimed(4, 600), 0);
+    EXPECT_NEAR(clock.NowNs() - start, 300 * kMs + 4 * driver.Device(0).ByteTimeNs(), 1000);
+    EXPECT_LE(driver.CallCount() - calls, 10U);
+}
+
 TEST_F(TransferTest, StatusFailuresBeforeTheFirstByteDoNotEndTheWait) {
     sim::ScriptedPeer& peer = ConnectScripted();
     driver.Device(0).InjectFault(sim::Op::Status, ft::IoError, 20);

@@ -47,6 +47,27 @@ TEST_F(ModbusTransactionTest, SilenceEndsAfterTheLimitWithSeventeen) {
     EXPECT_GE(pump.calls, 490U);  // the window was served about every 5 ms
 }
 
+TEST_F(ModbusTransactionTest, WithoutAWindowSilenceCostsAFewWakesAndTheSameTime) {
+    NullEventPump windowless;
+    UsbLink quiet{driver, clock, windowless, log};
+    ModbusClient client{quiet};
+    auto peer = std::make_shared<sim::ScriptedPeer>();
+    AddModule().AttachPeer(peer);
+    ASSERT_EQ(quiet.ConnectModule(), 0);
+    std::size_t calls = driver.CallCount();
+    std::int64_t start = clock.NowMs();
+    EXPECT_EQ(client.Transaction(Hex("01 03 00 00 00 01"), 2500, 7), 17);
+    EXPECT_EQ(clock.NowMs() - start, 2500 + 9);
+    EXPECT_LE(driver.CallCount() - calls, 40U);
+    EXPECT_EQ(log.Text(), "01 03 00 00 00 01 84 0A \n\nRecieveError: 11\n");
+
+    // An answer that begins late is still taken as it ends.
+    const std::int64_t startNs = clock.NowNs();
+    peer->ReplyAfter(16, Hex("01 03 02 00 2A 39 9B"), 1000 * kMs);
+    EXPECT_EQ(client.Transaction(Hex("01 03 00 00 00 01"), 2500, 7), 0);
+    EXPECT_NEAR(clock.NowNs() - startNs, 1000 * kMs + 15 * driver.Device(0).ByteTimeNs(), 1000);
+}
+
 TEST_F(ModbusTransactionTest, AnAlteredCrcIsOneAndTheReplyIsLogged) {
     sim::ScriptedPeer& peer = ConnectScripted();
     peer.ReplyAfter(8, Hex("01 03 02 00 2A 39 9C"));
