@@ -25,33 +25,57 @@ std::int64_t SimDevice::ByteTimeNs() const {
     return bits * 1'000'000'000 / std::max<std::uint32_t>(baud_, 1);
 }
 
+std::size_t SimDevice::Run::ArrivedBy(std::int64_t nowNs) const {
+    if (nowNs < firstNs) return 0;
+    if (byteNs <= 0) return bytes.size();
+    const auto arrived = static_cast<std::size_t>((nowNs - firstNs) / byteNs) + 1;
+    return std::min(arrived, bytes.size());
+}
+
 void SimDevice::Send(std::span<const std::uint8_t> bytes, std::int64_t readyAtNs) {
-    if (!open_ && !keepsInputWhileClosed) return;
+    if ((!open_ && !keepsInputWhileClosed) || bytes.empty()) return;
     const std::int64_t byteTime = ByteTimeNs();
-    for (std::uint8_t value : bytes) {
-        const std::int64_t start = std::max(readyAtNs, toHostFreeAtNs_);
-        toHostFreeAtNs_ = start + byteTime;
-        toHost_.push_back(TimedByte{toHostFreeAtNs_, value});
-    }
+    Run run;
+    run.firstNs = std::max(readyAtNs, toHostFreeAtNs_) + byteTime;
+    run.byteNs = byteTime;
+    run.bytes.assign(bytes.begin(), bytes.end());
+    toHostFreeAtNs_ = run.firstNs + static_cast<std::int64_t>(bytes.size() - 1) * byteTime;
+    toHost_.push_back(std::move(run));
 }
 
 void SimDevice::SendBurst(std::span<const std::uint8_t> bytes, std::int64_t readyAtNs) {
     if (!open_ && !keepsInputWhileClosed) return;
     const std::int64_t at = std::max(readyAtNs, toHostFreeAtNs_) + ByteTimeNs();
-    for (std::uint8_t value : bytes) toHost_.push_back(TimedByte{at, value});
     toHostFreeAtNs_ = at;
+    if (bytes.empty()) return;
+    Run run;
+    run.firstNs = at;
+    run.byteNs = 0;
+    run.bytes.assign(bytes.begin(), bytes.end());
+    toHost_.push_back(std::move(run));
 }
 
 void SimDevice::Pump() {
     const std::int64_t now = clock_.NowNs();
-    while (!toPeer_.empty() && toPeer_.front().atNs <= now) {
-        const TimedByte byte = toPeer_.front();
+    while (!toPeer_.empty()) {
+        Run& run = toPeer_.front();
+        const std::size_t arrived = run.ArrivedBy(now);
+        // Bytes on their way to no peer are heard by none; a peer hears each at its time.
+        for (; run.next < arrived; ++run.next) {
+            if (peer_) peer_->OnReceive(*this, run.bytes[run.next], run.NextNs());
+        }
+        if (run.next < run.bytes.size()) break;
         toPeer_.pop_front();
-        if (peer_) peer_->OnReceive(*this, byte.value, byte.atNs);
     }
     if (peer_) peer_->OnTime(*this, now);
-    while (!toHost_.empty() && toHost_.front().atNs <= now) {
-        rxQueue_.push_back(toHost_.front().value);
+    while (!toHost_.empty()) {
+        Run& run = toHost_.front();
+        const std::size_t arrived = run.ArrivedBy(now);
+        if (arrived > run.next) {
+            rxQueue_.append(run.bytes.data() + run.next, arrived - run.next);
+            run.next = arrived;
+        }
+        if (run.next < run.bytes.size()) break;
         toHost_.pop_front();
     }
 }
@@ -68,8 +92,9 @@ std::optional<std::int64_t> SimDevice::NextEventNs() const {
     auto earliest = [&next](std::int64_t at) {
         if (!next || at < *next) next = at;
     };
-    if (!toPeer_.empty()) earliest(toPeer_.front().atNs);
-    if (!toHost_.empty()) earliest(toHost_.front().atNs);
+    // Bytes on their way to no peer change nothing when they arrive.
+    if (peer_ && !toPeer_.empty()) earliest(toPeer_.front().NextNs());
+    if (!toHost_.empty()) earliest(toHost_.front().NextNs());
     if (peer_) {
         if (const auto at = peer_->NextEventNs()) earliest(*at);
     }
@@ -245,7 +270,9 @@ FtStatus SimFtdi::GetStatus(FtHandle handle, std::uint32_t& rxQueue, std::uint32
     if (device->FaultOf(Op::Status).Trigger()) return device->FaultOf(Op::Status).status;
     device->Pump();
     rxQueue = static_cast<std::uint32_t>(device->rxQueue_.size());
-    txQueue = static_cast<std::uint32_t>(device->toPeer_.size());
+    std::size_t onWire = 0;
+    for (const SimDevice::Run& run : device->toPeer_) onWire += run.bytes.size() - run.next;
+    txQueue = static_cast<std::uint32_t>(onWire);
     return ft::Ok;
 }
 
@@ -260,8 +287,7 @@ FtStatus SimFtdi::Read(FtHandle handle, std::uint8_t* buffer, std::uint32_t toRe
     device->Pump();
     const auto count = std::min<std::size_t>(toRead, device->rxQueue_.size());
     std::copy_n(device->rxQueue_.begin(), count, buffer);
-    device->rxQueue_.erase(device->rxQueue_.begin(),
-                           device->rxQueue_.begin() + static_cast<std::ptrdiff_t>(count));
+    device->rxQueue_.pop_front(count);
     returned = static_cast<std::uint32_t>(count);
     return ft::Ok;
 }
@@ -276,11 +302,16 @@ FtStatus SimFtdi::Write(FtHandle handle, const std::uint8_t* data, std::uint32_t
     device->Pump();
     const std::int64_t now = clock_.NowNs();
     const std::int64_t byteTime = device->ByteTimeNs();
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const std::int64_t start = std::max(now, device->toPeerFreeAtNs_);
-        device->toPeerFreeAtNs_ = start + byteTime;
-        device->toPeer_.push_back(SimDevice::TimedByte{device->toPeerFreeAtNs_, data[i]});
-        if (device->keepRecords) device->written_.push_back(data[i]);
+    if (count > 0) {
+        SimDevice::Run run;
+        run.firstNs = std::max(now, device->toPeerFreeAtNs_) + byteTime;
+        run.byteNs = byteTime;
+        run.bytes.assign(data, data + count);
+        device->toPeerFreeAtNs_ = run.firstNs + static_cast<std::int64_t>(count - 1) * byteTime;
+        if (device->keepRecords) {
+            device->written_.insert(device->written_.end(), data, data + count);
+        }
+        device->toPeer_.push_back(std::move(run));
     }
     written = count;
     return ft::Ok;

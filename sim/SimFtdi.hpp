@@ -16,6 +16,42 @@
 
 namespace nuv::sim {
 
+// A first-in first-out queue on one vector: what is taken leaves a gap at the front that is
+// closed when the queue empties (or the gap grows large), so that a queue that runs empty again
+// and again allocates nothing.
+template <typename T>
+class FifoQueue {
+  public:
+    bool empty() const { return head_ == items_.size(); }
+    std::size_t size() const { return items_.size() - head_; }
+    const T& front() const { return items_[head_]; }
+    void push_back(const T& item) { items_.push_back(item); }
+    void append(const T* items, std::size_t count) {
+        items_.insert(items_.end(), items, items + count);
+    }
+    void pop_front(std::size_t count = 1) {
+        head_ += count;
+        if (head_ >= items_.size()) {
+            clear();
+        } else if (head_ >= kCompactAt && head_ * 2 >= items_.size()) {
+            items_.erase(items_.begin(), items_.begin() + static_cast<std::ptrdiff_t>(head_));
+            head_ = 0;
+        }
+    }
+    void clear() {
+        items_.clear();
+        head_ = 0;
+    }
+    typename std::vector<T>::const_iterator begin() const {
+        return items_.begin() + static_cast<std::ptrdiff_t>(head_);
+    }
+
+  private:
+    static constexpr std::size_t kCompactAt = 4096;
+    std::vector<T> items_;
+    std::size_t head_ = 0;
+};
+
 // The driver operations whose failure can be injected.
 enum class Op {
     Count,
@@ -107,7 +143,7 @@ class SimDevice {
     // When the next byte the host wrote, still on the wire, will have arrived at the peer.
     std::optional<std::int64_t> NextToPeerNs() const {
         if (toPeer_.empty()) return std::nullopt;
-        return toPeer_.front().atNs;
+        return toPeer_.front().NextNs();
     }
 
     bool IsOpen() const { return open_; }
@@ -131,9 +167,17 @@ class SimDevice {
     void SetBothLines(bool level);
     // The earliest time at which something will happen on the wire, if anything is under way.
     std::optional<std::int64_t> NextEventNs() const;
-    struct TimedByte {
-        std::int64_t atNs;
-        std::uint8_t value;
+    // Bytes that cross the wire one after another: the first arrives at `firstNs`, each next
+    // one a byte time later (all at once for a burst, `byteNs` 0). `next` is the first byte
+    // that has not arrived yet.
+    struct Run {
+        std::int64_t firstNs = 0;
+        std::int64_t byteNs = 0;
+        std::vector<std::uint8_t> bytes;
+        std::size_t next = 0;
+        std::int64_t NextNs() const { return firstNs + static_cast<std::int64_t>(next) * byteNs; }
+        // How many of its bytes have arrived by `nowNs`.
+        std::size_t ArrivedBy(std::int64_t nowNs) const;
     };
 
     // Moves everything that has crossed the wire by now: written bytes to the peer, sent bytes
@@ -153,11 +197,11 @@ class SimDevice {
     bool rts_ = false;
     bool dtr_ = false;
 
-    std::deque<TimedByte> toPeer_;  // written by the host, still on the wire
+    std::deque<Run> toPeer_;  // written by the host, still on the wire
     std::int64_t toPeerFreeAtNs_ = 0;
-    std::deque<TimedByte> toHost_;  // sent by the peer, still on the wire
+    std::deque<Run> toHost_;  // sent by the peer, still on the wire
     std::int64_t toHostFreeAtNs_ = 0;
-    std::deque<std::uint8_t> rxQueue_;  // arrived, waiting for the host to read
+    FifoQueue<std::uint8_t> rxQueue_;  // arrived, waiting for the host to read
     std::vector<std::uint8_t> written_;
 
     std::size_t openCount_ = 0;
