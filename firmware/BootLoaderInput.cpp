@@ -37,7 +37,8 @@ LinkResult BootLoaderInput::Read(std::size_t count, std::uint16_t limitMs) {
         const std::int64_t start = clock.NowMs();
         while (true) {
             pump.ProcessEvents();
-            if (clock.NowMs() - start >= limitMs) return result::FirstByteTimeout;
+            const std::int64_t elapsed = clock.NowMs() - start;
+            if (elapsed >= limitMs) return result::FirstByteTimeout;
             const LinkResult code = link_.DrainReceive();
             if (code == result::ReadFailed) return code;
             if (code == result::Ok && link_.LastReadCount() > 0) {
@@ -47,7 +48,7 @@ LinkResult BootLoaderInput::Read(std::size_t count, std::uint16_t limitMs) {
             if (code == result::StatusFailed) {
                 clock.SleepMs(1);  // the driver's word on its queue is worth nothing now
             } else {
-                link_.WaitForData(1);
+                link_.WaitForData(link_.SilencePauseMs(1, (limitMs - elapsed) * 1'000'000));
             }
         }
         if (got_.size() >= count) return result::Ok;

@@ -196,7 +196,9 @@ LinkResult Update::WaitForPrompt(bool& aborted) {
         if (now - lastByte >= kPromptByteLimitMs || now - start >= kPromptWaitLimitMs) {
             return result::FirstByteTimeout;
         }
-        link_.WaitForData(1);
+        const std::int64_t leftMs =
+            std::min(kPromptByteLimitMs - (now - lastByte), kPromptWaitLimitMs - (now - start));
+        link_.WaitForData(link_.SilencePauseMs(1, leftMs * 1'000'000));
     }
 }
 

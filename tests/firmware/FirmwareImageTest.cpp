@@ -27,6 +27,13 @@ TEST(FirmwareImageTest, ImagesAreLaidOutInPagesOf256FilledWithFF) {
     EXPECT_EQ(last[165], 69);  // 69 * 256 + 165 = 17829, the last image byte
     EXPECT_TRUE(
         std::all_of(last.begin() + 166, last.end(), [](std::uint8_t b) { return b == 0xFF; }));
+    // Every page after the image's is erased flash, to the end of the buffer.
+    for (const std::size_t page : {std::size_t{70}, kPageBufferSize / 256 - 1}) {
+        const auto erased = buffer.Page(page);
+        EXPECT_TRUE(
+            std::all_of(erased.begin(), erased.end(), [](std::uint8_t b) { return b == 0xFF; }));
+    }
+    EXPECT_THROW(static_cast<void>(buffer.Page(kPageBufferSize / 256)), std::out_of_range);
     EXPECT_THROW(PageBuffer(std::vector<std::uint8_t>(kPageBufferSize + 1)), std::invalid_argument);
 }
 
@@ -35,6 +42,13 @@ TEST(FirmwareImageTest, DescriptionAndPageRanges) {
     EXPECT_EQ(DescribeImage(image),
               "Firmware image: test.bin (raw binary), 3 B, 1 pages\n"
               "SHA-256: ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    // Each image is described by its own hash, whatever was described before it.
+    const FirmwareImage empty{{}, "empty.bin (raw binary)", false};
+    EXPECT_EQ(DescribeImage(empty),
+              "Firmware image: empty.bin (raw binary), 0 B, 0 pages\n"
+              "SHA-256: e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(DescribeImage(image).substr(DescribeImage(image).size() - 64),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     EXPECT_EQ(PageRanges({}), "");
     EXPECT_EQ(PageRanges({5}), "5");
     EXPECT_EQ(PageRanges({5, 7, 8, 9, 69}), "5, 7-9, 69");
