@@ -30,8 +30,12 @@ constexpr Tables kTables = MakeTables();
 }  // namespace
 
 ModbusCrcBytes ModbusCrc(std::span<const std::uint8_t> bytes) {
-    std::uint8_t first = 0xFF;
-    std::uint8_t second = 0xFF;
+    return ModbusCrcContinue(kModbusCrcStart, bytes);
+}
+
+ModbusCrcBytes ModbusCrcContinue(ModbusCrcBytes crc, std::span<const std::uint8_t> bytes) {
+    std::uint8_t first = crc.first;
+    std::uint8_t second = crc.second;
     for (std::uint8_t byte : bytes) {
         const std::uint8_t i = first ^ byte;
         first = kTables.high[i] ^ second;

@@ -15,6 +15,9 @@ struct ModbusCrcBytes {
 };
 
 ModbusCrcBytes ModbusCrc(std::span<const std::uint8_t> bytes);
+// The CRC of bytes that follow those whose CRC is `crc`: a CRC taken piece by piece.
+ModbusCrcBytes ModbusCrcContinue(ModbusCrcBytes crc, std::span<const std::uint8_t> bytes);
+inline constexpr ModbusCrcBytes kModbusCrcStart{0xFF, 0xFF};
 
 // The check form: 0 when bytes [length] and [length + 1] hold the CRC of the first `length`
 // bytes, 1 otherwise (also when the data is too short to hold them).

@@ -64,16 +64,38 @@ std::size_t NextLength(std::span<const std::uint8_t> request,
     return std::min(next, expected);
 }
 
+// Whether the bytes gathered so far end with the CRC of the bytes before it. The CRC is kept up
+// to date as bytes come, so that a look costs what the new bytes cost.
+class RunningCrc {
+  public:
+    bool FitsEnd(std::span<const std::uint8_t> gathered) {
+        if (gathered.size() < 2) return false;
+        const std::size_t length = gathered.size() - 2;
+        if (length < folded_) {
+            crc_ = kModbusCrcStart;
+            folded_ = 0;
+        }
+        crc_ = ModbusCrcContinue(crc_, gathered.subspan(folded_, length - folded_));
+        folded_ = length;
+        return crc_.first == gathered[length] && crc_.second == gathered[length + 1];
+    }
+
+  private:
+    ModbusCrcBytes crc_ = kModbusCrcStart;
+    std::size_t folded_ = 0;
+};
+
 // A whole frame with a right CRC that answers something else (an exception, another module's
 // or another function's answer, a register read of another size): there is no use waiting for
 // more. Where the head does not give the frame's length, every length its CRC fits is one.
 std::optional<ReplyCheck> AnswerToSomethingElse(std::span<const std::uint8_t> request,
                                                 std::span<const std::uint8_t> gathered,
-                                                const ReplyExpectation& expectation) {
+                                                const ReplyExpectation& expectation,
+                                                RunningCrc& crc) {
     const Head head = ReadHead(request, gathered, expectation);
     if (head.kind != Head::Other || gathered.size() < kExceptionLength) return std::nullopt;
     if (head.length != 0 && gathered.size() != head.length) return std::nullopt;
-    if (ModbusCrcCheck(gathered, gathered.size() - 2) != 0) return std::nullopt;
+    if (!crc.FitsEnd(gathered)) return std::nullopt;
     const ReplyCheck check = CheckReply(request, gathered, expectation);
     if (check.Ok()) return std::nullopt;
     return check;
@@ -153,6 +175,7 @@ std::uint8_t ModbusClient::Transaction(std::span<const std::uint8_t> request, st
     std::int64_t elapsedNs = 0;
     LinkResult lastDrain = result::Ok;
     ReplySchedule schedule;
+    RunningCrc runningCrc;
     while (elapsedNs < limitNs && count_ < expected) {
         link_.Pump().ProcessEvents();
         if (count_ == 0) {
@@ -185,8 +208,10 @@ std::uint8_t ModbusClient::Transaction(std::span<const std::uint8_t> request, st
             }
             count_ += taken;
         }
-        if (count_ < expected) {
-            if (const auto other = AnswerToSomethingElse(request, Collected(), expectation)) {
+        // What came is judged anew when something came.
+        if (lastDrain == result::Ok && count_ < expected) {
+            if (const auto other =
+                    AnswerToSomethingElse(request, Collected(), expectation, runningCrc)) {
                 lastCheck_ = *other;
                 lastDrain = result::NoData;  // as the drains after it would have found
                 break;

@@ -65,10 +65,11 @@ std::uint8_t ProgramClient::Exchange(const ProgramBlock& block, std::uint16_t li
         AppendToLog(log, "\n DCT_Error: " + std::to_string(code));
         return static_cast<std::uint8_t>(code);
     }
-    // The module's time to take the block in; the window is served meanwhile.
-    for (std::uint32_t slept = 0; slept < kPauseAfterWriteMs; slept += kPauseSliceMs) {
+    // The module's time to take the block in; a window is served meanwhile.
+    const std::uint32_t slice = link_.Pump().ServesWindow() ? kPauseSliceMs : kPauseAfterWriteMs;
+    for (std::uint32_t slept = 0; slept < kPauseAfterWriteMs; slept += slice) {
         link_.Pump().ProcessEvents();
-        link_.LinkClock().SleepMs(kPauseSliceMs);
+        link_.LinkClock().SleepMs(slice);
     }
     if (const LinkResult code = link_.ReadTimed(expected, limitMs); code != result::Ok) {
         AppendToLog(log, "\n Timeout_Error: " + std::to_string(code));

@@ -30,6 +30,18 @@ TEST(ModbusCrc, CheckValueAndKnownFrames) {
     EXPECT_EQ(service.second, 0xC7);
 }
 
+TEST(ModbusCrc, TakenPieceByPieceItIsTheSame) {
+    const ModbusCrcBytes head = ModbusCrc(Hex("01 03"));
+    const ModbusCrcBytes whole = ModbusCrcContinue(head, Hex("00 00 00 01"));
+    EXPECT_EQ(whole.first, 0x84);
+    EXPECT_EQ(whole.second, 0x0A);
+    EXPECT_EQ(ModbusCrcContinue(ModbusCrcContinue(kModbusCrcStart, Hex("31 32 33 34")),
+                                Hex("35 36 37 38 39"))
+                  .Value(),
+              0x4B37);
+    EXPECT_EQ(ModbusCrcContinue(head, {}).Value(), head.Value());
+}
+
 TEST(ModbusCrc, CheckForm) {
     EXPECT_EQ(ModbusCrcCheck(Hex("01 03 00 00 00 01 84 0A"), 6), 0);
     EXPECT_EQ(ModbusCrcCheck(Hex("01 03 00 00 00 01 84 0B"), 6), 1);
