@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <vector>
 
 #include "fuzz/FuzzInput.hpp"
@@ -25,8 +26,21 @@ namespace nuv::fuzz {
 // pause of the line start a chunk that follows the one before, with that pause as its delay.
 class FuzzDriver final : public FtdiApi {
   public:
-    FuzzDriver(sim::SimFtdi& driver, sim::SimDevice& device, const Clock& clock)
-        : driver_(driver), device_(device), clock_(clock) {}
+    // The simulated driver on `clock`, with the simulated module's device.
+    explicit FuzzDriver(Clock& clock);
+
+    // A new simulated driver with a new device, nothing pending: as the driver was made. Handles
+    // of the old one are gone.
+    void Reset();
+    // Whether the devices it makes keep every byte the tool writes (Written()).
+    void KeepRecords(bool keep) {
+        keepRecords_ = keep;
+        device_->keepRecords = keep;
+    }
+    sim::SimFtdi& Simulated() { return *driver_; }
+    const sim::SimFtdi& Simulated() const { return *driver_; }
+    sim::SimDevice& Device() { return *device_; }
+    const sim::SimDevice& Device() const { return *device_; }
 
     void Replay(std::vector<Chunk> chunks);
     void Record();
@@ -35,44 +49,44 @@ class FuzzDriver final : public FtdiApi {
     std::size_t Events() const { return events_; }
 
     FtStatus ListDeviceCount(std::uint32_t& count) override {
-        return driver_.ListDeviceCount(count);
+        return driver_->ListDeviceCount(count);
     }
     FtStatus ListDescription(std::uint32_t index, char* buffer) override {
-        return driver_.ListDescription(index, buffer);
+        return driver_->ListDescription(index, buffer);
     }
     FtStatus ListSerialNumber(std::uint32_t index, char* buffer) override {
-        return driver_.ListSerialNumber(index, buffer);
+        return driver_->ListSerialNumber(index, buffer);
     }
     FtStatus Open(std::uint32_t index, FtHandle& handle) override;
-    FtStatus Close(FtHandle handle) override { return driver_.Close(handle); }
+    FtStatus Close(FtHandle handle) override { return driver_->Close(handle); }
     FtStatus SetBaudRate(FtHandle handle, std::uint32_t baud) override {
-        return driver_.SetBaudRate(handle, baud);
+        return driver_->SetBaudRate(handle, baud);
     }
     FtStatus SetDataCharacteristics(FtHandle handle, std::uint8_t wordLength, std::uint8_t stopBits,
                                     std::uint8_t parity) override {
-        return driver_.SetDataCharacteristics(handle, wordLength, stopBits, parity);
+        return driver_->SetDataCharacteristics(handle, wordLength, stopBits, parity);
     }
     FtStatus SetFlowControl(FtHandle handle, std::uint16_t flowControl, std::uint8_t xon,
                             std::uint8_t xoff) override {
-        return driver_.SetFlowControl(handle, flowControl, xon, xoff);
+        return driver_->SetFlowControl(handle, flowControl, xon, xoff);
     }
-    FtStatus SetRts(FtHandle handle) override { return Line(driver_.SetRts(handle)); }
-    FtStatus ClrRts(FtHandle handle) override { return Line(driver_.ClrRts(handle)); }
-    FtStatus SetDtr(FtHandle handle) override { return Line(driver_.SetDtr(handle)); }
-    FtStatus ClrDtr(FtHandle handle) override { return Line(driver_.ClrDtr(handle)); }
+    FtStatus SetRts(FtHandle handle) override { return Line(driver_->SetRts(handle)); }
+    FtStatus ClrRts(FtHandle handle) override { return Line(driver_->ClrRts(handle)); }
+    FtStatus SetDtr(FtHandle handle) override { return Line(driver_->SetDtr(handle)); }
+    FtStatus ClrDtr(FtHandle handle) override { return Line(driver_->ClrDtr(handle)); }
     FtStatus GetStatus(FtHandle handle, std::uint32_t& rxQueue, std::uint32_t& txQueue,
                        std::uint32_t& eventStatus) override {
-        return driver_.GetStatus(handle, rxQueue, txQueue, eventStatus);
+        return driver_->GetStatus(handle, rxQueue, txQueue, eventStatus);
     }
     FtStatus Read(FtHandle handle, std::uint8_t* buffer, std::uint32_t toRead,
                   std::uint32_t& returned) override;
     FtStatus Write(FtHandle handle, const std::uint8_t* data, std::uint32_t count,
                    std::uint32_t& written) override;
-    std::string OpenFailure() const override { return driver_.OpenFailure(); }
+    std::string OpenFailure() const override { return driver_->OpenFailure(); }
     FtStatus WaitForReceive(FtHandle handle, std::uint32_t limitMs) override {
-        return driver_.WaitForReceive(handle, limitMs);
+        return driver_->WaitForReceive(handle, limitMs);
     }
-    PortIdentity Identify(std::uint32_t index) override { return driver_.Identify(index); }
+    PortIdentity Identify(std::uint32_t index) override { return driver_->Identify(index); }
 
   private:
     enum class Mode { Replay, Record };
@@ -84,9 +98,10 @@ class FuzzDriver final : public FtdiApi {
     // Sends the next pending chunk from `afterNs` on (and its delay later).
     void Release(std::int64_t afterNs);
 
-    sim::SimFtdi& driver_;
-    sim::SimDevice& device_;
-    const Clock& clock_;
+    Clock& clock_;
+    std::unique_ptr<sim::SimFtdi> driver_;
+    sim::SimDevice* device_ = nullptr;
+    bool keepRecords_ = true;
     Mode mode_ = Mode::Replay;
     std::deque<Chunk> pending_;
     struct Recording {

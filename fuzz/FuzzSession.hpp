@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,23 +25,43 @@ class FuzzDialogs final : public Dialogs {
 
 // The whole tool, as the window holds it, on the simulated module's cable and a virtual clock;
 // the module's side of the wire is a harness input (replay) or the simulated module (record).
+// The tool is built once: every Start after the first puts it back in the state the first one
+// left it in, so that a harness runs input after input without building the tool again, and
+// each input runs as on a tool just started.
 struct FuzzSession {
     FuzzSession();
+    ~FuzzSession();
     FuzzSession(const FuzzSession&) = delete;
     FuzzSession& operator=(const FuzzSession&) = delete;
 
-    // Attaches the simulated module to the device and records what it sends.
+    // Attaches the simulated module to the device and records what it sends (before Start).
     sim::ModuleSimulator& AttachModule();
-    // Builds the window and connects, as the tool does when it starts.
+    // The first time, builds the window and connects, as the tool does when it starts. After
+    // that, the start state again: the clock at its start, a new cable with nothing pending,
+    // the window, the logs, the link and every value the commands keep as they were then.
     void Start();
+    // An input begins: the session leaves its start state, and the next Start puts it back.
+    void BeginInput() { atStart_ = false; }
+    // Everything an input can change, written out: the time, the bytes the tool wrote and the
+    // lines it set, the windows' controls and grids, both logs, the link, the clients of both
+    // protocols and the values the commands keep. Two runs with the same text did the same.
+    std::string Fingerprint();
+
+    sim::SimDevice& Device() { return driver.Device(); }
 
     VirtualClock clock;
     NullEventPump pump;
-    sim::SimFtdi simulated{clock};
-    sim::SimDevice& device;
-    FuzzDriver driver;
+    FuzzDriver driver{clock};
     FuzzDialogs dialogs;
     Tool tool;
+
+  private:
+    struct StartState;
+    void Restore();
+    std::unique_ptr<StartState> start_;
+    bool atStart_ = false;
+    // A tool never started: the source of the values its commands keep, as they are made.
+    std::unique_ptr<Tool> made_;
 };
 
 // A click as the user makes it: on a control that is enabled, in a window that takes input.

@@ -37,8 +37,9 @@ void Require(bool condition, const char* what) {
 }
 
 void RunCase(const Scenario& scenario, FuzzSession& session, FuzzCase input) {
-    session.driver.Replay(std::move(input.chunks));
     session.Start();
+    session.BeginInput();
+    session.driver.Replay(std::move(input.chunks));
     scenario.run(session, input.options);
 }
 

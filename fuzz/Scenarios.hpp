@@ -45,8 +45,8 @@ std::vector<Scenario> ProgramScenarios();
 std::vector<Scenario> SensorScenarios();
 std::vector<Scenario> FirmwareScenarios();
 
-// Runs a harness input: the module's side replays its chunks, the tool starts, and the
-// scenario clicks through its command with the input's options.
+// Runs a harness input: the tool starts (or is put back in its start state), the module's side
+// replays the input's chunks, and the scenario clicks through its command with its options.
 void RunCase(const Scenario& scenario, FuzzSession& session, FuzzCase input);
 
 // Program mode entered as the user enters it ("PROGRAM MODE"), for the commands that need it.

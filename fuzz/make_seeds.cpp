@@ -39,14 +39,14 @@ std::vector<std::uint8_t> Record(const Scenario& scenario, const Seed& seed,
     options.resize(scenario.optionBytes, 0);
     session.Start();
     scenario.run(session, options);
-    written = session.device.Written();
+    written = session.Device().Written();
     return SerializeCase(FuzzCase{options, session.driver.Recorded()});
 }
 
 std::vector<std::uint8_t> Replay(const Scenario& scenario, const std::vector<std::uint8_t>& input) {
     FuzzSession session;
     RunCase(scenario, session, ParseCase(input, scenario.optionBytes));
-    return session.device.Written();
+    return session.Device().Written();
 }
 
 bool MakeScenarioSeeds(const Scenario& scenario, const fs::path& folder) {

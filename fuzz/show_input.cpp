@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     }
     FuzzSession session;
     RunCase(*scenario, session, std::move(input));
-    std::printf("\nthe tool wrote: %s\n", nuv::HexDump(session.device.Written()).c_str());
+    std::printf("\nthe tool wrote: %s\n", nuv::HexDump(session.Device().Written()).c_str());
     std::printf("at %lld ms of virtual time\n",
                 static_cast<long long>(session.clock.NowNs() / 1'000'000));
     std::printf("\nmessage log:\n%s\n", session.tool.log.Text().c_str());
