@@ -254,9 +254,13 @@ void FuzzSession::Restore() {
     tool.lastReading = made_->lastReading;
     tool.numberFormat = made_->numberFormat;
     tool.cyclicIntervalSeconds = made_->cyclicIntervalSeconds;
-    tool.readingLog = ReadingLog{};
-    tool.cyclicTrend = TrendModel{};
-    tool.apcTrend = TrendModel{};
+    // A trend or the reading log that nothing touched is as made (a trend counts every change).
+    if (tool.readingLog.Active() || tool.readingLog.Rows() != 0 ||
+        !tool.readingLog.Path().empty()) {
+        tool.readingLog = ReadingLog{};
+    }
+    if (tool.cyclicTrend.Revision() != 0) tool.cyclicTrend = TrendModel{};
+    if (tool.apcTrend.Revision() != 0) tool.apcTrend = TrendModel{};
     tool.trendWindow = made_->trendWindow;
     tool.trendAnchor = made_->trendAnchor;
     tool.buildVersion = made_->buildVersion;

@@ -27,9 +27,9 @@ std::int64_t SimDevice::ByteTimeNs() const {
 
 std::size_t SimDevice::Run::ArrivedBy(std::int64_t nowNs) const {
     if (nowNs < firstNs) return 0;
-    if (byteNs <= 0) return bytes.size();
+    if (byteNs <= 0) return count;
     const auto arrived = static_cast<std::size_t>((nowNs - firstNs) / byteNs) + 1;
-    return std::min(arrived, bytes.size());
+    return std::min(arrived, count);
 }
 
 void SimDevice::Send(std::span<const std::uint8_t> bytes, std::int64_t readyAtNs) {
@@ -39,6 +39,7 @@ void SimDevice::Send(std::span<const std::uint8_t> bytes, std::int64_t readyAtNs
     run.firstNs = std::max(readyAtNs, toHostFreeAtNs_) + byteTime;
     run.byteNs = byteTime;
     run.bytes.assign(bytes.begin(), bytes.end());
+    run.count = bytes.size();
     toHostFreeAtNs_ = run.firstNs + static_cast<std::int64_t>(bytes.size() - 1) * byteTime;
     toHost_.push_back(std::move(run));
 }
@@ -52,6 +53,7 @@ void SimDevice::SendBurst(std::span<const std::uint8_t> bytes, std::int64_t read
     run.firstNs = at;
     run.byteNs = 0;
     run.bytes.assign(bytes.begin(), bytes.end());
+    run.count = bytes.size();
     toHost_.push_back(std::move(run));
 }
 
@@ -60,11 +62,13 @@ void SimDevice::Pump() {
     while (!toPeer_.empty()) {
         Run& run = toPeer_.front();
         const std::size_t arrived = run.ArrivedBy(now);
-        // Bytes on their way to no peer are heard by none; a peer hears each at its time.
+        // Bytes written while no peer listened are heard by none (a peer attached since
+        // included); a peer hears each of the others at its time.
+        if (!peer_ || run.bytes.size() < run.count) run.next = std::max(run.next, arrived);
         for (; run.next < arrived; ++run.next) {
-            if (peer_) peer_->OnReceive(*this, run.bytes[run.next], run.NextNs());
+            peer_->OnReceive(*this, run.bytes[run.next], run.NextNs());
         }
-        if (run.next < run.bytes.size()) break;
+        if (run.next < run.count) break;
         toPeer_.pop_front();
     }
     if (peer_) peer_->OnTime(*this, now);
@@ -75,7 +79,7 @@ void SimDevice::Pump() {
             rxQueue_.append(run.bytes.data() + run.next, arrived - run.next);
             run.next = arrived;
         }
-        if (run.next < run.bytes.size()) break;
+        if (run.next < run.count) break;
         toHost_.pop_front();
     }
 }
@@ -271,7 +275,7 @@ FtStatus SimFtdi::GetStatus(FtHandle handle, std::uint32_t& rxQueue, std::uint32
     device->Pump();
     rxQueue = static_cast<std::uint32_t>(device->rxQueue_.size());
     std::size_t onWire = 0;
-    for (const SimDevice::Run& run : device->toPeer_) onWire += run.bytes.size() - run.next;
+    for (const SimDevice::Run& run : device->toPeer_) onWire += run.count - run.next;
     txQueue = static_cast<std::uint32_t>(onWire);
     return ft::Ok;
 }
@@ -306,7 +310,9 @@ FtStatus SimFtdi::Write(FtHandle handle, const std::uint8_t* data, std::uint32_t
         SimDevice::Run run;
         run.firstNs = std::max(now, device->toPeerFreeAtNs_) + byteTime;
         run.byteNs = byteTime;
-        run.bytes.assign(data, data + count);
+        // A peer hears every byte; without one, only how many are on the wire matters.
+        if (device->peer_) run.bytes.assign(data, data + count);
+        run.count = count;
         device->toPeerFreeAtNs_ = run.firstNs + static_cast<std::int64_t>(count - 1) * byteTime;
         if (device->keepRecords) {
             device->written_.insert(device->written_.end(), data, data + count);

@@ -173,7 +173,9 @@ class SimDevice {
     struct Run {
         std::int64_t firstNs = 0;
         std::int64_t byteNs = 0;
+        // The bytes; none are kept of bytes written while no peer listens (only their count).
         std::vector<std::uint8_t> bytes;
+        std::size_t count = 0;
         std::size_t next = 0;
         std::int64_t NextNs() const { return firstNs + static_cast<std::int64_t>(next) * byteNs; }
         // How many of its bytes have arrived by `nowNs`.

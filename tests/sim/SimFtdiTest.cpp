@@ -48,6 +48,31 @@ TEST_F(SimFtdiTest, BytesTakeTenBitTimesEachAtTheCurrentBaud) {
     EXPECT_EQ(device.ByteTimeNs(), 11LL * 1'000'000'000 / 115200);
 }
 
+TEST_F(SimFtdiTest, BytesWrittenWhileNoPeerListensCountOnTheWireAndReachNobody) {
+    SimDevice& lone = driver.AddDevice("ORNEVA NUV", "NUV13002");
+    FtHandle loneHandle = 0;
+    ASSERT_EQ(driver.Open(1, loneHandle), ft::Ok);
+    std::uint32_t written = 0;
+    const auto bytes = Hex("01 02 03 04");
+    ASSERT_EQ(driver.Write(loneHandle, bytes.data(), 4, written), ft::Ok);
+    std::uint32_t rx = 0;
+    std::uint32_t tx = 0;
+    std::uint32_t events = 0;
+    clock.AdvanceNs(1'041'666);
+    ASSERT_EQ(driver.GetStatus(loneHandle, rx, tx, events), ft::Ok);
+    EXPECT_EQ(tx, 3U);  // one byte has crossed, three are still on the wire
+    EXPECT_EQ(lone.Written(), bytes);
+    // A peer attached now hears the bytes written from now on only.
+    auto late = std::make_shared<ScriptedPeer>();
+    lone.AttachPeer(late);
+    const auto more = Hex("0A 0B");
+    ASSERT_EQ(driver.Write(loneHandle, more.data(), 2, written), ft::Ok);
+    clock.AdvanceNs(10 * 1'041'666);
+    ASSERT_EQ(driver.GetStatus(loneHandle, rx, tx, events), ft::Ok);
+    EXPECT_EQ(tx, 0U);
+    EXPECT_EQ(late->Received(), more);
+}
+
 TEST_F(SimFtdiTest, WrittenBytesQueueOnTheWireBehindEachOther) {
     std::uint32_t written = 0;
     const auto bytes = Hex("0A 0B");
