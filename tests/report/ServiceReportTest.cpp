@@ -179,7 +179,8 @@ TEST_F(ServiceReportTest, TheWindowsActionWritesTheReportAndItsDump) {
     EXPECT_EQ(dialogs.saveRequests[0].filters.size(), 2U);
     std::ifstream in(folder + "/visit.json");
     const std::string json{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    EXPECT_EQ(json.substr(0, 50), "{\"format\":\"nuv-service-report/1\",\"failed_steps\":0,");
+    // The report's format is a version number since the reports are read back for comparison.
+    EXPECT_EQ(json.substr(0, 29), "{\"format\":2,\"failed_steps\":0,");
     EXPECT_EQ(std::filesystem::file_size(folder + "/visit-memory.dat"), 4096U);
     EXPECT_EQ(panel.ServiceStatus.Caption(), "Service report saved: 10 steps, 0 failed");
     EXPECT_EQ(panel.ProgressBar1.Position(), 100);
