@@ -298,6 +298,7 @@ std::optional<ReadReport> ReadReportJson(std::string_view json, std::string& err
 
 std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t limit,
                                          std::string& error) {
+    error.clear();
     // Not blocking: a FIFO in place of the file must not hold the program.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
