@@ -410,12 +410,22 @@ std::string ComparisonText(const ReportComparison& comparison) {
     for (const ReportDifference& difference : comparison.differences) {
         text += difference.text + "\n";
     }
-    const std::size_t count = comparison.differences.size();
-    text += count == 0 ? std::string("Nothing changed.")
-                       : std::to_string(count) + (count == 1 ? " difference." : " differences.");
-    return text + " Supply readings count as changed beyond ±" +
+    return text + ComparisonSummary(comparison) + "\n";
+}
+
+std::string ComparisonSummary(const ReportComparison& comparison) {
+    std::size_t changes = 0;
+    std::size_t notes = 0;
+    for (const ReportDifference& difference : comparison.differences) {
+        (difference.kind == "not_compared" ? notes : changes) += 1;
+    }
+    std::string text = changes == 0   ? std::string("Nothing changed")
+                       : changes == 1 ? std::string("1 difference")
+                                      : std::to_string(changes) + " differences";
+    if (notes != 0) text += " in what could be compared";
+    return text + ". Supply readings count as changed beyond ±" +
            FixedDecimals(kVoltageTolerance, 1) + " V and ±" + FixedDecimals(kCurrentTolerance, 2) +
-           " A.\n";
+           " A.";
 }
 
 std::string ComparisonJson(const ReportComparison& comparison) {

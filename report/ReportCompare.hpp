@@ -89,6 +89,8 @@ ReportComparison CompareWithPrevious(const PreviousVisit& previous, const std::s
 // The comparison for people: one line per difference under a heading line, then the count and
 // the tolerances; and for machines, a JSON object.
 std::string ComparisonText(const ReportComparison& comparison);
+// Its last line: the number of differences, and the tolerances.
+std::string ComparisonSummary(const ReportComparison& comparison);
 std::string ComparisonJson(const ReportComparison& comparison);
 
 }  // namespace nuv

@@ -6,6 +6,7 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <algorithm>
 #include <filesystem>
 
 #include "app/AtomicFile.hpp"
@@ -41,7 +42,7 @@ QString ErrorName(int code) {
         case 250:
             return "E250 no probe";
         case 251:
-            return "E251 1-Wire CRC error";
+            return "E251 1-Wire CRC";
         case 252:
             return "E252 line shorted";
         default:
@@ -103,14 +104,7 @@ class Drawing {
             p_.Paragraph("• " + Q(difference.text),
                          difference.kind == "not_compared" ? kRed : kInk);
         }
-        const std::size_t count = comparison.differences.size();
-        p_.Paragraph(
-            (count == 0 ? QString("Nothing changed.")
-                        : QString("%1 difference%2.").arg(count).arg(count == 1 ? "" : "s")) +
-                " Supply readings count as changed beyond ±" +
-                Q(FixedDecimals(kVoltageTolerance, 1)) + " V and ±" +
-                Q(FixedDecimals(kCurrentTolerance, 2)) + " A.",
-            kGrey, 8);
+        p_.Paragraph(Q(ComparisonSummary(comparison)), kGrey, 8);
     }
 
     void Module() {
@@ -154,10 +148,11 @@ class Drawing {
         }
     }
 
-    // Rows of a channel: its serials, and positions beyond them that read something other than
-    // "no probe".
+    // Rows of a channel: its serials; where the search failed, the positions that read
+    // something other than "no probe".
     std::size_t Rows(std::size_t c) const {
         std::size_t rows = data_.channels[c].serials.size();
+        if (data_.channels[c].searched) return rows;
         const auto& values = data_.readings[c];
         for (std::size_t s = 0; s < values.size(); ++s) {
             if (values[s].error != 250 && (values[s].celsius || values[s].error != 0)) {
@@ -218,6 +213,9 @@ class Drawing {
                              .arg(data_.sensorsPerChannel.value_or(0)),
                          kGrey, 8.5);
         }
+        const bool anySearched = std::any_of(data_.channels.begin(), data_.channels.end(),
+                                             [](const auto& channel) { return channel.searched; });
+        if (!anySearched && !readingFailed.isEmpty()) return;  // nothing known of any channel
         // Two channels side by side: level, serial, reading, a gap, and the same again.
         const std::vector<double> widths = {11, 43, 30, 6, 11, 43, 30};
         for (std::size_t c = 0; c + 1 < data_.channels.size(); c += 2) {
