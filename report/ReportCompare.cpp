@@ -88,7 +88,9 @@ void CompareValue(Differences& out, const std::optional<T>& before, const std::o
 }
 
 void CompareIdentity(Differences& out, const ReadReport& before, const ReadReport& after) {
-    out.Lacks(before.ftdiSerial.empty(), after.ftdiSerial.empty(), "FTDI serial");
+    // A port that is no FTDI cable has no serial: nothing to compare, not something unknown.
+    out.Lacks(before.ftdiSerial.empty() && !before.StepOk("device"),
+              after.ftdiSerial.empty() && !after.StepOk("device"), "FTDI serial");
     if (!before.ftdiSerial.empty() && !after.ftdiSerial.empty() &&
         before.ftdiSerial != after.ftdiSerial) {
         out.Add("ftdi_serial", "FTDI serial: " + before.ftdiSerial + kArrow + after.ftdiSerial,

@@ -114,7 +114,8 @@ class Drawing {
         } else {
             p_.Field("Description", Q(data_.description));
             p_.Field("Model", Q(data_.model));
-            p_.Field("FTDI serial", Q(data_.ftdiSerial));
+            p_.Field("FTDI serial", data_.ftdiSerial.empty() ? QString("none (not an FTDI cable)")
+                                                             : Q(data_.ftdiSerial));
             p_.Field("Hardware version", data_.hardwareVersion
                                              ? QString::number(*data_.hardwareVersion)
                                              : QString("unknown"));

@@ -334,6 +334,27 @@ TEST(DifferingRangesTest, RangesAreJoinedCountedAndCut) {
     EXPECT_EQ(shorter.bytes, 96U);
 }
 
+TEST(CompareIdentityTest, APortThatIsNoFtdiCableHasNoSerialToCompare) {
+    // A report through --port on a plain tty: the device step worked, without a serial.
+    ReadReport before;
+    before.steps.push_back({"device", true, ""});
+    before.address = 2;
+    ReadReport after = before;
+    after.address = 3;
+    auto texts = [](const std::vector<ReportDifference>& differences) {
+        std::vector<std::string> all;
+        for (const auto& difference : differences) all.push_back(difference.text);
+        return all;
+    };
+    EXPECT_EQ(texts(CompareReports(before, after, {}))[0], "Address: 2 → 3");
+    EXPECT_EQ(texts(CompareReports(before, after, {}))[1].find("FTDI serial"), std::string::npos);
+    after.steps[0].ok = false;  // the device was not reached: its serial is unknown
+    EXPECT_NE(texts(CompareReports(before, after, {}))
+                  .back()
+                  .find("Not compared, not in the new report: FTDI serial"),
+              std::string::npos);
+}
+
 TEST(OtherModuleTest, AnotherSerialAndAnotherAddressMakeAnotherModule) {
     ReadReport a;
     a.ftdiSerial = "NUV13001";
