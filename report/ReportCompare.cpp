@@ -434,7 +434,11 @@ std::string ComparisonJson(const ReportComparison& comparison) {
     std::string json =
         "{\"previous\":" + JsonString(comparison.previousPath) +
         ",\"previous_date\":" + JsonString(comparison.previousDate) +
-        ",\"changed\":" + (comparison.Changed() ? "true" : "false") +
+        // Not compared, whether anything changed is not known.
+        ",\"changed\":" +
+        (!comparison.refused.empty()      ? "null"
+         : comparison.differences.empty() ? "false"
+                                          : "true") +
         ",\"refused\":" + (comparison.refused.empty() ? "null" : JsonString(comparison.refused)) +
         ",\"tolerance\":{\"voltage_v\":" + ShortestDecimal(kVoltageTolerance) +
         ",\"current_a\":" + ShortestDecimal(kCurrentTolerance) + "},\"differences\":[";

@@ -300,6 +300,13 @@ TEST_F(ServiceReportTest, AnotherModulesReportIsNotComparedAndTheReportSaysSo) {
     EXPECT_NE(tool.log.Text().find("Not compared with " + folder + "/other.json: " + refused),
               std::string::npos);
     EXPECT_EQ(panel.ServiceStatus.Caption(), "Service report saved: 10 steps, 0 failed");
+    // In JSON: whether anything changed is not known.
+    dialogs.serviceReport->path = folder + "/second.json";
+    tool.Click(panel.btnServiceReport);
+    std::ifstream again(folder + "/second.json");
+    const std::string second{std::istreambuf_iterator<char>(again), {}};
+    EXPECT_NE(second.find("\"changed\":null,\"refused\":\"" + refused + "\""), std::string::npos)
+        << second;
 }
 
 }  // namespace
