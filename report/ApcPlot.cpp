@@ -12,7 +12,7 @@
 namespace nuv::pdf {
 namespace {
 
-constexpr double kTitleMm = 8;
+constexpr double kTitleMm = 5.5;
 constexpr double kAxisLeftMm = 10;
 constexpr double kAxisBottomMm = 7;
 constexpr double kPlotMm = 42;
@@ -132,9 +132,7 @@ void DrawApcFigure(QPainter& painter, const QRectF& box, double unitsPerMm, cons
                          Qt::AlignHCenter | Qt::AlignTop, Number(s, xStep));
     }
     painter.drawText(QRectF(plot.left(), plot.bottom() + mm(3.3), plot.width(), mm(3)),
-                     Qt::AlignHCenter | Qt::AlignTop, "seconds since the first reading");
-    painter.drawText(QRectF(box.left(), plot.top() - mm(3.2), mm(kAxisLeftMm - 1), mm(3)),
-                     Qt::AlignRight | Qt::AlignBottom, "°C");
+                     Qt::AlignHCenter | Qt::AlignTop, "°C against seconds since the first reading");
     painter.setPen(QPen(Qt::black, mm(0.2)));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(plot);

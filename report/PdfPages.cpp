@@ -195,6 +195,14 @@ std::vector<QString> PdfPages::WrapLines(const QString& text, const QFont& font,
     return lines;
 }
 
+double PdfPages::BoxHeight(const QString& text, double minimum) const {
+    const QFont font = Font(9);
+    const double line = QFontMetricsF(font, &device_).lineSpacing() * 25.4 / device_.logicalDpiY();
+    const std::size_t lines = text.isEmpty() ? 0 : WrapLines(text, font, kRight - kLeft - 4).size();
+    return 4 + line * static_cast<double>(
+                          std::max(lines, static_cast<std::size_t>((minimum - 4) / line)));
+}
+
 void PdfPages::Box(const QString& text, double minimum) {
     const QFont font = Font(9);
     const double inner = kRight - kLeft - 4;

@@ -77,6 +77,8 @@ class PdfPages {
     double RowHeight() const;
     // A text broken into lines that fit `width` mm, at its own line breaks too.
     std::vector<QString> WrapLines(const QString& text, const QFont& font, double width) const;
+    // The height of the box below for a text.
+    double BoxHeight(const QString& text, double minimum) const;
     // A framed box of at least `minimum` mm for a text, going on over pages where it must.
     void Box(const QString& text, double minimum);
     // A line to sign on, with its caption under it.

@@ -319,7 +319,9 @@ class Drawing {
     }
 
     void Remarks() {
-        p_.Heading("Remarks", 40);
+        // The remarks stay with the lines to sign on where they fit on one page together.
+        constexpr double kSignature = 20;
+        p_.Heading("Remarks", std::min(p_.BoxHeight(Q(report_.remarks), 30) + kSignature, 150.0));
         p_.Box(Q(report_.remarks), 30);
         p_.SignatureLine(
             {"Technician: name and signature", "Date", "Customer: name and signature"});
