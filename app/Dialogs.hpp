@@ -18,6 +18,14 @@ struct SaveFileRequest {
     std::string folder;            // where the dialog starts; empty: its default folder
 };
 
+// What the "Service report…" dialog asks: the report's file (its name's ending chooses text,
+// JSON or PDF), the technician's remarks, and the report of the last visit to compare with.
+struct ServiceReportRequest {
+    std::string path;
+    std::string remarks;
+    std::string previous;  // empty: no comparison
+};
+
 // The window's dialogs, injected so that commands can be tested without a display.
 class Dialogs {
   public:
@@ -33,6 +41,13 @@ class Dialogs {
                                                         std::string_view /*filter*/,
                                                         std::string_view /*folder*/) {
         return std::nullopt;
+    }
+    // The "Service report…" dialog, which offers `file` for the report; none when the user
+    // cancelled. Without a dialog of its own only the file is asked for.
+    virtual std::optional<ServiceReportRequest> AskServiceReport(const SaveFileRequest& file) {
+        auto path = ChooseSaveFile(file);
+        if (!path) return std::nullopt;
+        return ServiceReportRequest{*path, "", ""};
     }
 };
 

@@ -20,11 +20,14 @@
 #include "measure/Trend.hpp"
 #include "protocol/ModbusTransaction.hpp"
 #include "protocol/ProgramExchange.hpp"
+#include "sensors/ApcTrend.hpp"
 #include "sensors/ChannelSearch.hpp"
 #include "sensors/Segregation.hpp"
 #include "sensors/SortBySerial.hpp"
 
 namespace nuv {
+
+struct ServiceReport;
 
 // Whether a window of its own beyond the two original ones is shown; the revision counts the
 // requests, so that a request to show it again raises it.
@@ -108,6 +111,8 @@ class Tool {
     // sensors during an APC run.
     TrendModel cyclicTrend;
     TrendModel apcTrend;
+    // Each channel's last APC run of this session, for the service report.
+    ApcRuns apcRuns;
     // The trend plot's window.
     WindowShown trendWindow;
     // Wall time in ms and steady time in ns of the trend's first point.
@@ -121,6 +126,11 @@ class Tool {
 
     // The program's own version, for the service report.
     std::string buildVersion;
+    // Draws a service report as PDF: its bytes, or none with the reason in `error`. The window
+    // binds it; without it a report is text or JSON.
+    std::function<std::optional<std::vector<std::uint8_t>>(const ServiceReport&,
+                                                           std::string& error)>
+        reportPdf;
     // The folder the save dialog starts in (the folder of the first command-line argument).
     std::string saveFolder;
     // The firmware update's abort flag: 0xAA while an update may go on.

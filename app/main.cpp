@@ -25,6 +25,8 @@
 #include "app/gui/TrendWindow.hpp"
 #include "link/CableDriver.hpp"
 #include "link/PortKeeper.hpp"
+#include "report/ReportPdf.hpp"
+#include "report/ServiceReport.hpp"
 #include "sim/SimulatedModule.hpp"
 
 namespace {
@@ -83,7 +85,8 @@ int main(int argc, char* argv[]) {
                                  "[file]");
     // For pictures of the windows: the page shown at start (0 to 4), the window scrolled to the
     // service strip, the sort-by-serial area or the APC window shown, a control clicked, and a
-    // file written once the windows are drawn (and the click's command has ended).
+    // file written once the windows are drawn (and the click's command has ended); and the
+    // service report's PDF written then.
     QCommandLineOption showPage("show-page", "Page shown at start.", "N");
     QCommandLineOption scrollService("scroll-service", "Scroll to the service strip.");
     QCommandLineOption showSortArea("show-sort-area", "Show the sort-by-serial area.");
@@ -98,9 +101,12 @@ int main(int argc, char* argv[]) {
                                    "Attach the simulated module on an emulated cable.");
     QCommandLineOption trendPictureOption(
         "trend-picture", "Save the trend plot as PNG FILE before the ready file.", "FILE");
+    QCommandLineOption reportPdfOption(
+        "report-pdf", "Write the service report as PDF FILE before the ready file.", "FILE");
+    QCommandLineOption reportRemarks("report-remarks", "The remarks of --report-pdf.", "TEXT");
     for (QCommandLineOption* option :
          {&showPage, &scrollService, &showSortArea, &showApc, &readyFile, &click, &readyAfter,
-          &simSensors, &trendPictureOption, &simulateUsb}) {
+          &simSensors, &trendPictureOption, &reportPdfOption, &reportRemarks, &simulateUsb}) {
         option->setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(*option);
     }
@@ -155,6 +161,7 @@ int main(int argc, char* argv[]) {
     nuv::gui::QtDialogs dialogs;
     nuv::Tool tool(*driver, clock, pump, dialogs);
     tool.buildVersion = NUV_VERSION;
+    tool.reportPdf = nuv::RenderReportPdf;
     nuv::gui::SoundTone tone;
     tool.tone = &tone;
     if (cables) {
@@ -200,7 +207,9 @@ int main(int argc, char* argv[]) {
     const QString ready = parser.isSet(readyFile) ? parser.value(readyFile) : QString();
     const int readyMs = std::max(0, parser.value(readyAfter).toInt());
     const QString trendPicture = parser.value(trendPictureOption);
-    QTimer::singleShot(0, &window, [&tool, &window, clicks, ready, readyMs, trendPicture] {
+    const nuv::ServiceReportRequest report{nuv::gui::ToStdString(parser.value(reportPdfOption)),
+                                           nuv::gui::ToStdString(parser.value(reportRemarks)), ""};
+    QTimer::singleShot(0, &window, [&tool, &window, clicks, ready, readyMs, trendPicture, report] {
         for (const QString& name : clicks) {
             nuv::Control* control = tool.panel.Find(name.toStdString());
             if (control == nullptr) {
@@ -211,13 +220,21 @@ int main(int argc, char* argv[]) {
             window.SyncAll();
         }
         if (ready.isEmpty()) return;
-        QTimer::singleShot(readyMs, &window, [&window, ready, trendPicture] {
+        QTimer::singleShot(readyMs, &window, [&tool, &window, ready, trendPicture, report] {
             // The trend plot as its "Save picture…" writes it, whatever covers it on the screen.
             if (!trendPicture.isEmpty()) {
                 if (const auto failure =
                         window.Trend()->SavePicture(nuv::gui::ToStdString(trendPicture))) {
                     std::fprintf(stderr, "nuvtool: %s\n", failure->c_str());
                 }
+            }
+            // The service report as "Service report…" writes it, with what this session did
+            // (an APC run); program mode is left first, as a person would leave it.
+            if (!report.path.empty()) {
+                if (tool.panel.Button39.Enabled()) tool.Click(tool.panel.Button39);
+                nuv::WriteServiceReport(tool, report);
+                window.SyncAll();
+                std::fprintf(stderr, "nuvtool: %s\n", tool.panel.ServiceStatus.Caption().c_str());
             }
             QFile file(ready);
             if (file.open(QIODevice::WriteOnly)) file.write("ready\n");

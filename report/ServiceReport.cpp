@@ -248,11 +248,14 @@ class Collector {
         step.fields.push_back(Measured("module_temperature", "Module temperature",
                                        RawToCelsius(reading->module), 2, "°C"));
         std::string json = "[";
+        std::string words = "[";  // the registers as they came, which name the error values
         for (int c = 0; c < 10; ++c) {
             std::string text;
             json += (c == 0 ? "[" : ",[");
+            words += (c == 0 ? "[" : ",[");
             for (int s = 0; s < reading->sensorsPerChannel; ++s) {
                 const std::uint16_t raw = reading->Raw(c, s);
+                words += (s == 0 ? "" : ",") + std::to_string(raw);
                 const LinkResult error = SensorErrorCode(raw);
                 text += (s == 0 ? "" : " ") + (error != 0 ? "E" + std::to_string(error)
                                                           : FixedDecimals(RawToCelsius(raw), 2));
@@ -260,11 +263,13 @@ class Collector {
                         (error != 0 ? std::string("null") : ShortestDecimal(RawToCelsius(raw)));
             }
             json += "]";
+            words += "]";
             step.fields.push_back({"", "Channel " + std::to_string(c), text, ""});
         }
         step.fields.push_back({"channels", "Error values",
                                "E250 no probe, E251 1-Wire CRC, E252 line shorted (in JSON: null)",
                                json + "]"});
+        step.fields.push_back({"raw", "", "", words + "]"});
         End(std::move(step));
     }
 

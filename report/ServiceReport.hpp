@@ -7,10 +7,13 @@
 #include <vector>
 
 #include "app/AtomicFile.hpp"
+#include "measure/Trend.hpp"
+#include "report/ReportCompare.hpp"
 
 namespace nuv {
 
 class Tool;
+struct ServiceReportRequest;
 
 // One value of a report step: its label and text for people, its key and JSON value for
 // machines.
@@ -30,9 +33,26 @@ struct ReportStep {
     std::vector<ReportField> fields;
 };
 
+// The heating and cooling curves of a channel's last APC run in this window session: one
+// curve per sensor, by serial.
+struct ApcFigure {
+    std::uint8_t channel = 0;
+    struct Curve {
+        std::string serial;
+        std::vector<TrendPoint> points;  // gaps (not a number) where a value was an error
+    };
+    std::vector<Curve> curves;
+};
+
 struct ServiceReport {
     std::vector<ReportStep> steps;
     std::size_t Failed() const;
+    // What changed since the last visit, when an earlier report was given: its first section.
+    std::optional<ReportComparison> comparison;
+    // The technician's remarks, free text.
+    std::string remarks;
+    // The APC runs of the window session, for the PDF.
+    std::vector<ApcFigure> apcRuns;
 };
 
 struct ReportOptions {
@@ -71,8 +91,12 @@ std::string DumpPathFor(const std::string& reportPath);
 std::optional<std::string> PrepareReportPaths(const std::string& reportPath, OutputFile& report,
                                               std::string& dumpPath);
 
-// "Service report…": asks for the file (".json" gives JSON, anything else text), collects with
-// the progress bar and a status line, and writes the report atomically, the dump beside it.
+// "Service report…": asks for the file (".json" gives JSON, ".pdf" PDF where the window can
+// draw it, anything else text), the remarks and the earlier report, then writes the report.
 void ServiceReportClick(Tool& tool);
+// Collects with the progress bar and a status line, compares with the earlier report when one
+// is named (read first: one that cannot be read stops it all), and writes the report
+// atomically, the dump beside it.
+void WriteServiceReport(Tool& tool, const ServiceReportRequest& request);
 
 }  // namespace nuv

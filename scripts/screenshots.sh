@@ -3,9 +3,12 @@
 # virtual X screen, and the whole screen is grabbed once per page, once with the sort-by-serial
 # area, once scrolled sideways to the service strip, once with the APC window shown, once after
 # a firmware update, once with the report of a port that cannot be opened, the trend plot
-# during a cyclic measurement and an APC run, and twice over an emulated FTDI cable.
+# during a cyclic measurement and an APC run, and twice over an emulated FTDI cable. The service
+# report's PDF (after an APC run, and nuvctl's compared with an earlier visit) is saved with its
+# pages as PNG.
 # Usage: scripts/screenshots.sh [folder]      (default: build/screenshots)
-# NUVTOOL=path runs another build of the tool than the release build made here.
+# NUVTOOL=path runs another build of the tool than the release build made here (NUVCTL and
+# NUVSIM likewise).
 # A window manager (openbox or twm), when installed, draws the windows' title bars.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -78,6 +81,37 @@ if [ "${1:-}" = "--inside" ]; then
   shoot page3-emulated-cable-reading --simulate-usb --show-page 2 --click btn3
   # A port that cannot be opened: the log's red report with its Polish message.
   shoot log-open-error --port /nonexistent/ttyNUV --show-page 0
+  # The service report as the window writes it as PDF after an APC run of three sensors (with
+  # its figure), every page as PNG.
+  shoot service-report --simulate --sim-sensors 3 --show-page 2 --click Button38 --click Button10 \
+    --ready-after 33000 --report-pdf "$out/service-report.pdf" \
+    --report-remarks "Probes of channel 0 ordered by APC. Cable glands tightened."
+  rm -f "$out/service-report-memory.dat"
+  pdftoppm -r 100 -png "$out/service-report.pdf" "$out/service-report-page"
+  ls "$out"/service-report-page-*.png
+  # nuvctl's report of a second visit to nuvsim's module, compared with the first: the interval
+  # was changed and saved, and the module reset, in between.
+  ctl=${NUVCTL:-build/release/tools/nuvctl}
+  sim=${NUVSIM:-build/release/tools/nuvsim}
+  visits=$(mktemp -d)
+  "$sim" >"$visits/port" &
+  sim_pid=$!
+  for _ in $(seq 50); do
+    [ -s "$visits/port" ] && break
+    sleep 0.1
+  done
+  port=$(head -n 1 "$visits/port")
+  "$ctl" --port "$port" report --json "$visits/last-visit.json" >/dev/null
+  "$ctl" --port "$port" config --interval 30 --save >/dev/null
+  "$ctl" --port "$port" reset >/dev/null
+  "$ctl" --port "$port" report --json "$visits/visit.json" --previous "$visits/last-visit.json" \
+    --pdf "$out/service-report-compared.pdf" \
+    --remarks "Interval set to 30 s for the new heating schedule." >/dev/null
+  kill "$sim_pid" 2>/dev/null || true
+  rm -rf "$visits"
+  pdftoppm -r 100 -png -f 1 -l 1 "$out/service-report-compared.pdf" \
+    "$out/service-report-compared-page"
+  ls "$out"/service-report-compared-page-*.png
   if [ -n "$wm_pid" ]; then kill "$wm_pid" 2>/dev/null || true; fi
   rm -rf "$XDG_RUNTIME_DIR"
   exit 0

@@ -14,8 +14,10 @@
 
 namespace nuv {
 
-void MarkApcStart(Tool& tool) {
+void MarkApcStart(Tool& tool, std::uint8_t channel) {
     tool.apcTrend.Clear();
+    tool.apcRuns.byChannel[channel].Clear();
+    tool.apcRuns.running = channel;
 }
 
 void RecordApcPoll(Tool& tool, std::size_t entries) {
@@ -31,7 +33,9 @@ void RecordApcPoll(Tool& tool, std::size_t entries) {
                                                     ? std::numeric_limits<float>::quiet_NaN()
                                                     : RawToCelsius(raw));
     }
-    tool.apcTrend.Add(TrendNowMs(tool), values);
+    const std::int64_t now = TrendNowMs(tool);
+    tool.apcTrend.Add(now, values);
+    if (tool.apcRuns.running) tool.apcRuns.byChannel[*tool.apcRuns.running].Add(now, values);
 }
 
 }  // namespace nuv

@@ -2,6 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <optional>
+
+#include "measure/Trend.hpp"
 
 namespace nuv {
 
@@ -10,8 +14,16 @@ class Tool;
 // The found sensors' temperatures during an APC run, for the trend plot: one series per sensor,
 // named by its serial, so that the heating and the cooling of each can be seen.
 
-// A new run of the procedure: the trend starts empty.
-void MarkApcStart(Tool& tool);
+// The APC runs of a window session, for the service report: each channel's last run, its
+// sensors' temperatures by serial.
+struct ApcRuns {
+    std::map<std::uint8_t, TrendModel> byChannel;
+    std::optional<std::uint8_t> running;  // the channel of the run under way, or the last one
+};
+
+// A new run of the procedure on a channel: the trend starts empty, and so does the channel's
+// record of its runs.
+void MarkApcStart(Tool& tool, std::uint8_t channel);
 // After a poll that read the table and the status: the temperatures of its first `entries`
 // table entries.
 void RecordApcPoll(Tool& tool, std::size_t entries);

@@ -146,7 +146,7 @@ std::uint8_t StartSegregation(Tool& tool, std::uint8_t channel, std::uint8_t com
         }
         p.Timer3.SetInterval(kFirstPollMs);
         p.Timer3.SetEnabled(true);
-        MarkApcStart(tool);
+        MarkApcStart(tool, channel);
     }
     if (found == 1) {
         StopSegregationPoll(tool);

@@ -91,6 +91,9 @@ class CommandOptions {
     std::map<std::string, std::string> values_;
 };
 
+// `compare OLD NEW`: two reports, no module; the exit status as diff's.
+int Compare(const std::vector<std::string>& args, Environment& env);
+
 // One run of nuvctl: the tool on the chosen driver, and the command's work.
 class Program {
   public:

@@ -46,9 +46,14 @@ constexpr const char* kUsage =
     "  scan [--from A] [--to B] [--limit MS] [--json]\n"
     "                                         ask every address (1..247) once and list the\n"
     "                                         modules that answer (limit: 100 ms each)\n"
-    "  report [--json] [FILE]                 the service report of a site visit (program\n"
+    "  report [--json] [FILE] [--pdf PDF] [--remarks TEXT] [--previous OLD.json [--force]]\n"
+    "                                         the service report of a site visit (program\n"
     "                                         mode is entered and left), written whole; the\n"
-    "                                         memory dump goes beside FILE as FILE-memory.dat\n"
+    "                                         memory dump goes beside FILE as FILE-memory.dat;\n"
+    "                                         --pdf also draws it as an A4 document;\n"
+    "                                         --previous puts what changed since then first\n"
+    "  compare [--json] [--force] OLD NEW     what changed between two JSON reports: 0 nothing,\n"
+    "                                         1 something, 2 a report cannot be read\n"
     "\n"
     "Program mode (entered and left again by each command, unless --stay):\n"
     "  info [--json] [--stay]                 address, interval and firmware of the module\n"
@@ -385,11 +390,17 @@ Options Parse(const std::vector<std::string>& args, Environment& env, bool& hand
 
 }  // namespace detail
 
+bool DrawsPdf(const std::vector<std::string>& args) {
+    return std::find(args.begin(), args.end(), "--pdf") != args.end();
+}
+
 int Run(const std::vector<std::string>& args, Environment& environment) {
     try {
         bool handled = false;
         const detail::Options options = detail::Parse(args, environment, handled);
         if (handled) return kExitDone;
+        // Two report files, no module.
+        if (options.command == "compare") return detail::Compare(options.rest, environment);
         detail::Program program(options, environment);
         const int status = program.Execute();
         if (std::string reason;

@@ -61,6 +61,9 @@ class DescriptorBuffer final : public std::streambuf {
     std::array<char, 4096> buffer_{};
 };
 
+// Whether a run draws a PDF (and needs Qt's GUI application for its fonts).
+bool DrawsPdf(const std::vector<std::string>& args);
+
 // Runs `nuvctl` with its arguments (without the program name); returns the exit status.
 int Run(const std::vector<std::string>& args, Environment& environment);
 

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <atomic>
 #include <csignal>
 #include <iostream>
@@ -12,6 +13,7 @@
 
 #include "link/CableDriver.hpp"
 #include "link/PortKeeper.hpp"
+#include "report/ReportPdf.hpp"
 #include "sim/SimFtdi.hpp"
 #include "sim/SimulatedModule.hpp"
 #include "tools/Nuvctl.hpp"
@@ -43,8 +45,16 @@ int main(int argc, char* argv[]) {
     const bool outputClosed = ClosedStandardDescriptor(STDOUT_FILENO);
     ClosedStandardDescriptor(STDERR_FILENO);
 
-    // Serial ports need the Qt core; no event loop runs.
-    QCoreApplication application(argc, argv);
+    // Serial ports need the Qt core; no event loop runs. A PDF needs Qt's fonts, which come with
+    // its GUI application, here on the offscreen platform unless the environment names one.
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    std::unique_ptr<QCoreApplication> application;
+    if (nuv::cli::DrawsPdf(args)) {
+        nuv::PreferOffscreenPlatform();
+        application = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        application = std::make_unique<QCoreApplication>(argc, argv);
+    }
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
 
@@ -82,6 +92,5 @@ int main(int argc, char* argv[]) {
         ::isatty(STDERR_FILENO) == 1};
     environment.outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
 
-    const std::vector<std::string> args(argv + 1, argv + argc);
     return nuv::cli::Run(args, environment);
 }

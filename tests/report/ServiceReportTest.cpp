@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "firmware/Sha256.hpp"
+#include "report/ReportJsonReader.hpp"
 #include "sensors/SensorCommon.hpp"
 #include "tests/measure/ModuleFixture.hpp"
 
@@ -179,7 +180,8 @@ TEST_F(ServiceReportTest, TheWindowsActionWritesTheReportAndItsDump) {
     EXPECT_EQ(dialogs.saveRequests[0].filters.size(), 2U);
     std::ifstream in(folder + "/visit.json");
     const std::string json{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    EXPECT_EQ(json.substr(0, 50), "{\"format\":\"nuv-service-report/1\",\"failed_steps\":0,");
+    // The report's format is a version number since the reports are read back for comparison.
+    EXPECT_EQ(json.substr(0, 29), "{\"format\":2,\"failed_steps\":0,");
     EXPECT_EQ(std::filesystem::file_size(folder + "/visit-memory.dat"), 4096U);
     EXPECT_EQ(panel.ServiceStatus.Caption(), "Service report saved: 10 steps, 0 failed");
     EXPECT_EQ(panel.ProgressBar1.Position(), 100);
@@ -247,6 +249,115 @@ TEST(ReportPathsTest, TheDumpIsNamedAfterTheReportFileNeverAfterAFolder) {
     EXPECT_EQ(dump, report + "-memory.dat");
     EXPECT_TRUE(output.Ready());
     EXPECT_FALSE(std::filesystem::exists(report + ".txt"));
+}
+
+TEST_F(ServiceReportTest, AnEarlierReportMakesTheChangesTheFirstSectionInTextAndJson) {
+    dialogs.savePath = folder + "/first.json";
+    tool.Click(panel.btnServiceReport);
+    ASSERT_EQ(panel.ServiceStatus.Caption(), "Service report saved: 10 steps, 0 failed");
+    std::ifstream first(folder + "/first.json");
+    const std::string firstJson{std::istreambuf_iterator<char>(first), {}};
+    const std::string date = "2026-01-01T00:00:00+00:00";
+    ASSERT_NE(firstJson.find("\"date\":\"" + date + "\""), std::string::npos) << firstJson;
+    module.resetCounters[0] += 5;
+    module.resetCounters[5] += 5;
+
+    dialogs.serviceReport = ServiceReportRequest{
+        folder + "/second.txt", "Fuse replaced.\nAll good.", folder + "/first.json"};
+    tool.Click(panel.btnServiceReport);
+    std::ifstream in(folder + "/second.txt");
+    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_EQ(text.substr(0, text.find("\nReport\n")),
+              "NUV module service report\n"
+              "\n"
+              "Changes since the last visit\n"
+              "----------------------------\n"
+              "  Compared with " +
+                  folder + "/first.json of " + date +
+                  "\n"
+                  "  Reset counter Total: 1 → 6 (+5)\n"
+                  "  Reset counter Power-up: 1 → 6 (+5)\n"
+                  "  2 differences. Supply readings count as changed beyond ±0.5 V and ±0.05 A.\n")
+        << text;
+    EXPECT_NE(
+        text.find("\nRemarks\n-------\n  Fuse replaced.\n  All good.\n\n10 steps, all done\n"),
+        std::string::npos)
+        << text;
+    EXPECT_NE(tool.log.Text().find("Compared with " + folder +
+                                   "/first.json: 2 difference(s), listed first in the report"),
+              std::string::npos);
+
+    dialogs.serviceReport->path = folder + "/second.json";
+    tool.Click(panel.btnServiceReport);
+    std::ifstream again(folder + "/second.json");
+    const std::string json{std::istreambuf_iterator<char>(again), {}};
+    EXPECT_EQ(json.rfind("{\"format\":2,\"comparison\":{\"previous\":\"" + folder +
+                             "/first.json\",\"previous_date\":\"" + date +
+                             "\",\"changed\":true,\"refused\":null,\"tolerance\":{"
+                             "\"voltage_v\":0.5,\"current_a\":0.05},\"differences\":[{\"kind\":"
+                             "\"reset_counter\",\"text\":\"Reset counter Total: 1 → 6 (+5)\","
+                             "\"counter\":\"total\",\"old\":1,\"new\":6,\"growth\":5},",
+                         0),
+              0U)
+        << json;
+    EXPECT_NE(json.find(",\"remarks\":\"Fuse replaced.\\nAll good.\"}\n"), std::string::npos);
+    // The new report reads back, a later visit's earlier one.
+    std::string error;
+    const auto read = ReadReportJson(json, error);
+    ASSERT_TRUE(read) << error;
+    EXPECT_EQ(read->format, 2);
+    EXPECT_EQ(read->remarks, "Fuse replaced.\nAll good.");
+}
+
+TEST_F(ServiceReportTest, WhatCannotBeDoneStopsBeforeTheModuleIsAsked) {
+    const std::size_t requests = module.Requests().size();
+    // No PDF without the window's drawing.
+    dialogs.serviceReport = ServiceReportRequest{folder + "/visit.PDF", "", ""};
+    tool.Click(panel.btnServiceReport);
+    EXPECT_EQ(panel.ServiceStatus.Caption(), "Service report not written");
+    EXPECT_NE(tool.log.Text().find(
+                  "Service report: this program draws no PDF; choose a .txt or .json name"),
+              std::string::npos);
+    // An earlier report that is not there.
+    dialogs.serviceReport = ServiceReportRequest{folder + "/visit.txt", "", folder + "/none.json"};
+    tool.Click(panel.btnServiceReport);
+    EXPECT_NE(tool.log.Text().find("Service report: the previous report: cannot read " + folder +
+                                   "/none.json: No such file or directory"),
+              std::string::npos);
+    EXPECT_EQ(module.Requests().size(), requests);
+    EXPECT_TRUE(module.Blocks().empty());
+    EXPECT_FALSE(std::filesystem::exists(folder + "/visit.txt"));
+    EXPECT_TRUE(panel.btnServiceReport.Enabled());
+}
+
+TEST_F(ServiceReportTest, AnotherModulesReportIsNotComparedAndTheReportSaysSo) {
+    dialogs.savePath = folder + "/first.json";
+    tool.Click(panel.btnServiceReport);
+    std::ifstream first(folder + "/first.json");
+    std::string json{std::istreambuf_iterator<char>(first), {}};
+    // The same report, of a module with another cable at another address.
+    json.replace(json.find("\"serial\":\"NUV13001\""), 19, "\"serial\":\"NUV13077\"");
+    json.replace(json.find("\"address\":2"), 11, "\"address\":7");
+    std::ofstream(folder + "/other.json") << json;
+    dialogs.serviceReport =
+        ServiceReportRequest{folder + "/second.txt", "", folder + "/other.json"};
+    tool.Click(panel.btnServiceReport);
+    std::ifstream in(folder + "/second.txt");
+    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    const std::string refused =
+        "the reports are of different modules (FTDI serial NUV13077 at address 7, then NUV13001 "
+        "at address 2)";
+    EXPECT_NE(text.find("\n  Not compared: " + refused + "\n"), std::string::npos) << text;
+    EXPECT_NE(tool.log.Text().find("Not compared with " + folder + "/other.json: " + refused),
+              std::string::npos);
+    EXPECT_EQ(panel.ServiceStatus.Caption(), "Service report saved: 10 steps, 0 failed");
+    // In JSON: whether anything changed is not known.
+    dialogs.serviceReport->path = folder + "/second.json";
+    tool.Click(panel.btnServiceReport);
+    std::ifstream again(folder + "/second.json");
+    const std::string second{std::istreambuf_iterator<char>(again), {}};
+    EXPECT_NE(second.find("\"changed\":null,\"refused\":\"" + refused + "\""), std::string::npos)
+        << second;
 }
 
 }  // namespace
