@@ -28,6 +28,9 @@ inline constexpr LinkResult FirstByteTimeout = 21;
 inline constexpr LinkResult ReplyTimeout = 28;
 inline constexpr LinkResult PortOpenFailed = 30;
 inline constexpr LinkResult ChangeBaudFailed = 32;
+// Beyond the table: an exchange not started because the program was asked to stop (Ctrl-C).
+// It fits in the 8 bits that exchanges hand on.
+inline constexpr LinkResult Stopped = 0xFE;
 }  // namespace result
 
 }  // namespace nuv

@@ -180,6 +180,7 @@ void Button38Click(Tool& tool) {
 
 LinkResult LeaveProgramMode(Tool& tool) {
     MainPanel& p = tool.panel;
+    const UsbLink::Unstoppable leaveAfterAStop(tool.link);
     StopSegregationPoll(tool);
     ProgramBlock block = MakeProgramBlock(0xAA, 0x55);
     LinkResult code = PrepareProgramLink(tool);
@@ -202,10 +203,20 @@ void Button39Click(Tool& tool) {
     LeaveProgramMode(tool);
 }
 
+bool ModuleAnswersInProgramMode(Tool& tool) {
+    if (PrepareProgramLink(tool) != result::Ok) return false;
+    ProgramBlock block = MakeProgramBlock(0x30, 0x00);
+    const LinkResult code = tool.program.Exchange(block, kBlockLimitMs, 128);
+    // A refusal is a program-mode answer too: its checksums passed.
+    return code == result::Ok || tool.program.LastStatus() != 0;
+}
+
 LinkResult ProgramModeScope::Leave() {
     if (!inside_ || stay_) return result::Ok;
     inside_ = false;
-    return LeaveProgramMode(tool_);
+    const LinkResult code = LeaveProgramMode(tool_);
+    if (onLeave_) onLeave_(code);
+    return code;
 }
 
 }  // namespace nuv

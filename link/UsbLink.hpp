@@ -78,6 +78,24 @@ class UsbLink {
     // Receives lines of the wire trace that the message log does not show (nuvctl -v).
     std::function<void(const std::string&)> trace;
 
+    // Asked before every exchange: true when the program is to stop (Ctrl-C on the command
+    // line), so that a command ends at the next exchange boundary with result::Stopped. The
+    // window sets none.
+    std::function<bool()> stopRequested;
+    bool StopRequested() const { return unstoppable_ == 0 && stopRequested && stopRequested(); }
+    // While one lives, exchanges go out even after a stop: what puts the module back in its
+    // normal state (the leave of program mode) must not be cut off by the stop itself.
+    class Unstoppable {
+      public:
+        explicit Unstoppable(UsbLink& link) : link_(link) { ++link_.unstoppable_; }
+        ~Unstoppable() { --link_.unstoppable_; }
+        Unstoppable(const Unstoppable&) = delete;
+        Unstoppable& operator=(const Unstoppable&) = delete;
+
+      private:
+        UsbLink& link_;
+    };
+
     // Where the device list is shown; none: the table is kept and shown nowhere.
     void SetDeviceListView(DeviceListView* view) { view_ = view; }
     // The records the device list shows now: the last scan's for results 0, 5 and 20, none
@@ -157,6 +175,7 @@ class UsbLink {
     std::array<std::uint8_t, kTxBufferSize> tx_{};
     std::uint32_t receivedCount_ = 0;
     std::uint32_t lastReadCount_ = 0;
+    int unstoppable_ = 0;
 };
 
 }  // namespace nuv

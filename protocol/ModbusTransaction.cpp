@@ -34,6 +34,11 @@ std::uint8_t ModbusClient::Transaction(std::span<const std::uint8_t> request, st
     // The window stays live during the wait; a second exchange started from there would mix
     // its bytes with this one's on the one link.
     if (busy_) throw std::logic_error("a Modbus exchange is already running on the link");
+    if (link_.StopRequested()) {
+        count_ = 0;
+        lastCheck_ = {};
+        return static_cast<std::uint8_t>(result::Stopped);
+    }
     busy_ = true;
     struct Release {
         bool& flag;

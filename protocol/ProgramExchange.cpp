@@ -43,6 +43,8 @@ std::uint8_t ProgramClient::Exchange(const ProgramBlock& block, std::uint16_t li
     // The window stays live during the wait; a second exchange started from there would mix
     // its bytes with this one's on the one link.
     if (busy_) throw std::logic_error("a program-mode exchange is already running on the link");
+    lastStatus_ = 0;
+    if (link_.StopRequested()) return static_cast<std::uint8_t>(result::Stopped);
     busy_ = true;
     struct Release {
         bool& flag;

@@ -108,6 +108,8 @@ std::string ReportJson(const ServiceReport& report) {
     for (const ReportStep& step : report.steps) {
         json += "," + JsonString(step.key) + ":{\"ok\":" + (step.ok ? "true" : "false") +
                 ",\"error\":" + (step.ok ? "null" : JsonString(step.failure));
+        // The result code beside the sentence, for machines, where an exchange failed.
+        if (!step.ok && step.code != 0) json += ",\"error_code\":" + std::to_string(step.code);
         for (const ReportField& field : step.fields) {
             if (field.key.empty()) continue;  // a line for people only
             json += "," + JsonString(field.key) + ":" + field.json;

@@ -4,6 +4,7 @@
 
 #include "app/MessageTable.hpp"
 #include "app/NumberFormat.hpp"
+#include "app/ResultText.hpp"
 #include "app/Tool.hpp"
 #include "config/MemoryRead.hpp"
 #include "config/ProgramMode.hpp"
@@ -42,19 +43,11 @@ ReportField Flag(std::string key, std::string label, bool value) {
     return {std::move(key), std::move(label), value ? "yes" : "no", value ? "true" : "false"};
 }
 
-// Why an exchange failed, in words: the code's message, and what was wrong with the answer.
-std::string Why(const Tool& tool, LinkResult code) {
-    // Code 1 from an exchange is an answer that failed its check (a Modbus CRC, a program-mode
-    // block's checksums); the window's table names code 1 after the driver's open failure,
-    // which would send a technician after the cable instead of the line.
-    std::string why =
-        "result " + std::to_string(code) + ", " +
-        (code == 1 ? "the answer failed its check: noise or a damaged line" : MessageText(code));
-    const ReplyCheck& check = tool.modbus.LastCheck();
-    if ((code == 1 || code == result::NoData) && !check.Ok()) {
-        why += " (" + DescribeReplyFault(check) + ")";
-    }
-    return why;
+// Why a step's exchange failed, for the report: a plain sentence of what happened and what to
+// do, and the code for reference. (The window's log keeps the message table's texts.)
+std::string Why(const Tool& tool, LinkResult code, bool programMode = false) {
+    return (programMode ? ProgramFailureSentence(tool, code) : ModbusFailureSentence(tool, code)) +
+           " (result " + std::to_string(code) + ")";
 }
 
 class Collector {
@@ -64,22 +57,31 @@ class Collector {
 
     ServiceReport Run() {
         Header();
-        Device();
-        Firmware();
-        Serials();
-        Memory();
-        Leave();
+        Step(&Collector::Device);
+        Step(&Collector::Firmware);
+        Step(&Collector::Serials);
+        Step(&Collector::Memory);
+        Leave();  // also after a stop: program mode is left whatever happens
         const std::uint8_t address = identity_.address >= 1 && identity_.address <= 247
                                          ? identity_.address
                                          : options_.address;
-        Reading(address);
-        Supply(address);
-        Outputs(address);
-        ResetCounterStep(address);
+        Step(&Collector::Reading, address);
+        Step(&Collector::Supply, address);
+        Step(&Collector::Outputs, address);
+        Step(&Collector::ResetCounterStep, address);
+        report_.stopped = stopped_;
         return std::move(report_);
     }
 
   private:
+    // Runs a step unless a stop was requested (Ctrl-C on the command line): from then on the
+    // steps are not made, and the report says it was stopped.
+    template <typename... Args>
+    void Step(void (Collector::*step)(Args...), Args... args) {
+        if (tool_.link.StopRequested()) stopped_ = true;
+        if (!stopped_) (this->*step)(args...);
+    }
+
     ReportStep Begin(std::string key, std::string title) {
         if (progress_) progress_(static_cast<int>(report_.steps.size()), kSteps, title);
         ReportStep step;
@@ -88,9 +90,10 @@ class Collector {
         return step;
     }
     void End(ReportStep step) { report_.steps.push_back(std::move(step)); }
-    static void Fail(ReportStep& step, std::string why) {
+    static void Fail(ReportStep& step, std::string why, LinkResult code = 0) {
         step.ok = false;
         step.failure = std::move(why);
+        if (code != result::Ok) step.code = code;
     }
 
     void Header() {
@@ -109,7 +112,7 @@ class Collector {
         ReportStep step = Begin("device", "Device");
         const LinkResult code = tool_.link.ConnectModule();
         if (code != result::Ok) {
-            Fail(step, Why(tool_, code));
+            Fail(step, Why(tool_, code), code);
         } else {
             const DeviceRecord& device = tool_.link.Devices()[tool_.link.SelectedIndex()];
             step.fields.push_back(Text("description", "Description", device.description));
@@ -133,9 +136,19 @@ class Collector {
             step.fields.push_back(
                 Number("interval_s", "Measurement interval", identity_.interval, " s"));
         }
-        if (code != result::Ok) {
+        if (code != result::Ok && identity_.entered) {
+            Fail(step, "identification: " + Why(tool_, code, true), code);
+        } else if (code != result::Ok) {
+            // A module that takes no entry frame may be in program mode already.
             Fail(step,
-                 (identity_.entered ? "identification: " : "program mode: ") + Why(tool_, code));
+                 "program mode: " +
+                     (NoAnswerAtAll(tool_, code) && ModuleAnswersInProgramMode(tool_)
+                          ? "the module is in program mode already (left there earlier) and "
+                            "takes no entry frame: take it back to normal mode (\"NORMAL MODE\", "
+                            "nuvctl normal) and make the report again (result " +
+                                std::to_string(code) + ")"
+                          : Why(tool_, code)),
+                 code);
         } else {
             const std::uint8_t firmwareClass = identity_.firmwareClass;
             const auto capacity = CapacityOf(firmwareClass);
@@ -173,7 +186,7 @@ class Collector {
             const std::string key = "channel_" + std::to_string(channel);
             const std::string label = "Channel " + std::to_string(channel);
             if (found.code != result::Ok) {
-                const std::string why = Why(tool_, found.code);
+                const std::string why = Why(tool_, found.code, true);
                 step.fields.push_back({key, label, "FAILED: " + why,
                                        "{\"ok\":false,\"error\":" + JsonString(why) + "}"});
                 failed += (failed.empty() ? "" : ", ") + std::to_string(channel);
@@ -201,7 +214,9 @@ class Collector {
         }
         const LinkResult code = ReadModuleMemory(tool_);
         if (code != result::Ok) {
-            Fail(step, Why(tool_, code) + " at byte " + std::to_string(tool_.memoryImage.valid));
+            Fail(step,
+                 Why(tool_, code, true) + " at byte " + std::to_string(tool_.memoryImage.valid),
+                 code);
             End(std::move(step));
             return;
         }
@@ -225,7 +240,12 @@ class Collector {
         step.fields.push_back(
             Flag("program_mode_entered", "Program mode entered", identity_.entered));
         if (const LinkResult code = guard_.Leave(); code != result::Ok) {
-            Fail(step, "program mode was not left: " + Why(tool_, code));
+            Fail(step,
+                 "program mode was not left: " + Why(tool_, code, true) +
+                     "; the module may still be in program mode, where it takes no normal-mode "
+                     "request: take it back with \"NORMAL MODE\" (nuvctl normal) once it answers "
+                     "again, or switch it off and on",
+                 code);
         }
         End(std::move(step));
     }
@@ -237,7 +257,7 @@ class Collector {
         const LinkResult code = ReadTemperatures(tool_, address);
         const auto& reading = tool_.lastReading;
         if (!reading) {
-            Fail(step, Why(tool_, code));
+            Fail(step, Why(tool_, code), code);
             End(std::move(step));
             return;
         }
@@ -277,7 +297,7 @@ class Collector {
         ReportStep step = Begin("supply", "Supply voltages and currents");
         PowerValues values;
         if (const LinkResult code = ReadPower(tool_, address, values); code != result::Ok) {
-            Fail(step, Why(tool_, code));
+            Fail(step, Why(tool_, code), code);
         } else {
             static constexpr const char* kPairs[] = {"0/1", "2/3", "4/5", "6/7", "8/9"};
             step.fields.push_back(Measured("system_v", "System", values.system, 2, "V"));
@@ -297,7 +317,7 @@ class Collector {
         ReportStep step = Begin("outputs", "Digital outputs");
         std::uint8_t bits = 0;
         if (const LinkResult code = ReadOutputs(tool_, address, bits); code != result::Ok) {
-            Fail(step, Why(tool_, code));
+            Fail(step, Why(tool_, code), code);
         } else {
             std::string text;
             for (int i = 0; i < 4; ++i) {
@@ -314,7 +334,7 @@ class Collector {
         ResetCounters counters{};
         if (const LinkResult code = ReadResetCounters(tool_, address, counters);
             code != result::Ok) {
-            Fail(step, Why(tool_, code));
+            Fail(step, Why(tool_, code), code);
         } else {
             static constexpr const char* kKeys[] = {"total",     "jtag",     "watchdog",
                                                     "brown_out", "external", "power_up"};
@@ -333,6 +353,7 @@ class Collector {
     ProgramModeScope guard_;  // leaves program mode on every path, also when a step throws
     ModuleIdentity identity_;
     ServiceReport report_;
+    bool stopped_ = false;
 };
 
 }  // namespace

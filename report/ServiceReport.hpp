@@ -29,7 +29,8 @@ struct ReportStep {
     std::string key;    // "device", "firmware", ... (the JSON member)
     std::string title;  // "Device", "Firmware", ...
     bool ok = true;
-    std::string failure;  // why it failed, when it did
+    std::string failure;     // why it failed, when it did: what happened and what to do
+    std::uint16_t code = 0;  // the result code of the failure, when an exchange failed
     std::vector<ReportField> fields;
 };
 
@@ -46,6 +47,9 @@ struct ApcFigure {
 
 struct ServiceReport {
     std::vector<ReportStep> steps;
+    // A stop was requested (Ctrl-C on the command line): the steps after it were not made,
+    // only program mode was left. Such a report is not to be written as if it were whole.
+    bool stopped = false;
     std::size_t Failed() const;
     // What changed since the last visit, when an earlier report was given: its first section.
     std::optional<ReportComparison> comparison;

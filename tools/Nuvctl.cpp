@@ -1,6 +1,8 @@
 #include "tools/Nuvctl.hpp"
 
+#include <csignal>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "app/MessageTable.hpp"
@@ -64,13 +66,19 @@ constexpr const char* kUsage =
     "  dump FILE [--stay]                     copy the module's 4096-byte memory into FILE\n"
     "  reset [--usb]                          reset the module by command (or by the USB\n"
     "                                         cable's DTR line)\n"
+    "  normal                                 take the module out of program mode (one left\n"
+    "                                         there by --stay or by a stalled command)\n"
     "  search [--channel C] [--json] [--stay] the sensors' serials of a channel (0..9), or of\n"
     "                                         all, level 1 first\n"
     "  sort --channel C SERIAL... [--stay]    put the channel's sensors in this order, level 1\n"
     "                                         first, into the module's working memory\n"
     "\n"
-    "Exit status: 0 done (sensor error values are data), 1 link or module failure, or\n"
-    "output that cannot be written, 2 usage error.\n";
+    "Ctrl-C or SIGTERM stops a command at its next exchange with the module; program mode\n"
+    "is left and no file is written half.\n"
+    "\n"
+    "Exit status: 0 done (sensor error values are data), 1 link or module failure, a\n"
+    "failed reading of watch, or output that cannot be written, 2 usage error, 130 after\n"
+    "Ctrl-C (SIGINT), 143 after SIGTERM.\n";
 
 }  // namespace
 
@@ -80,6 +88,8 @@ Program::Program(const Options& options, Environment& env)
       dialogs_(env.err),
       tool_(env.driverFor(options.driver), env.clock, env.pump, dialogs_) {
     tool_.BuildPanel();
+    // Ctrl-C: every exchange asks first, so a command ends at the next exchange boundary.
+    tool_.link.stopRequested = env_.interrupted;
     if (options_.verbose) {
         tool_.link.trace = [this](const std::string& line) {
             env_.err << "nuvctl: " << line << '\n';
@@ -99,6 +109,7 @@ int Program::Execute() {
     if (c == "config") return Config();
     if (c == "dump") return Dump();
     if (c == "reset") return Reset();
+    if (c == "normal") return Normal();
     if (c == "scan") return Scan();
     if (c == "report") return Report();
     if (c == "search") return Search();
@@ -111,18 +122,7 @@ int Program::Execute() {
 int Program::Finish(LinkResult code, bool sensorResultsAreData) {
     if (options_.verbose) env_.err << tool_.log.Text() << '\n';
     if (code == result::Ok || (sensorResultsAreData && IsSensorResult(code))) return kExitDone;
-    env_.err << "nuvctl: " << Explain(code) << " (result " << code << ")\n";
-    return kExitFailure;
-}
-
-// The failure in words, with what the link and the last exchange know beyond the code: the
-// port and the system's reason, or what came instead of the answer.
-std::string Program::Explain(LinkResult code) const {
-    if (code == result::PortOpenFailed && !tool_.link.OpenFailure().empty()) {
-        return tool_.link.OpenFailure();
-    }
-    if (std::string modbus = ExplainModbusFailure(tool_, code); !modbus.empty()) return modbus;
-    return Describe(code);
+    return Failed("", Explain(code), code);
 }
 
 int Program::Devices() {
@@ -243,7 +243,9 @@ int Program::Watch() {
     tool_.panel.ComboBox4.SetIndex(static_cast<int>(interval - 1));
     if (!file.Active()) env_.out << ReadingCsvHeader(sensors) << std::flush;
 
-    bool anyReading = false;
+    long readings = 0;
+    long failed = 0;
+    std::set<LinkResult> kindsSaid;
     std::size_t loggerShown = 0;
     std::int64_t next = env_.clock.NowMs();
     for (long done = 0; (count < 0 || done < count) && !env_.interrupted(); ++done) {
@@ -255,8 +257,9 @@ int Program::Watch() {
         next += interval * 1000;
         const std::int64_t stamp = env_.clock.WallSeconds();
         const LinkResult code = Timer1Timer(tool_);
+        if (code == result::Stopped) break;  // no reading was made
         const auto& reading = tool_.lastReading;
-        anyReading |= reading.has_value();
+        ++readings;
         const std::string time = LocalTimeStamp(stamp, env_.clock.UtcOffsetSeconds(stamp));
         // Readings that cannot be written are lost: stop rather than measure for nothing.
         std::string reason;
@@ -272,17 +275,24 @@ int Program::Watch() {
                      << reason << '\n';
             return kExitFailure;
         }
-        // The error logger's new lines.
+        // The first failure of each kind in a sentence (the port and the system's reason, what
+        // the module did); after it, the error logger's lines count them.
+        if (!reading) {
+            ++failed;
+            if (kindsSaid.insert(code).second) {
+                env_.err << "nuvctl: reading " << readings << " failed: " << Explain(code)
+                         << " (result " << code << ")\n";
+            }
+        }
         const std::string logger = tool_.logger.Text();
         if (logger.size() > loggerShown) env_.err << logger.substr(loggerShown);
         loggerShown = logger.size();
         if (options_.verbose) env_.err << tool_.log.Text() << '\n';
     }
-    if (!anyReading) {
-        env_.err << "nuvctl: no reading succeeded\n";
-        return kExitFailure;
-    }
-    return kExitDone;
+    env_.err << "nuvctl: " << readings << (readings == 1 ? " reading, " : " readings, ") << failed
+             << " failed" << (readings != 0 && failed == readings ? " (no reading succeeded)" : "")
+             << '\n';
+    return failed != 0 ? kExitFailure : kExitDone;
 }
 
 int Program::Power() {
@@ -394,21 +404,38 @@ bool DrawsPdf(const std::vector<std::string>& args) {
     return std::find(args.begin(), args.end(), "--pdf") != args.end();
 }
 
+namespace {
+
+// 128 + the stop signal's number, as a shell reports a program that a signal ended.
+int StopStatus(const Environment& environment) {
+    const int signal = environment.stopSignal();
+    return kExitSignalBase + (signal != 0 ? signal : SIGINT);
+}
+
+// The status of a run, once what it printed has gone out: a failed output fails the run.
+int Checked(Environment& environment, int status) {
+    if (std::string reason;
+        status != kExitFailure && !detail::OutputWritten(environment.out, reason)) {
+        environment.err << "nuvctl: cannot write to standard output: " << reason << '\n';
+        return kExitFailure;
+    }
+    return status;
+}
+
+}  // namespace
+
 int Run(const std::vector<std::string>& args, Environment& environment) {
     try {
         bool handled = false;
         const detail::Options options = detail::Parse(args, environment, handled);
-        if (handled) return kExitDone;
+        if (handled) return Checked(environment, kExitDone);  // --help, --version
         // Two report files, no module.
-        if (options.command == "compare") return detail::Compare(options.rest, environment);
-        detail::Program program(options, environment);
-        const int status = program.Execute();
-        if (std::string reason;
-            status != kExitFailure && !detail::OutputWritten(environment.out, reason)) {
-            environment.err << "nuvctl: cannot write to standard output: " << reason << '\n';
-            return kExitFailure;
+        if (options.command == "compare") {
+            return Checked(environment, detail::Compare(options.rest, environment));
         }
-        return status;
+        detail::Program program(options, environment);
+        const int status = Checked(environment, program.Execute());
+        return environment.interrupted() ? StopStatus(environment) : status;
     } catch (const detail::UsageError& error) {
         environment.err << "nuvctl: " << error.what() << "\nTry 'nuvctl --help'.\n";
         return kExitUsage;

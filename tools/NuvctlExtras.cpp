@@ -1,4 +1,5 @@
 // nuvctl's commands beyond the window's own: the bus scan and the service report.
+#include <algorithm>
 #include <string>
 
 #include "app/AtomicFile.hpp"
@@ -57,7 +58,12 @@ int Program::Scan() {
                  << " s\n";
     }
     if (scan.hits.empty()) {
-        env_.err << "nuvctl: no module answered at " << from << ".." << to << '\n';
+        env_.err << "nuvctl: no module answered at " << from << ".." << to;
+        // A module in program mode answers no address.
+        if (!env_.interrupted() && InProgramMode()) {
+            env_.err << ": " << kInProgramMode;
+        }
+        env_.err << '\n';
         return kExitFailure;
     }
     return kExitDone;
@@ -125,6 +131,32 @@ int Program::Report() {
         });
     if (progress) env_.err << "\r\033[K" << std::flush;
     if (options_.verbose) env_.err << tool_.log.Text() << '\n';
+    if (report.stopped) {
+        // Program mode has been left (or its step says why not); no report is written half.
+        std::string kept;
+        for (const ReportStep& step : report.steps) {
+            if (step.key == "normal_mode" && !step.ok) {
+                env_.err << "nuvctl: " << step.title << ": " << step.failure << '\n';
+            }
+            const auto entered =
+                std::find_if(step.fields.begin(), step.fields.end(), [](const ReportField& field) {
+                    return field.key == "program_mode_entered" && field.json == "true";
+                });
+            if (step.key == "normal_mode" && step.ok && entered != step.fields.end()) {
+                env_.err << "nuvctl: the module is back in normal mode\n";
+            }
+            // A dump made before the stop is whole: it stays, and is named.
+            if (step.key == "memory" && step.ok && !options.dumpPath.empty()) {
+                kept = "; the memory dump " + options.dumpPath + " is whole and was kept";
+            }
+        }
+        const std::string& named = file.empty() ? pdf : file;
+        env_.err << "nuvctl: interrupted; "
+                 << (named.empty() ? std::string("no report was printed")
+                                   : "the report was not written to " + named)
+                 << kept << '\n';
+        return kExitFailure;
+    }
     CompleteVisitRecord(tool_, report, opts.Has("--remarks") ? opts.Value("--remarks") : "",
                         previous ? &*previous : nullptr, opts.Has("--force"));
     const ReportKind kind = opts.Has("--json") ? ReportKind::Json : ReportKind::Text;

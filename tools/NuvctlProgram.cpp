@@ -3,37 +3,88 @@
 
 #include "app/AtomicFile.hpp"
 #include "app/MessageTable.hpp"
+#include "app/ResultText.hpp"
 #include "config/Configuration.hpp"
 #include "config/LineControl.hpp"
 #include "config/MemoryRead.hpp"
 #include "config/ProgramMode.hpp"
 #include "firmware/FirmwareVersion.hpp"
+#include "protocol/ModbusReply.hpp"
 #include "protocol/ProgramExchange.hpp"
 #include "tools/CliProgram.hpp"
+#include "tools/ModbusErrors.hpp"
 
 namespace nuv::cli::detail {
-bool Program::LeftProgramMode(ProgramModeScope& scope) {
-    const LinkResult left = scope.Leave();
-    if (left == result::Ok) return true;
-    env_.err << "nuvctl: could not leave program mode: " << DescribeProgram(tool_, left)
-             << " (result " << left << ")\n";
-    return false;
+Program::Scope::Scope(Program& program, bool stay)
+    : program_(program),
+      stay_(stay),
+      inner_(program.tool_, false, [this](LinkResult left) { Said(left); }) {}
+
+Program::Scope::~Scope() {
+    // A stop takes the module back to normal mode even when it was to stay: an interrupted
+    // command leaves the module as it found it.
+    if (stay_ && inner_.Inside() && !program_.env_.interrupted()) {
+        program_.env_.err << "nuvctl: the module stays in program mode as asked; 'nuvctl normal' "
+                             "takes it back to normal mode\n";
+        inner_.LeftByItself();
+    }
+}
+
+bool Program::Scope::Leave() {
+    if (stay_ && !program_.env_.interrupted()) return true;
+    return inner_.Leave() == result::Ok;
+}
+
+void Program::Scope::Said(LinkResult left) {
+    std::ostream& err = program_.env_.err;
+    if (left == result::Ok) {
+        if (program_.env_.interrupted()) err << "nuvctl: the module is back in normal mode\n";
+        return;
+    }
+    err << "nuvctl: could not leave program mode: " << DescribeProgram(program_.tool_, left)
+        << " (result " << left << ")\nnuvctl: " << kStillInProgramMode << '\n';
+}
+
+bool Program::InProgramMode() {
+    if (!inProgramMode_) inProgramMode_ = ModuleAnswersInProgramMode(tool_);
+    return *inProgramMode_;
+}
+
+std::string Program::Explain(LinkResult code) {
+    if (code == result::Stopped) return ResultSentence(code);
+    if (code == result::PortOpenFailed && !tool_.link.OpenFailure().empty()) {
+        return tool_.link.OpenFailure();
+    }
+    if (NoAnswerAtAll(tool_, code) && !env_.interrupted() && InProgramMode()) {
+        return kInProgramMode;
+    }
+    if (std::string modbus = ExplainModbusFailure(tool_, code); !modbus.empty()) return modbus;
+    return Describe(code);
+}
+
+int Program::Failed(const std::string& what, const std::string& why, LinkResult code) {
+    env_.err << "nuvctl: " << what << (what.empty() ? "" : ": ");
+    if (code == result::Stopped) {
+        env_.err << ResultSentence(code) << '\n';
+    } else {
+        env_.err << why << " (result " << code << ")\n";
+    }
+    return kExitFailure;
 }
 
 int Program::Info() {
     const CommandOptions opts("info", options_.rest, {"--json", "--stay"}, {});
-    ProgramModeScope scope(tool_, opts.Has("--stay"));
+    Scope scope(*this, opts.Has("--stay"));
     ModuleIdentity identity;
     const LinkResult code = EnterProgramMode(tool_, identity);
     if (identity.entered) scope.Entered();
-    if (code != result::Ok) {
-        if (options_.verbose) env_.err << tool_.log.Text() << '\n';
-        env_.err << "nuvctl: " << (identity.entered ? DescribeProgram(tool_, code) : Explain(code))
-                 << " (result " << code << ")\n";
-        return kExitFailure;
-    }
     if (options_.verbose) env_.err << tool_.log.Text() << '\n';
-    if (!LeftProgramMode(scope)) return kExitFailure;
+    if (code != result::Ok) {
+        return identity.entered
+                   ? Failed("the firmware identification", DescribeProgram(tool_, code), code)
+                   : Failed("", Explain(code), code);
+    }
+    if (!scope.Leave()) return kExitFailure;
     const auto capacity = CapacityOf(identity.firmwareClass);
     const std::string version = FirmwareVersionText(
         static_cast<std::uint16_t>(identity.firmwareClass << 8U | identity.firmwareBuild));
@@ -71,7 +122,7 @@ int Program::Config() {
         opts.Has("--address") ? NumberIn("--address", opts.Value("--address"), 1, 247) : 0;
     const long interval =
         opts.Has("--interval") ? NumberIn("--interval", opts.Value("--interval"), 1, 255) : 0;
-    ProgramModeScope scope(tool_, opts.Has("--stay"));
+    Scope scope(*this, opts.Has("--stay"));
     ModuleIdentity identity;
     LinkResult code = EnterProgramMode(tool_, identity);
     if (identity.entered) scope.Entered();
@@ -79,9 +130,7 @@ int Program::Config() {
     if (!identity.entered) return Finish(code);
     auto fail = [&](LinkResult failed, const char* what) {
         if (options_.verbose) env_.err << tool_.log.Text() << '\n';
-        env_.err << "nuvctl: " << what << ": " << DescribeProgram(tool_, failed) << " (result "
-                 << failed << ")\n";
-        return kExitFailure;
+        return Failed(what, DescribeProgram(tool_, failed), failed);
     };
     if (address != 0) {
         tool_.panel.ComboBox1.SetIndex(static_cast<int>(address - 1));
@@ -101,10 +150,7 @@ int Program::Config() {
         env_.out << "configuration saved permanently\n";
     }
     if (options_.verbose) env_.err << tool_.log.Text() << '\n';
-    if (const LinkResult left = scope.Leave(); left != result::Ok) {
-        return fail(left, "could not leave program mode");
-    }
-    return kExitDone;
+    return scope.Leave() ? kExitDone : kExitFailure;
 }
 
 int Program::Dump() {
@@ -121,7 +167,7 @@ int Program::Dump() {
         env_.err << "nuvctl: cannot write " << file << ": " << *failure << '\n';
         return kExitFailure;
     }
-    ProgramModeScope scope(tool_, opts.Has("--stay"));
+    Scope scope(*this, opts.Has("--stay"));
     ModuleIdentity identity;
     const LinkResult entered = EnterProgramMode(tool_, identity);
     if (identity.entered) scope.Entered();
@@ -134,8 +180,14 @@ int Program::Dump() {
     if (progress) env_.err << '\n';
     if (code != result::Ok) {
         if (options_.verbose) env_.err << tool_.log.Text() << '\n';
-        env_.err << "nuvctl: reading the memory: " << DescribeProgram(tool_, code) << " (result "
-                 << code << ")\n";
+        // Only a whole memory is written: the file is left as it was.
+        env_.err << "nuvctl: reading the memory: "
+                 << (code == result::Stopped ? "interrupted" : "failed") << " after "
+                 << tool_.memoryImage.valid << " of " << ModuleMemoryImage::kSize << " bytes";
+        if (code != result::Stopped) {
+            env_.err << ": " << DescribeProgram(tool_, code) << " (result " << code << ")";
+        }
+        env_.err << "; " << file << " was not written\n";
         return kExitFailure;
     }
     const ModuleMemoryImage& image = tool_.memoryImage;
@@ -146,8 +198,7 @@ int Program::Dump() {
     // Not into the dump itself when that went to standard output.
     (IsStandardOutput(file) ? env_.err : env_.out)
         << tool_.memoryImage.valid << " bytes written to " << file << '\n';
-    if (!LeftProgramMode(scope)) return kExitFailure;
-    return kExitDone;
+    return scope.Leave() ? kExitDone : kExitFailure;
 }
 
 int Program::Reset() {
@@ -161,28 +212,53 @@ int Program::Reset() {
             env_.err << "nuvctl: the reset by the cable's DTR line failed\n";
             return kExitFailure;
         }
-        if (code != result::Ok) {
-            env_.err << "nuvctl: " << Describe(code) << " (result " << code << ")\n";
-            return kExitFailure;
-        }
+        if (code != result::Ok) return Finish(code);
         env_.out << "module reset by the USB cable\n";
         return kExitDone;
     }
-    ProgramModeScope scope(tool_, false);
+    Scope scope(*this, false);
     ModuleIdentity identity;
     const LinkResult entered = EnterProgramMode(tool_, identity);
     if (identity.entered) scope.Entered();
     if (!identity.entered) return Finish(entered);
     const LinkResult code = ResetViaCode(tool_);
     if (options_.verbose) env_.err << tool_.log.Text() << '\n';
-    if (code != result::Ok) {
-        env_.err << "nuvctl: the reset: " << DescribeProgram(tool_, code) << " (result " << code
-                 << ")\n";
-        return kExitFailure;
-    }
+    if (code != result::Ok) return Failed("the reset", DescribeProgram(tool_, code), code);
     scope.LeftByItself();
     env_.out << "module reset\n";
     return kExitDone;
+}
+
+int Program::Normal() {
+    const CommandOptions none("normal", options_.rest, {}, {});  // takes no options
+    const LinkResult code = LeaveProgramMode(tool_);
+    if (options_.verbose) env_.err << tool_.log.Text() << '\n';
+    if (code == result::Ok) {
+        env_.out << "the module is back in normal mode\n";
+        return kExitDone;
+    }
+    const bool silent = (code == result::FirstByteTimeout || code == result::ReplyTimeout) &&
+                        tool_.program.LastStatus() == 0;
+    if (!silent || env_.interrupted()) {
+        return Failed("leaving program mode", DescribeProgram(tool_, code), code);
+    }
+    // No answer to the leave block: a module in normal mode takes it for noise. One
+    // normal-mode request (one register at the address) tells whether it is there.
+    // The time limit of every normal-mode request; the answer is its head, two bytes and the CRC.
+    constexpr std::uint16_t kLimitMs = 2500;
+    const std::uint8_t request[] = {Address(), 0x03, 0x00, 0x00, 0x00, 0x01};
+    const LinkResult asked = tool_.modbus.Transaction(request, kLimitMs, 7);
+    if (asked == result::Ok || tool_.modbus.LastCheck().fault == ReplyFault::Exception) {
+        env_.out << "the module is in normal mode already (it answers at address "
+                 << options_.address << ")\n";
+        return kExitDone;
+    }
+    return Failed("leaving program mode",
+                  "no answer from the module, neither to the leave block nor to a normal-mode "
+                  "request at address " +
+                      std::to_string(options_.address) +
+                      ": check the cable, the module's power and --address",
+                  code);
 }
 
 }  // namespace nuv::cli::detail

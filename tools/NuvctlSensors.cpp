@@ -28,7 +28,7 @@ int Program::Search() {
     const CommandOptions opts("search", options_.rest, {"--json", "--stay"}, {"--channel"});
     const long only =
         opts.Has("--channel") ? NumberIn("--channel", opts.Value("--channel"), 0, 9) : -1;
-    ProgramModeScope scope(tool_, opts.Has("--stay"));
+    Scope scope(*this, opts.Has("--stay"));
     ModuleIdentity identity;
     const LinkResult entered = EnterProgramMode(tool_, identity);
     if (identity.entered) scope.Entered();
@@ -43,7 +43,7 @@ int Program::Search() {
     if (json)
         env_.out << "{\"sensors_per_channel\":" << int{tool_.maxSensorsPerChannel}
                  << ",\"channels\":[";
-    for (long channel = 0; channel < 10; ++channel) {
+    for (long channel = 0; channel < 10 && !env_.interrupted(); ++channel) {
         if (only >= 0 && channel != only) continue;
         const auto c = static_cast<std::uint8_t>(channel);
         SearchChannel(tool_, c, 0x60, c);
@@ -77,6 +77,7 @@ int Program::Search() {
     }
     if (json) env_.out << "]}\n";
     if (options_.verbose) env_.err << tool_.log.Text() << '\n';
+    if (env_.interrupted()) env_.err << "nuvctl: interrupted\n";
     if (!LeftProgramMode(scope)) return kExitFailure;
     if (failed) env_.err << "nuvctl: the search of a channel failed\n";
     return failed ? kExitFailure : kExitDone;
@@ -102,7 +103,7 @@ int Program::Sort() {
     if (serials.empty()) throw UsageError("sort needs the serials of the levels, level 1 first");
     const auto channel =
         static_cast<std::uint8_t>(NumberIn("--channel", opts.Value("--channel"), 0, 9));
-    ProgramModeScope scope(tool_, opts.Has("--stay"));
+    Scope scope(*this, opts.Has("--stay"));
     ModuleIdentity identity;
     const LinkResult entered = EnterProgramMode(tool_, identity);
     if (identity.entered) scope.Entered();

@@ -20,10 +20,23 @@
 
 namespace {
 
-std::atomic<bool> gInterrupted{false};
+// The first stop signal that came (SIGINT, SIGTERM); 0 while none.
+std::atomic<int> gStopSignal{0};
 
-void OnSignal(int) {
-    gInterrupted = true;
+void OnSignal(int signal) {
+    int none = 0;
+    gStopSignal.compare_exchange_strong(none, signal);
+}
+
+// The command stops at its next exchange and leaves program mode; a second signal ends the
+// program at once (the handler is reset by the first), for one that must not wait for that.
+void CatchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
 }
 
 }  // namespace
@@ -55,8 +68,7 @@ int main(int argc, char* argv[]) {
     } else {
         application = std::make_unique<QCoreApplication>(argc, argv);
     }
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    CatchStopSignals();
 
     nuv::SystemClock clock;
     nuv::NullEventPump pump;
@@ -88,7 +100,8 @@ int main(int argc, char* argv[]) {
         pump,
         output,
         std::cerr,
-        [] { return gInterrupted.load(); },
+        [] { return gStopSignal.load() != 0; },
+        [] { return gStopSignal.load(); },
         ::isatty(STDERR_FILENO) == 1};
     environment.outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
 

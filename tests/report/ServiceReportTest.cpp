@@ -128,7 +128,9 @@ TEST_F(ServiceReportTest, AFailedStepIsReportedInItsPlaceAndTheRestGoesOn) {
     EXPECT_TRUE(Step(report, "reset_counters").ok);
     const std::string text = ReportText(report);
     const auto place = text.find("Supply voltages and currents\n----");
-    const auto failed = text.find("  FAILED: result 17");
+    const auto failed = text.find(
+        "  FAILED: no answer from the module (time-out): check the "
+        "cable, the port and the module's address (result 17)\n");
     const auto next = text.find("Digital outputs\n");
     ASSERT_NE(failed, std::string::npos) << text;
     EXPECT_LT(place, failed);
@@ -136,15 +138,58 @@ TEST_F(ServiceReportTest, AFailedStepIsReportedInItsPlaceAndTheRestGoesOn) {
     EXPECT_NE(text.find("\n10 steps, 1 failed\n"), std::string::npos);
     const std::string json = ReportJson(report);
     EXPECT_NE(json.find("\"failed_steps\":1"), std::string::npos);
-    EXPECT_NE(json.find("\"supply\":{\"ok\":false,\"error\":\"result 17"), std::string::npos);
+    // The sentence for people, the code for machines.
+    EXPECT_NE(json.find("\"supply\":{\"ok\":false,\"error\":\"no answer from the module "
+                        "(time-out): check the cable, the port and the module's address (result "
+                        "17)\",\"error_code\":17}"),
+              std::string::npos)
+        << json;
 }
 
 TEST_F(ServiceReportTest, AnAnswerThatFailsItsCheckIsNamedAsSuch) {
     const ServiceReport report =
         Collect("Supply voltages and currents", [this] { module.faults.corruptCrc = 1; });
     const ReportStep& supply = Step(report, "supply");
-    EXPECT_EQ(supply.failure, "result 1, the answer failed its check: noise or a damaged line");
+    EXPECT_EQ(supply.failure.substr(0, 31), "the answer's CRC is wrong (19 b");
+    EXPECT_EQ(supply.failure.substr(supply.failure.size() - 37),
+              "): noise or a damaged line (result 1)");
     EXPECT_EQ(report.Failed(), 1U);
+}
+
+// Every failure in the report says what happened and what to do, never the window's internal
+// texts: a port that cannot be opened with its path and the system's reason, a module left in
+// program mode, a leave that failed.
+TEST_F(ServiceReportTest, FailuresSayWhatHappenedAndWhatToDo) {
+    module.programMode = true;  // left there by an earlier command
+    ServiceReport report = Collect();
+    const ReportStep& firmware = Step(report, "firmware");
+    EXPECT_EQ(firmware.failure,
+              "program mode: the module is in program mode already (left there earlier) and takes "
+              "no entry frame: take it back to normal mode (\"NORMAL MODE\", nuvctl normal) and "
+              "make the report again (result 17)");
+    EXPECT_EQ(firmware.code, 17);
+    EXPECT_TRUE(module.programMode);  // told, not left behind the operator's back
+
+    // The module stalls after the memory: the leave gets no answer.
+    module.programMode = false;
+    report = Collect("Back to normal mode", [this] { module.faults.silent = -1; });
+    EXPECT_EQ(Step(report, "normal_mode").failure,
+              "program mode was not left: no answer from the module (time-out): check the cable "
+              "and the module's power (result 21); the module may still be in program mode, where "
+              "it takes no normal-mode request: take it back with \"NORMAL MODE\" (nuvctl "
+              "normal) once it answers again, or switch it off and on");
+
+    module.faults.silent = 0;
+    device.heldByOtherProgram = true;
+    report = Collect();
+    EXPECT_EQ(Step(report, "device").failure,
+              "the module's device is held by another program: close it (the window, another "
+              "nuvctl, a terminal program) and retry (result 5)");
+    for (const ReportStep& step : report.steps) {
+        EXPECT_EQ(step.failure.find("Check cables"), std::string::npos) << step.failure;
+        EXPECT_EQ(step.failure.find("Błąd"), std::string::npos) << step.failure;
+        EXPECT_EQ(step.failure.find("Brak danych"), std::string::npos) << step.failure;
+    }
 }
 
 TEST_F(ServiceReportTest, ProgramModeIsLeftWhenAStepInsideItFails) {

@@ -110,7 +110,8 @@ TEST_F(NuvctlTest, WatchWritesOneCsvRowPerReadingAndLogsFailures) {
     module.SensorAt(2, 0).fixedRaw = 0xF060;  // no probe: an empty cell, its code at the end
     clock.SetUtcOffset(3600);
     const std::int64_t start = clock.NowMs();
-    ASSERT_EQ(Run({"--simulate", "watch", "--count", "3", "--interval", "5", "--csv", path}), 0)
+    // A failed reading makes the watch fail, after all its readings.
+    ASSERT_EQ(Run({"--simulate", "watch", "--count", "3", "--interval", "5", "--csv", path}), 1)
         << err.str();
     EXPECT_GE(clock.NowMs() - start, 10'000);  // three readings, five seconds apart
     EXPECT_LT(clock.NowMs() - start, 11'000);
@@ -131,6 +132,7 @@ TEST_F(NuvctlTest, WatchWritesOneCsvRowPerReadingAndLogsFailures) {
     EXPECT_LT(rows[1].substr(0, 20), rows[2].substr(0, 20));
     EXPECT_EQ(out.str(), "");  // the rows went to the file
     EXPECT_NE(err.str().find("0:0:0    Data Timeout Couner: 1\n"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("nuvctl: 3 readings, 1 failed\n"), std::string::npos) << err.str();
     std::filesystem::remove(path);
 }
 
@@ -204,6 +206,11 @@ TEST_F(NuvctlTest, BadArgumentsAreUsageErrors) {
                                                {"--simulate", "read", "--sensors", "11"},
                                                {"--simulate", "read", "--csv", "x"},
                                                {"--simulate", "outputs", "--set", "16"},
+                                               // A sign is no part of a mask or a count.
+                                               {"--simulate", "outputs", "--set", "-0"},
+                                               {"--simulate", "outputs", "--set", "+5"},
+                                               {"--simulate", "watch", "--count", "-0"},
+                                               {"--simulate", "search", "--channel", "+1"},
                                                {"--simulate", "outputs", "--set"},
                                                {"--simulate", "watch", "--interval", "0"}}) {
         EXPECT_EQ(Run(args), 2) << ::testing::PrintToString(args);
@@ -554,7 +561,8 @@ TEST_F(NuvctlTest, AReportWithAFailedStepIsStillWrittenWhole) {
     module.faults.refuse = 1;  // the firmware's identification is refused
     EXPECT_EQ(Run({"--simulate", "report", folder + "/visit.txt"}), 1);
     EXPECT_EQ(out.str(), "report written to " + folder + "/visit.txt\n");
-    EXPECT_NE(err.str().find("nuvctl: Firmware, address and interval: identification: result 21"),
+    EXPECT_NE(err.str().find("nuvctl: Firmware, address and interval: identification: the "
+                             "module refused the request (result 21)"),
               std::string::npos)
         << err.str();
     EXPECT_NE(err.str().find("nuvctl: 2 of 10 steps failed; the report says so in their place\n"),
@@ -562,7 +570,9 @@ TEST_F(NuvctlTest, AReportWithAFailedStepIsStillWrittenWhole) {
         << err.str();
     std::ifstream in(folder + "/visit.txt");
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    EXPECT_NE(text.find("  FAILED: identification: result 21"), std::string::npos) << text;
+    EXPECT_NE(text.find("  FAILED: identification: the module refused the request (result 21)"),
+              std::string::npos)
+        << text;
     EXPECT_NE(text.find("\n10 steps, 2 failed\n"), std::string::npos);
     EXPECT_EQ(std::filesystem::file_size(folder + "/visit-memory.dat"), 4096U);
     EXPECT_FALSE(module.programMode);
