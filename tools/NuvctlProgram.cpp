@@ -111,19 +111,32 @@ int Program::Dump() {
         throw UsageError("dump needs the name of the file to write");
     }
     const std::string file = options_.rest[0];
-    const CommandOptions opts("dump", {options_.rest.begin() + 1, options_.rest.end()}, {"--stay"},
-                              {});
+    const CommandOptions opts("dump", {options_.rest.begin() + 1, options_.rest.end()},
+                              {"--stay", "--verify"}, {});
     ProgramModeScope scope(tool_, opts.Has("--stay"));
     ModuleIdentity identity;
     const LinkResult entered = EnterProgramMode(tool_, identity);
     if (identity.entered) scope.Entered();
     if (!identity.entered) return Finish(entered);
     const bool progress = env_.errIsTerminal;
-    const LinkResult code = ReadModuleMemory(tool_, [&](int percent) {
+    const auto onPiece = [&](int percent) {
         if (progress)
             env_.err << "\rreading the module's memory: " << percent << " %" << std::flush;
-    });
+    };
+    // --verify: the memory is read twice, and a piece read again until two reads agree.
+    const bool verify = opts.Has("--verify");
+    MemoryVerification verification;
+    const LinkResult code = verify ? ReadModuleMemoryVerified(tool_, verification, onPiece)
+                                   : ReadModuleMemory(tool_, onPiece);
     if (progress) env_.err << '\n';
+    if (!verification.Agreed()) {
+        if (options_.verbose) env_.err << tool_.log.Text() << '\n';
+        env_.err << "nuvctl: reading the memory: no two reads agreed for piece(s) "
+                 << PieceList(verification.unsettled) << " in "
+                 << MemoryVerification::kMaxReadsOfPiece
+                 << " reads each: the line spoils the module's answers; nothing was written\n";
+        return kExitFailure;
+    }
     if (code != result::Ok) {
         if (options_.verbose) env_.err << tool_.log.Text() << '\n';
         env_.err << "nuvctl: reading the memory: " << DescribeProgram(tool_, code) << " (result "
@@ -134,7 +147,12 @@ int Program::Dump() {
         env_.err << "nuvctl: cannot write " << file << ": " << *failure << '\n';
         return kExitFailure;
     }
-    env_.out << tool_.memoryImage.valid << " bytes written to " << file << '\n';
+    env_.out << tool_.memoryImage.valid << " bytes written to " << file;
+    if (verify) {
+        env_.out << " (read twice and compared; " << verification.reread.size()
+                 << " piece(s) read again)";
+    }
+    env_.out << '\n';
     if (!LeftProgramMode(scope)) return kExitFailure;
     return kExitDone;
 }
