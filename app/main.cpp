@@ -55,11 +55,14 @@ int main(int argc, char* argv[]) {
     QCommandLineOption readyAfter("ready-after", "Write the ready file MS after the clicks.", "MS",
                                   "500");
     QCommandLineOption simSensors("sim-sensors", "Sensors on every simulated channel.", "N", "-1");
+    QCommandLineOption simLevels("sim-levels", "Sensor positions per channel (10, 12, 16).", "N",
+                                 "10");
+    QCommandLineOption showLevel("show-level", "Scroll the sensor grids to level N.", "N");
     QCommandLineOption trendPictureOption(
         "trend-picture", "Save the trend plot as PNG FILE before the ready file.", "FILE");
     for (QCommandLineOption* option :
          {&showPage, &scrollService, &showSortArea, &showApc, &readyFile, &click, &readyAfter,
-          &simSensors, &trendPictureOption}) {
+          &simSensors, &simLevels, &showLevel, &trendPictureOption}) {
         option->setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(*option);
     }
@@ -90,7 +93,8 @@ int main(int argc, char* argv[]) {
     if (parser.isSet(simulate)) {
         simulated = std::make_unique<nuv::sim::SimFtdi>(clock);
         nuv::sim::AddSimulatedModule(*simulated, rate,
-                                     std::clamp(parser.value(simSensors).toInt(), -1, 16));
+                                     std::clamp(parser.value(simSensors).toInt(), -1, 16),
+                                     parser.value(simLevels).toInt());
         simulatedKeeper = std::make_unique<nuv::PortKeeper>(*simulated);
         driver = simulatedKeeper.get();
     } else {
@@ -155,7 +159,8 @@ int main(int argc, char* argv[]) {
     const QString ready = parser.isSet(readyFile) ? parser.value(readyFile) : QString();
     const int readyMs = std::max(0, parser.value(readyAfter).toInt());
     const QString trendPicture = parser.value(trendPictureOption);
-    QTimer::singleShot(0, &window, [&tool, &window, clicks, ready, readyMs, trendPicture] {
+    const int level = parser.isSet(showLevel) ? parser.value(showLevel).toInt() : 0;
+    QTimer::singleShot(0, &window, [&tool, &window, clicks, ready, readyMs, trendPicture, level] {
         for (const QString& name : clicks) {
             nuv::Control* control = tool.panel.Find(name.toStdString());
             if (control == nullptr) {
@@ -166,7 +171,19 @@ int main(int argc, char* argv[]) {
             window.SyncAll();
         }
         if (ready.isEmpty()) return;
-        QTimer::singleShot(readyMs, &window, [&window, ready, trendPicture] {
+        QTimer::singleShot(readyMs, &window, [&tool, &window, ready, trendPicture, level] {
+            // The sensor grids scrolled down to a level row, in the channel's column the search
+            // left current.
+            if (level > 0) {
+                for (nuv::StringGrid* grid : {&tool.panel.StringGrid2, &tool.form2.StringGrid4}) {
+                    if (static_cast<std::size_t>(level) < grid->RowCount()) {
+                        grid->SetCurrentCell(std::max<std::size_t>(grid->CurrentColumn(), 1),
+                                             static_cast<std::size_t>(level));
+                    }
+                }
+                window.SyncAll();
+                QApplication::processEvents();
+            }
             // The trend plot as its "Save picture…" writes it, whatever covers it on the screen.
             if (!trendPicture.isEmpty()) {
                 if (const auto failure =

@@ -8,7 +8,7 @@ want=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-chart
 case "${1:-build}" in
   build) ;;
   test) want+=(libmodbus-dev socat libxml2-utils desktop-file-utils dpkg-dev file lintian) ;;
-  screenshots) want+=(xvfb x11-apps imagemagick fonts-dejavu-core) ;;
+  screenshots) want+=(xvfb x11-apps imagemagick fonts-dejavu-core openbox) ;;  # frames drawn too
   package) want+=(dpkg-dev file lintian) ;;
   fuzz) want+=(clang) ;;  # and below: libFuzzer and the sanitizers' runtimes of its version
   *) echo "usage: $0 [build|test|screenshots|package|fuzz]" >&2; exit 2 ;;

@@ -6,7 +6,7 @@
 # during a cyclic measurement and an APC run.
 # Usage: scripts/screenshots.sh [folder]      (default: build/screenshots)
 # NUVTOOL=path runs another build of the tool than the release build made here.
-# A window manager (openbox or twm), when installed, draws the windows' title bars.
+# A window manager (openbox, or twm), when installed, draws the windows' title bars and frames.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -72,6 +72,12 @@ if [ "${1:-}" = "--inside" ]; then
   shoot page5-error-logger --simulate --show-page 4
   shoot service-strip --simulate --show-page 2 --scroll-service
   shoot apc-window --simulate --show-page 2 --show-apc
+  # A firmware of 16 sensors per channel: the sensor grid and the APC window scrolled to the
+  # last levels, each row with its number.
+  shoot page3-sixteen-levels --simulate --sim-levels 16 --sim-sensors 16 --show-page 2 \
+    --click Button38 --click Button11 --show-level 16
+  shoot apc-sixteen-levels --simulate --sim-levels 16 --sim-sensors 16 --show-page 2 \
+    --click Button38 --click Button10 --show-level 16 --ready-after 5000
   # A port that cannot be opened: the log's red report with its Polish message.
   shoot log-open-error --port /nonexistent/ttyNUV --show-page 0
   if [ -n "$wm_pid" ]; then kill "$wm_pid" 2>/dev/null || true; fi
