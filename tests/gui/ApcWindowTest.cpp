@@ -114,6 +114,17 @@ TEST_F(WindowTest, ApcWindowShowsTheProceduresTexts) {
     EXPECT_EQ(memo->toPlainText(), QString("Podgrzewaj sensor nr: 4"));
     EXPECT_EQ(memo->palette().color(QPalette::Text), QColor(255, 0, 0));
     EXPECT_FALSE(apc->ControlWidget("Button1")->isEnabled());
+    // A damaged serial is drawn red; written again, the cell takes the grid's colour back.
+    tool->form2.StringGrid4.SetCell(5, 2, "68410986DF379360 CRC!");
+    tool->form2.StringGrid4.SetCellTextColour(5, 2, Rgb{242, 27, 21});
+    window->SyncAll();
+    QTableWidgetItem* damaged = apc->Grid()->Table()->item(1, 4);
+    ASSERT_NE(damaged, nullptr);
+    EXPECT_EQ(damaged->foreground().color(), QColor(242, 27, 21));
+    tool->form2.StringGrid4.SetCell(5, 2, "28414986DF379360");
+    window->SyncAll();
+    EXPECT_EQ(damaged->foreground().style(), Qt::NoBrush);
+    EXPECT_EQ(apc->Grid()->CellText(5, 2), QString("28414986DF379360"));
     // A serial fits its column.
     const QFontMetrics metrics(apc->Grid()->Table()->font());
     EXPECT_LE(metrics.horizontalAdvance("2823775802000046") + 6, 120);
