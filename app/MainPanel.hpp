@@ -254,6 +254,9 @@ struct ApcPanel {
         visible = shown;
         ++visibleRevision;
     }
+    // A request to put the window at its place beside the main window, shown or not.
+    std::size_t placeRevision = 0;
+    void Place() { ++placeRevision; }
 
     // 12 level rows; 16 for a firmware of 16 sensors per channel.
     StringGrid StringGrid4{9, 13, "StringGrid4", 17};

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -39,11 +41,27 @@ class StringGrid : public Control {
     const std::string& Cell(std::size_t column, std::size_t row) const {
         return cells_.at(Index(column, row));
     }
+    // Setting a cell's text gives it the grid's text colour again.
     void SetCell(std::size_t column, std::size_t row, std::string text) {
-        std::string& cell = cells_.at(Index(column, row));
-        if (cell == text) return;
+        const std::size_t index = Index(column, row);
+        std::string& cell = cells_.at(index);
+        const bool coloured = cellColours_.erase(index) != 0;
+        if (cell == text && !coloured) return;
         cell = std::move(text);
         Touch();
+    }
+    // A text colour of its own for one cell (a value to look at twice), until its text is set.
+    void SetCellTextColour(std::size_t column, std::size_t row, Rgb colour) {
+        const std::size_t index = Index(column, row);
+        const auto found = cellColours_.find(index);
+        if (found != cellColours_.end() && found->second == colour) return;
+        cellColours_[index] = colour;
+        Touch();
+    }
+    std::optional<Rgb> CellTextColour(std::size_t column, std::size_t row) const {
+        const auto found = cellColours_.find(Index(column, row));
+        if (found == cellColours_.end()) return std::nullopt;
+        return found->second;
     }
 
     // The current cell, which the grid scrolls into view.
@@ -79,6 +97,7 @@ class StringGrid : public Control {
     std::size_t rows_;
     std::size_t storedRows_;
     std::vector<std::string> cells_;
+    std::map<std::size_t, Rgb> cellColours_;
     std::vector<int> columnWidths_;
     int rowHeight_ = 24;
     std::size_t currentColumn_ = 0;

@@ -99,6 +99,9 @@ int main(int argc, char* argv[]) {
     // The real driver stack over an emulated FTDI cable with the simulated module behind it.
     QCommandLineOption simulateUsb("simulate-usb",
                                    "Attach the simulated module on an emulated cable.");
+    QCommandLineOption simLevels("sim-levels", "Sensor positions per channel (10, 12, 16).", "N",
+                                 "10");
+    QCommandLineOption showLevel("show-level", "Scroll the sensor grids to level N.", "N");
     QCommandLineOption trendPictureOption(
         "trend-picture", "Save the trend plot as PNG FILE before the ready file.", "FILE");
     QCommandLineOption reportPdfOption(
@@ -106,7 +109,8 @@ int main(int argc, char* argv[]) {
     QCommandLineOption reportRemarks("report-remarks", "The remarks of --report-pdf.", "TEXT");
     for (QCommandLineOption* option :
          {&showPage, &scrollService, &showSortArea, &showApc, &readyFile, &click, &readyAfter,
-          &simSensors, &trendPictureOption, &reportPdfOption, &reportRemarks, &simulateUsb}) {
+          &simSensors, &simLevels, &showLevel, &trendPictureOption, &reportPdfOption,
+          &reportRemarks, &simulateUsb}) {
         option->setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(*option);
     }
@@ -141,7 +145,8 @@ int main(int argc, char* argv[]) {
     if (parser.isSet(simulate)) {
         simulated = std::make_unique<nuv::sim::SimFtdi>(clock);
         nuv::sim::AddSimulatedModule(*simulated, rate,
-                                     std::clamp(parser.value(simSensors).toInt(), -1, 16));
+                                     std::clamp(parser.value(simSensors).toInt(), -1, 16),
+                                     parser.value(simLevels).toInt());
         simulatedKeeper = std::make_unique<nuv::PortKeeper>(*simulated);
         driver = simulatedKeeper.get();
     } else {
@@ -209,36 +214,55 @@ int main(int argc, char* argv[]) {
     const QString trendPicture = parser.value(trendPictureOption);
     const nuv::ServiceReportRequest report{nuv::gui::ToStdString(parser.value(reportPdfOption)),
                                            nuv::gui::ToStdString(parser.value(reportRemarks)), ""};
-    QTimer::singleShot(0, &window, [&tool, &window, clicks, ready, readyMs, trendPicture, report] {
-        for (const QString& name : clicks) {
-            nuv::Control* control = tool.panel.Find(name.toStdString());
-            if (control == nullptr) {
-                std::fprintf(stderr, "nuvtool: no control named %s\n", qPrintable(name));
-                continue;
-            }
-            tool.Click(*control);
-            window.SyncAll();
-        }
-        if (ready.isEmpty()) return;
-        QTimer::singleShot(readyMs, &window, [&tool, &window, ready, trendPicture, report] {
-            // The trend plot as its "Save picture…" writes it, whatever covers it on the screen.
-            if (!trendPicture.isEmpty()) {
-                if (const auto failure =
-                        window.Trend()->SavePicture(nuv::gui::ToStdString(trendPicture))) {
-                    std::fprintf(stderr, "nuvtool: %s\n", failure->c_str());
+    const int level = parser.isSet(showLevel) ? parser.value(showLevel).toInt() : 0;
+    QTimer::singleShot(
+        0, &window, [&tool, &window, clicks, ready, readyMs, trendPicture, report, level] {
+            for (const QString& name : clicks) {
+                nuv::Control* control = tool.panel.Find(name.toStdString());
+                if (control == nullptr) {
+                    std::fprintf(stderr, "nuvtool: no control named %s\n", qPrintable(name));
+                    continue;
                 }
-            }
-            // The service report as "Service report…" writes it, with what this session did
-            // (an APC run); program mode is left first, as a person would leave it.
-            if (!report.path.empty()) {
-                if (tool.panel.Button39.Enabled()) tool.Click(tool.panel.Button39);
-                nuv::WriteServiceReport(tool, report);
+                tool.Click(*control);
                 window.SyncAll();
-                std::fprintf(stderr, "nuvtool: %s\n", tool.panel.ServiceStatus.Caption().c_str());
             }
-            QFile file(ready);
-            if (file.open(QIODevice::WriteOnly)) file.write("ready\n");
+            if (ready.isEmpty()) return;
+            QTimer::singleShot(
+                readyMs, &window, [&tool, &window, ready, trendPicture, report, level] {
+                    // The sensor grids scrolled down to a level row, in the channel's column the
+                    // search left current.
+                    if (level > 0) {
+                        for (nuv::StringGrid* grid :
+                             {&tool.panel.StringGrid2, &tool.form2.StringGrid4}) {
+                            if (static_cast<std::size_t>(level) < grid->RowCount()) {
+                                grid->SetCurrentCell(
+                                    std::max<std::size_t>(grid->CurrentColumn(), 1),
+                                    static_cast<std::size_t>(level));
+                            }
+                        }
+                        window.SyncAll();
+                        QApplication::processEvents();
+                    }
+                    // The trend plot as its "Save picture…" writes it, whatever covers it on the
+                    // screen.
+                    if (!trendPicture.isEmpty()) {
+                        if (const auto failure =
+                                window.Trend()->SavePicture(nuv::gui::ToStdString(trendPicture))) {
+                            std::fprintf(stderr, "nuvtool: %s\n", failure->c_str());
+                        }
+                    }
+                    // The service report as "Service report…" writes it, with what this session did
+                    // (an APC run); program mode is left first, as a person would leave it.
+                    if (!report.path.empty()) {
+                        if (tool.panel.Button39.Enabled()) tool.Click(tool.panel.Button39);
+                        nuv::WriteServiceReport(tool, report);
+                        window.SyncAll();
+                        std::fprintf(stderr, "nuvtool: %s\n",
+                                     tool.panel.ServiceStatus.Caption().c_str());
+                    }
+                    QFile file(ready);
+                    if (file.open(QIODevice::WriteOnly)) file.write("ready\n");
+                });
         });
-    });
     return QApplication::exec();
 }

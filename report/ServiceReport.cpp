@@ -18,6 +18,7 @@
 #include "protocol/ModbusReply.hpp"
 #include "report/ReportFormat.hpp"
 #include "sensors/ChannelSearch.hpp"
+#include "sensors/SensorCommon.hpp"
 
 namespace nuv {
 namespace {
@@ -180,6 +181,7 @@ class Collector {
             return;
         }
         std::string failed;
+        std::string damaged;
         for (std::uint8_t channel = 0; channel < 10; ++channel) {
             SearchChannel(tool_, channel, 0x60, channel);
             const ChannelSearchResult& found = tool_.lastSearch;
@@ -192,16 +194,35 @@ class Collector {
                 failed += (failed.empty() ? "" : ", ") + std::to_string(channel);
                 continue;
             }
+            // A serial that failed its CRC-8 twice is listed marked, never as a serial.
             std::string text;
-            std::string json = "{\"ok\":true,\"serials\":[";
+            std::string json =
+                "{\"ok\":" + std::string(found.DamagedCount() == 0 ? "true" : "false") +
+                ",\"serials\":[";
+            std::string damagedLevels;
             for (std::size_t level = 0; level < found.serials.size(); ++level) {
-                const std::string serial = SerialText(found.serials[level]);
-                text += (level == 0 ? "" : "\n") + std::to_string(level + 1) + ". " + serial;
+                const bool bad = found.damaged[level];
+                const std::string serial = bad ? DamagedSerialText(found.serials[level])
+                                               : SerialText(found.serials[level]);
+                text += (level == 0 ? "" : "\n") + std::to_string(level + 1) + ". " + serial +
+                        (bad ? "  damaged: CRC-8 wrong" : "");
                 json += (level == 0 ? "" : ",") + JsonString(serial);
+                if (bad)
+                    damagedLevels += (damagedLevels.empty() ? "" : ",") + std::to_string(level + 1);
+            }
+            if (!damagedLevels.empty()) {
+                json += "],\"damaged\":[" + damagedLevels;
+                damaged += (damaged.empty() ? "" : ", ") + std::to_string(channel);
             }
             step.fields.push_back({key, label, text.empty() ? "no sensors" : text, json + "]}"});
         }
-        if (!failed.empty()) Fail(step, "the search failed on channel(s) " + failed);
+        std::string why;
+        if (!failed.empty()) why = "the search failed on channel(s) " + failed;
+        if (!damaged.empty()) {
+            why += (why.empty() ? "" : "; ") +
+                   std::string("damaged serials (CRC-8 wrong twice) on channel(s) ") + damaged;
+        }
+        if (!why.empty()) Fail(step, why);
         End(std::move(step));
     }
 
@@ -212,16 +233,28 @@ class Collector {
             End(std::move(step));
             return;
         }
-        const LinkResult code = ReadModuleMemory(tool_);
+        // Read twice and compared: two bit errors that cancel out pass a piece's checks.
+        MemoryVerification verification;
+        const LinkResult code = ReadModuleMemoryVerified(tool_, verification);
+        if (!verification.Agreed()) {
+            Fail(step, "no two reads agreed for piece(s) " + PieceList(verification.unsettled) +
+                           " in " + std::to_string(MemoryVerification::kMaxReadsOfPiece) +
+                           " reads each: the line spoils the module's answers");
+            End(std::move(step));
+            return;
+        }
         if (code != result::Ok) {
             Fail(step,
-                 Why(tool_, code, true) + " at byte " + std::to_string(tool_.memoryImage.valid),
+                 Why(tool_, code, true) + " at byte " +
+                     std::to_string(verification.failedPiece * ModuleMemoryImage::kPiece),
                  code);
             End(std::move(step));
             return;
         }
         const ModuleMemoryImage& image = tool_.memoryImage;
         step.fields.push_back(Number("bytes", "Bytes read", static_cast<long long>(image.valid)));
+        step.fields.push_back(Number("pieces_read_again", "Pieces read again (read twice)",
+                                     static_cast<long long>(verification.reread.size())));
         step.fields.push_back(
             Text("sha256", "SHA-256", Sha256Hex(std::span(image.bytes).first(image.valid))));
         if (options_.dumpPath.empty()) {

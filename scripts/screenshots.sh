@@ -9,7 +9,7 @@
 # Usage: scripts/screenshots.sh [folder]      (default: build/screenshots)
 # NUVTOOL=path runs another build of the tool than the release build made here (NUVCTL and
 # NUVSIM likewise).
-# A window manager (openbox or twm), when installed, draws the windows' title bars.
+# A window manager (openbox, or twm), when installed, draws the windows' title bars and frames.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -79,6 +79,12 @@ if [ "${1:-}" = "--inside" ]; then
   # the device list as libftdi1 reads it, and the configuration page after a reading.
   shoot page1-emulated-cable --simulate-usb --show-page 0
   shoot page3-emulated-cable-reading --simulate-usb --show-page 2 --click btn3
+  # A firmware of 16 sensors per channel: the sensor grid and the APC window scrolled to the
+  # last levels, each row with its number.
+  shoot page3-sixteen-levels --simulate --sim-levels 16 --sim-sensors 16 --show-page 2 \
+    --click Button38 --click Button11 --show-level 16
+  shoot apc-sixteen-levels --simulate --sim-levels 16 --sim-sensors 16 --show-page 2 \
+    --click Button38 --click Button10 --show-level 16 --ready-after 5000
   # A port that cannot be opened: the log's red report with its Polish message.
   shoot log-open-error --port /nonexistent/ttyNUV --show-page 0
   # The service report as the window writes it as PDF after an APC run of three sensors (with

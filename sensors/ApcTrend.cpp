@@ -26,6 +26,8 @@ void RecordApcPoll(Tool& tool, std::size_t entries) {
     // At most 16 entries: their serials lie within the 129-byte table.
     for (std::size_t i = 0; i < entries; ++i) {
         const auto serial = std::span(tool.segregationTable).subspan(8 * i, 8);
+        // A damaged serial would start a series of a sensor that is not there.
+        if (!SerialIntact(serial)) continue;
         const auto raw = static_cast<std::uint16_t>(tool.segregationStatus.bytes[2 * i] << 8U |
                                                     tool.segregationStatus.bytes[2 * i + 1]);
         // An error value is a gap, as in the cyclic plot.

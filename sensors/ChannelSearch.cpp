@@ -68,7 +68,14 @@ std::uint8_t SearchChannel(Tool& tool, std::uint8_t channel, std::uint8_t comman
     } else {
         Insert(tool, kAqua, "Searching sensors in Channel " + std::to_string(channel) + " ...");
         std::array<std::uint8_t, kSensorTableSize> table{};
-        const std::uint8_t code = ReadTable(tool, command, sub, levels, table);
+        std::uint8_t code = ReadTable(tool, command, sub, levels, table);
+        // A serial that fails its own CRC came through a line that spoilt it without the
+        // block's checks seeing it: the table is asked for once more.
+        const auto listed = [&] { return std::min<std::size_t>(table[8 * levels], levels); };
+        if (code == 0 && !TableSerialsIntact(table, listed())) {
+            result.repeated = true;
+            code = ReadTable(tool, command, sub, levels, table);
+        }
         result.code = code;
         result.status = tool.program.LastStatus();
         if (code != 0) {
@@ -98,15 +105,29 @@ std::uint8_t SearchChannel(Tool& tool, std::uint8_t channel, std::uint8_t comman
                 } else {
                     tool.log.AppendLine("");
                 }
+                std::string damagedLevels;
                 for (std::size_t i = 0; i < count; ++i) {
                     const auto serial = std::span(table).subspan(8 * i, 8);
                     SensorSerial bytes{};
                     std::copy(serial.begin(), serial.end(), bytes.begin());
                     result.serials.push_back(bytes);
-                    p.StringGrid2.SetCell(first, i + 1, SerialText(serial));
-                    p.ListBox1.AddItem(SerialText(serial));
+                    ShowReceivedSerial(p.StringGrid2, first, i + 1, serial);
+                    // A damaged serial is shown, marked, but never offered for sorting.
+                    const bool intact = SerialIntact(serial);
+                    result.damaged.push_back(!intact);
+                    if (intact) {
+                        p.ListBox1.AddItem(SerialText(serial));
+                        ++shown;
+                    } else {
+                        damagedLevels +=
+                            (damagedLevels.empty() ? "" : ", ") + std::to_string(i + 1);
+                    }
                 }
-                shown = static_cast<std::uint8_t>(count);
+                if (!damagedLevels.empty()) {
+                    Insert(tool, kDamagedSerialColour,
+                           "Damaged serial(s) (CRC-8 wrong) at level(s) " + damagedLevels +
+                               " - search the channel again...\n");
+                }
             }
         }
     }
@@ -127,12 +148,20 @@ void Button9Click(Tool& tool) {
     tool.log.SetText("");
     p.GroupBox2.SetVisible(false);
     p.StringGrid2.SetVisible(true);
+    // Without the sensors per channel no channel can be searched: that is said once.
+    if (!CapacityKnown(tool)) return;
     unsigned total = 0;
+    std::size_t damaged = 0;
     for (std::uint8_t channel = 0; channel < 10; ++channel) {
         total += SearchChannel(tool, channel, 0x60, channel);
+        damaged += tool.lastSearch.DamagedCount();
     }
     tool.log.SetColour(kRed);
     tool.log.AppendLine("Total segregated: " + std::to_string(total) + " sensors");
+    if (damaged != 0) {
+        tool.log.AppendLine("Damaged serials (CRC-8 wrong), not counted: " +
+                            std::to_string(damaged));
+    }
 }
 
 }  // namespace nuv

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -17,10 +18,17 @@ struct ChannelSearchResult {
     std::uint8_t status = 0;            // the reply's status byte when it passed its checks
     std::uint8_t reported = 0;          // the count byte as the module sent it
     std::vector<SensorSerial> serials;  // level 1 first, at most the sensors per channel
+    // Per serial: whether it failed its CRC-8 (twice: the search is repeated once for it).
+    std::vector<bool> damaged;
+    bool repeated = false;  // the table was asked for again for a damaged serial
+    std::size_t DamagedCount() const {
+        return static_cast<std::size_t>(std::count(damaged.begin(), damaged.end(), true));
+    }
 };
 
 // Searches one channel's sensors: their serials by level into the sensor grid and ListBox1.
-// Returns the number of serials shown, 0 after any failure.
+// A serial that fails its CRC-8 twice is shown marked in red and left out of ListBox1.
+// Returns the number of whole serials shown, 0 after any failure.
 std::uint8_t SearchChannel(Tool& tool, std::uint8_t channel, std::uint8_t command,
                            std::uint8_t sub);
 // A "Search - Channel c" button.

@@ -60,8 +60,19 @@ std::size_t LevelRows(const StringGrid& grid) {
     return grid.RowCount() - 1;
 }
 
-std::string EntrySerial(const Tool& tool, std::size_t entry) {
-    return SerialText(std::span(tool.segregationTable).subspan(8 * entry, 8));
+std::span<const std::uint8_t> EntrySerial(const Tool& tool, std::size_t entry) {
+    return std::span(tool.segregationTable).subspan(8 * entry, 8);
+}
+
+// The damaged serials among the table's first entries, counted in a red line of the log.
+void CountDamaged(Tool& tool, std::span<const std::uint8_t> table, std::size_t entries) {
+    std::size_t damaged = 0;
+    for (std::size_t i = 0; i < entries; ++i)
+        damaged += SerialIntact(table.subspan(8 * i, 8)) ? 0 : 1;
+    if (damaged != 0) {
+        AddLine(tool, kDamagedSerialColour,
+                "Damaged serial(s) (CRC-8 wrong): " + std::to_string(damaged));
+    }
 }
 
 std::string Celsius(Tool& tool, std::uint8_t high, std::uint8_t low) {
@@ -85,6 +96,7 @@ std::uint8_t StartSegregation(Tool& tool, std::uint8_t channel, std::uint8_t com
     p.StringGrid2.SetVisible(true);
     ShowLevels(f.StringGrid4, levels);
     EmptyColumns(f.StringGrid4, 1, 5, LevelRows(f.StringGrid4));
+    f.Place();
     tool.segregationTable.fill(0);
 
     // A failed connect is reported by the connect; a failed baud rate gives the group back.
@@ -126,24 +138,30 @@ std::uint8_t StartSegregation(Tool& tool, std::uint8_t channel, std::uint8_t com
     }
     if (found > 1) {
         DisableProgramModeControls(p);
-        bool read = false;
-        if (Exchange(tool, kSegregate, kTableFirst, kTableLimitMs) != 0) {
-            AppendToLog(tool, "\nError(90.12)");
-        } else {
+        const auto readTable = [&] {
+            if (Exchange(tool, kSegregate, kTableFirst, kTableLimitMs) != 0) {
+                AppendToLog(tool, "\nError(90.12)");
+                return false;
+            }
             CopyReply(tool, 0, kFirstPartBytes);
             if (Exchange(tool, kSegregate, kTableSecond, kTableLimitMs) != 0) {
                 AppendToLog(tool, "\nError(90.13)");
-            } else {
-                CopyReply(tool, kFirstPartBytes, kSecondPartBytes);
-                read = true;
+                return false;
             }
-        }
+            CopyReply(tool, kFirstPartBytes, kSecondPartBytes);
+            return true;
+        };
         // The count may say up to 255: the table holds 16 serials, the grid its level rows.
         const std::size_t shown =
             std::min<std::size_t>({found, kMaxLevels, LevelRows(f.StringGrid4)});
+        bool read = readTable();
+        // A serial that fails its own CRC came through a line that spoilt it without the
+        // block's checks seeing it: the table is asked for once more.
+        if (read && !TableSerialsIntact(tool.segregationTable, shown)) read = readTable();
         for (std::size_t i = 0; read && i < shown; ++i) {
-            f.StringGrid4.SetCell(1, i + 1, EntrySerial(tool, i));
+            ShowReceivedSerial(f.StringGrid4, 1, i + 1, EntrySerial(tool, i));
         }
+        if (read) CountDamaged(tool, tool.segregationTable, shown);
         p.Timer3.SetInterval(kFirstPollMs);
         p.Timer3.SetEnabled(true);
         MarkApcStart(tool, channel);
@@ -183,32 +201,42 @@ void Timer3Timer(Tool& tool) {
     // A poll that fails is retried on the next tick; "Exit " stays at hand to end it all.
     auto failed = [&] { p.Button37.SetEnabled(true); };
     if (PrepareProgramLink(tool) != result::Ok) return failed();
-    if (LabelledExchange(tool, MakeProgramBlock(kSegregate, kProgressFirst), kLimitMs, 128,
-                         "\nError 20.01(") != 0) {
-        return failed();
-    }
-    CopyReply(tool, 0, kFirstPartBytes);
-    tool.log.Clear();
-    tool.pump.ProcessEvents();
-    if (LabelledExchange(tool, MakeProgramBlock(kSegregate, kProgressSecond), kLimitMs, 128,
-                         "\nError 20.01(") != 0) {
-        return failed();
-    }
-    CopyReply(tool, kFirstPartBytes, kSecondPartBytes);
-    AppendToLog(tool, "\n");
-    const auto reply = tool.link.RxBuffer();
-    std::copy_n(reply.begin() + 1 + kSecondPartBytes, SegregationStatus::kSize,
-                tool.segregationStatus.bytes.begin());
-    AppendToLog(tool, "\n");
-    std::string dump;
-    for (std::uint8_t byte : tool.segregationTable) dump += HexByte(byte) + " ";
-    AppendToLog(tool, dump);
-
-    const SegregationStatus& status = tool.segregationStatus;
+    const auto poll = [&] {
+        if (LabelledExchange(tool, MakeProgramBlock(kSegregate, kProgressFirst), kLimitMs, 128,
+                             "\nError 20.01(") != 0) {
+            return false;
+        }
+        CopyReply(tool, 0, kFirstPartBytes);
+        tool.log.Clear();
+        tool.pump.ProcessEvents();
+        if (LabelledExchange(tool, MakeProgramBlock(kSegregate, kProgressSecond), kLimitMs, 128,
+                             "\nError 20.01(") != 0) {
+            return false;
+        }
+        CopyReply(tool, kFirstPartBytes, kSecondPartBytes);
+        AppendToLog(tool, "\n");
+        const auto reply = tool.link.RxBuffer();
+        std::copy_n(reply.begin() + 1 + kSecondPartBytes, SegregationStatus::kSize,
+                    tool.segregationStatus.bytes.begin());
+        AppendToLog(tool, "\n");
+        std::string dump;
+        for (std::uint8_t byte : tool.segregationTable) dump += HexByte(byte) + " ";
+        AppendToLog(tool, dump);
+        return true;
+    };
     const std::size_t rows = LevelRows(f.StringGrid4);
     // Counts may say up to 255: the status holds 16 temperatures, the table 16 serials.
-    const std::size_t entries = std::min<std::size_t>(
-        {tool.segregationTable[8 * std::size_t{tool.maxSensorsPerChannel}], kMaxLevels, rows});
+    const auto listed = [&] {
+        return std::min<std::size_t>(
+            {tool.segregationTable[8 * std::size_t{tool.maxSensorsPerChannel}], kMaxLevels, rows});
+    };
+    if (!poll()) return failed();
+    // A serial that fails its own CRC came through a line that spoilt it without the block's
+    // checks seeing it: the poll is made once more.
+    if (!TableSerialsIntact(tool.segregationTable, listed()) && !poll()) return failed();
+
+    const SegregationStatus& status = tool.segregationStatus;
+    const std::size_t entries = listed();
     for (std::size_t i = 0; i < entries; ++i) {
         const std::uint8_t high = status.bytes[2 * i];
         const std::uint8_t low = status.bytes[2 * i + 1];
@@ -229,7 +257,10 @@ void Timer3Timer(Tool& tool) {
     }
     EmptyColumns(f.StringGrid4, 5, 5, rows);
     const std::size_t sorted = std::min<std::size_t>({status.Sorted(), kMaxLevels, rows});
-    for (std::size_t i = 0; i < sorted; ++i) f.StringGrid4.SetCell(5, i + 1, EntrySerial(tool, i));
+    for (std::size_t i = 0; i < sorted; ++i) {
+        ShowReceivedSerial(f.StringGrid4, 5, i + 1, EntrySerial(tool, i));
+    }
+    CountDamaged(tool, tool.segregationTable, std::max(entries, sorted));
     if (status.State() == segregation_state::HeatNext) {
         p.Button37.SetEnabled(true);
         f.Memo1.SetTextColour(Rgb{255, 0, 0});
@@ -264,11 +295,16 @@ void Button36Click(Tool& tool) {
     // A progress read of its own: a running procedure's poll does not go on behind it.
     StopSegregationPoll(tool);
     if (PrepareProgramLink(tool) != result::Ok) return;
-    if (LabelledExchange(tool, MakeProgramBlock(kSegregate, kProgressFirst), kLimitMs, 128,
-                         "\nError 20.01(") != 0) {
-        return;
-    }
+    const auto read = [&] {
+        return LabelledExchange(tool, MakeProgramBlock(kSegregate, kProgressFirst), kLimitMs, 128,
+                                "\nError 20.01(") == 0;
+    };
+    if (!read()) return;
     const auto reply = tool.link.RxBuffer();
+    // This layout has room for ten positions, whatever the count byte says.
+    const auto listed = [&] { return std::min<std::size_t>(reply[81], kReadApcPositions); };
+    // A serial that fails its own CRC: the read is made once more.
+    if (!TableSerialsIntact(reply.subspan(1), listed()) && !read()) return;
     const std::uint8_t state = reply[103];
     if (state == segregation_state::Finished) {
         f.Memo1.SetText("Procedura APC w tym kanale zostala zakoczona...");
@@ -278,10 +314,9 @@ void Button36Click(Tool& tool) {
         return;
     }
     EmptyColumns(f.StringGrid4, 5, 5, kReadApcPositions);
-    // This layout has room for ten positions, whatever the count byte says.
-    const std::size_t count = std::min<std::size_t>(reply[81], kReadApcPositions);
+    const std::size_t count = listed();
     for (std::size_t i = 0; i < count; ++i) {
-        f.StringGrid4.SetCell(5, i + 1, SerialText(reply.subspan(1 + 8 * i, 8)));
+        ShowReceivedSerial(f.StringGrid4, 5, i + 1, reply.subspan(1 + 8 * i, 8));
         const std::uint8_t high = reply[82 + 2 * i];
         const std::uint8_t low = reply[83 + 2 * i];
         const std::string celsius = Celsius(tool, high, low);
@@ -294,6 +329,7 @@ void Button36Click(Tool& tool) {
         f.StringGrid4.SetCell(3, i + 1, HexByte(low));
         f.StringGrid4.SetCell(4, i + 1, celsius);
     }
+    CountDamaged(tool, reply.subspan(1), count);
     if (state == segregation_state::HeatNext)
         f.Memo1.SetText("Podgrzewaj kolejno sensory do 65'C...");
     if (state == segregation_state::Cooling) f.Memo1.SetText("Czekaj - trwa chlodzenie sensora...");

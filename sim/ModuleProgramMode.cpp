@@ -195,8 +195,39 @@ void ModuleSimulator::SendBlock(SimDevice& device, std::array<std::uint8_t, 126>
     // The module's own mask, new for every reply.
     BlockMask mask{};
     for (std::uint8_t& byte : mask) byte = static_cast<std::uint8_t>(NextRandom());
-    const ProgramWire wire = EncodeProgramBlock(reply, mask);
+    ProgramWire wire = EncodeProgramBlock(reply, mask);
+    // Only an answer that could be spoilt counts.
+    if (faults.cancellingFlips != 0 && FlipCancellingBits(reply, wire)) {
+        ModuleFaults::Take(faults.cancellingFlips);
+    }
     SendWithFaults(device, {wire.begin(), wire.end()}, atNs + blockTurnaroundNs, 127);
+}
+
+bool ModuleSimulator::FlipCancellingBits(const std::array<std::uint8_t, 126>& reply,
+                                         ProgramWire& wire) {
+    const std::size_t first = std::clamp<std::size_t>(faults.flipFirst, 1, kMaskedLast);
+    const std::size_t last = std::clamp<std::size_t>(faults.flipLast, first, kMaskedLast);
+    // The bits that are set in some byte of the range and clear in another.
+    std::vector<unsigned> bits;
+    for (unsigned bit = 0; bit < 8; ++bit) {
+        bool set = false;
+        bool clear = false;
+        for (std::size_t i = first; i <= last; ++i)
+            ((reply[i] >> bit & 1U) != 0 ? set : clear) = true;
+        if (set && clear) bits.push_back(bit);
+    }
+    if (bits.empty()) return false;
+    const unsigned bit = bits[NextRandom() % bits.size()];
+    std::vector<std::size_t> ones;
+    std::vector<std::size_t> zeros;
+    for (std::size_t i = first; i <= last; ++i)
+        ((reply[i] >> bit & 1U) != 0 ? ones : zeros).push_back(i);
+    // Masked bytes carry the plain byte XOR the mask: a bit flipped on the wire is flipped in
+    // the plain byte, and the 1 lost in one byte is the 1 gained in the other.
+    const auto mask = static_cast<std::uint8_t>(1U << bit);
+    wire[ones[NextRandom() % ones.size()]] ^= mask;
+    wire[zeros[NextRandom() % zeros.size()]] ^= mask;
+    return true;
 }
 
 }  // namespace nuv::sim

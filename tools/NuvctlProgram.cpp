@@ -158,8 +158,8 @@ int Program::Dump() {
         throw UsageError("dump needs the name of the file to write");
     }
     const std::string file = options_.rest[0];
-    const CommandOptions opts("dump", {options_.rest.begin() + 1, options_.rest.end()}, {"--stay"},
-                              {});
+    const CommandOptions opts("dump", {options_.rest.begin() + 1, options_.rest.end()},
+                              {"--stay", "--verify"}, {});
     // A path that cannot take the dump (a FIFO that no program reads among them) is said
     // before the module is asked.
     OutputFile output;
@@ -173,11 +173,24 @@ int Program::Dump() {
     if (identity.entered) scope.Entered();
     if (!identity.entered) return Finish(entered);
     const bool progress = env_.errIsTerminal;
-    const LinkResult code = ReadModuleMemory(tool_, [&](int percent) {
+    const auto onPiece = [&](int percent) {
         if (progress)
             env_.err << "\rreading the module's memory: " << percent << " %" << std::flush;
-    });
+    };
+    // --verify: the memory is read twice, and a piece read again until two reads agree.
+    const bool verify = opts.Has("--verify");
+    MemoryVerification verification;
+    const LinkResult code = verify ? ReadModuleMemoryVerified(tool_, verification, onPiece)
+                                   : ReadModuleMemory(tool_, onPiece);
     if (progress) env_.err << '\n';
+    if (!verification.Agreed()) {
+        if (options_.verbose) env_.err << tool_.log.Text() << '\n';
+        env_.err << "nuvctl: reading the memory: no two reads agreed for piece(s) "
+                 << PieceList(verification.unsettled) << " in "
+                 << MemoryVerification::kMaxReadsOfPiece
+                 << " reads each: the line spoils the module's answers; nothing was written\n";
+        return kExitFailure;
+    }
     if (code != result::Ok) {
         if (options_.verbose) env_.err << tool_.log.Text() << '\n';
         // Only a whole memory is written: the file is left as it was.
@@ -196,8 +209,13 @@ int Program::Dump() {
         return kExitFailure;
     }
     // Not into the dump itself when that went to standard output.
-    (IsStandardOutput(file) ? env_.err : env_.out)
-        << tool_.memoryImage.valid << " bytes written to " << file << '\n';
+    std::ostream& said = IsStandardOutput(file) ? env_.err : env_.out;
+    said << tool_.memoryImage.valid << " bytes written to " << file;
+    if (verify) {
+        said << " (read twice and compared; " << verification.reread.size()
+             << " piece(s) read again)";
+    }
+    said << '\n';
     return scope.Leave() ? kExitDone : kExitFailure;
 }
 

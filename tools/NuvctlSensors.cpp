@@ -5,6 +5,7 @@
 
 #include "config/ProgramMode.hpp"
 #include "sensors/ChannelSearch.hpp"
+#include "sensors/SensorCommon.hpp"
 #include "sensors/SortBySerial.hpp"
 #include "tools/CliProgram.hpp"
 
@@ -22,6 +23,22 @@ bool IsSerial(const std::string& text) {
            std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isxdigit(c); });
 }
 
+// Program mode entered, but the firmware's sensors per channel unknown: its identification
+// failed, and that is the fault to name. False when so.
+bool CapacityNamed(const Tool& tool, std::ostream& err, LinkResult entered) {
+    if (tool.maxSensorsPerChannel != 0) return true;
+    err << "nuvctl: the module did not say how many sensors a channel has: "
+        << DescribeProgram(tool, entered) << " (result " << entered << ")\n";
+    return false;
+}
+
+// A serial as nuvctl prints it: a damaged one marked, and red on a terminal.
+std::string PrintedSerial(const ChannelSearchResult& found, std::size_t level, bool terminal) {
+    if (!found.damaged[level]) return SerialText(found.serials[level]);
+    const std::string text = DamagedSerialText(found.serials[level]) + "  damaged: CRC-8 wrong";
+    return terminal ? "\033[31m" + text + "\033[0m" : text;
+}
+
 }  // namespace
 
 int Program::Search() {
@@ -33,12 +50,9 @@ int Program::Search() {
     const LinkResult entered = EnterProgramMode(tool_, identity);
     if (identity.entered) scope.Entered();
     if (!identity.entered) return Finish(entered);
-    if (tool_.maxSensorsPerChannel == 0) {
-        env_.err << "nuvctl: the module did not say how many sensors a channel has: "
-                 << DescribeProgram(tool_, entered) << " (result " << entered << ")\n";
-        return kExitFailure;
-    }
+    if (!CapacityNamed(tool_, env_.err, entered)) return kExitFailure;
     bool failed = false;
+    std::size_t damaged = 0;
     const bool json = opts.Has("--json");
     if (json)
         env_.out << "{\"sensors_per_channel\":" << int{tool_.maxSensorsPerChannel}
@@ -49,14 +63,21 @@ int Program::Search() {
         SearchChannel(tool_, c, 0x60, c);
         const ChannelSearchResult& found = tool_.lastSearch;
         failed |= found.code != result::Ok;
+        damaged += found.DamagedCount();
         if (json) {
+            // A damaged serial is listed marked, never as 16 digits, and its level named.
             env_.out << (channel != 0 && only < 0 ? "," : "") << "{\"channel\":" << channel
                      << ",\"result\":" << found.code << ",\"reported\":" << int{found.reported}
                      << ",\"serials\":[";
+            std::string levels;
             for (std::size_t i = 0; i < found.serials.size(); ++i) {
-                env_.out << (i != 0 ? "," : "") << '"' << SerialText(found.serials[i]) << '"';
+                env_.out << (i != 0 ? "," : "") << '"'
+                         << (found.damaged[i] ? DamagedSerialText(found.serials[i])
+                                              : SerialText(found.serials[i]))
+                         << '"';
+                if (found.damaged[i]) levels += (levels.empty() ? "" : ",") + std::to_string(i + 1);
             }
-            env_.out << "]}";
+            env_.out << "],\"damaged\":[" << levels << "]}";
             continue;
         }
         if (found.code != result::Ok) {
@@ -70,9 +91,11 @@ int Program::Search() {
         if (found.reported > found.serials.size()) {
             env_.out << ", " << found.serials.size() << " shown";
         }
+        if (found.DamagedCount() != 0) env_.out << ", " << found.DamagedCount() << " damaged";
         env_.out << '\n';
         for (std::size_t i = 0; i < found.serials.size(); ++i) {
-            env_.out << "  " << i + 1 << '\t' << SerialText(found.serials[i]) << '\n';
+            env_.out << "  " << i + 1 << '\t' << PrintedSerial(found, i, env_.outIsTerminal)
+                     << '\n';
         }
     }
     if (json) env_.out << "]}\n";
@@ -80,7 +103,12 @@ int Program::Search() {
     if (env_.interrupted()) env_.err << "nuvctl: interrupted\n";
     if (!LeftProgramMode(scope)) return kExitFailure;
     if (failed) env_.err << "nuvctl: the search of a channel failed\n";
-    return failed ? kExitFailure : kExitDone;
+    if (damaged != 0) {
+        env_.err << "nuvctl: " << damaged
+                 << " serial(s) came damaged twice (CRC-8 wrong): the line spoils the module's "
+                    "answers - search again\n";
+    }
+    return failed || damaged != 0 ? kExitFailure : kExitDone;
 }
 
 int Program::Sort() {
@@ -108,6 +136,7 @@ int Program::Sort() {
     const LinkResult entered = EnterProgramMode(tool_, identity);
     if (identity.entered) scope.Entered();
     if (!identity.entered) return Finish(entered);
+    if (!CapacityNamed(tool_, env_.err, entered)) return kExitFailure;
     if (serials.size() > tool_.maxSensorsPerChannel) {
         env_.err << "nuvctl: a channel has " << int{tool_.maxSensorsPerChannel} << " levels, not "
                  << serials.size() << '\n';
@@ -118,6 +147,13 @@ int Program::Sort() {
     if (tool_.lastSearch.code != result::Ok) {
         env_.err << "nuvctl: the search of channel " << int{channel}
                  << " failed: " << DescribeProgram(tool_, tool_.lastSearch.code) << '\n';
+        return kExitFailure;
+    }
+    // An order is only written when every serial of the channel came whole.
+    if (const std::size_t damaged = tool_.lastSearch.DamagedCount(); damaged != 0) {
+        env_.err << "nuvctl: the search of channel " << int{channel} << " gave " << damaged
+                 << " damaged serial(s) twice (CRC-8 wrong): the line spoils the module's "
+                    "answers - nothing was saved, try again\n";
         return kExitFailure;
     }
     MainPanel& p = tool_.panel;

@@ -35,6 +35,8 @@ namespace {
 constexpr int kChannels = 10;
 constexpr int kLevels = 16;
 constexpr std::int64_t kDayMs = 24LL * 3600 * 1000;
+// A window manager's border and title bar, allowed for until the real frame is known.
+constexpr QMargins kAssumedFrame{8, 32, 8, 8};
 
 // Colours that tell apart on white, for the first series; further ones go round the hues.
 QColor SeriesColour(int index) {
@@ -163,20 +165,14 @@ void TrendWindow::Sync() {
     if (tool_.trendWindow.revision != seenWindow_) {
         seenWindow_ = tool_.trendWindow.revision;
         if (tool_.trendWindow.visible) {
-            // The first time beside the main window's top left corner, as the APC window is.
+            // The first time beside the main window's top left corner, as the APC window is;
+            // later where the technician left it. Either way whole on the screen.
+            QPoint place = frameGeometry().topLeft();
             if (!placed_ && parentWidget() != nullptr) {
-                QRect place(parentWidget()->frameGeometry().topLeft() + QPoint(60, 60), size());
-                // Whole on the screen where it fits: a small screen keeps it within its edges.
-                if (const QScreen* screen = parentWidget()->screen()) {
-                    const QRect room = screen->availableGeometry();
-                    place.moveRight(std::min(place.right(), room.right()));
-                    place.moveBottom(std::min(place.bottom(), room.bottom()));
-                    place.moveLeft(std::max(place.left(), room.left()));
-                    place.moveTop(std::max(place.top(), room.top()));
-                }
-                move(place.topLeft());
+                place = parentWidget()->frameGeometry().topLeft() + QPoint(60, 60);
                 placed_ = true;
             }
+            FitOnScreen(place);
             show();
             raise();
             activateWindow();
@@ -185,6 +181,33 @@ void TrendWindow::Sync() {
         }
     }
     if (dirty_ && isVisible()) Redraw();
+}
+
+void TrendWindow::FitOnScreen(QPoint frameTopLeft) {
+    const QWidget* owner = parentWidget();
+    const QScreen* screen = owner != nullptr ? owner->screen() : this->screen();
+    if (screen == nullptr) {
+        move(frameTopLeft);
+        return;
+    }
+    const QRect room = screen->availableGeometry();
+    // The frame that the window manager draws around it, as far as it is known; before the
+    // window was first framed, room for a usual border and title bar.
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    const QMargins frame(std::max(inner.left() - outer.left(), kAssumedFrame.left()),
+                         std::max(inner.top() - outer.top(), kAssumedFrame.top()),
+                         std::max(outer.right() - inner.right(), kAssumedFrame.right()),
+                         std::max(outer.bottom() - inner.bottom(), kAssumedFrame.bottom()));
+    // No larger than the free area, frame and all (the layout's least size stays the least)...
+    resize(size().boundedTo(room.size().shrunkBy(frame)));
+    // ...and within it.
+    QRect place(frameTopLeft, size().grownBy(frame));
+    place.moveRight(std::min(place.right(), room.right()));
+    place.moveBottom(std::min(place.bottom(), room.bottom()));
+    place.moveLeft(std::max(place.left(), room.left()));
+    place.moveTop(std::max(place.top(), room.top()));
+    move(place.topLeft());
 }
 
 std::vector<std::pair<std::string, std::string>> TrendWindow::Wanted() const {

@@ -76,6 +76,25 @@ class TrendWindowTest : public WindowTest {
     std::unique_ptr<TimerDriver> timers;
 };
 
+// The test screen is 800 pixels wide: the window, 960 wide as made, must fit it, frame and
+// all, also when shown again after the technician moved it past an edge.
+TEST_F(TrendWindowTest, TheWindowFitsTheScreensFreeArea) {
+    TrendWindow* trend = Trend();
+    const QRect room = trend->screen()->availableGeometry();
+    ASSERT_LT(room.width(), 960);
+    EXPECT_TRUE(room.contains(trend->frameGeometry()))
+        << trend->frameGeometry().x() << "," << trend->frameGeometry().y() << " " << trend->width()
+        << "x" << trend->height();
+    EXPECT_GE(trend->width(), trend->minimumSizeHint().width());
+
+    trend->close();
+    trend->move(room.right() - 100, room.bottom() - 100);
+    Click("btnTrend", kPageMeasurement);
+    window->SyncAll();
+    EXPECT_TRUE(trend->isVisible());
+    EXPECT_TRUE(room.contains(trend->frameGeometry()));
+}
+
 TEST_F(TrendWindowTest, SeriesAppearAsReadingsCome) {
     TrendWindow* trend = Trend();
     ASSERT_NE(trend, nullptr);

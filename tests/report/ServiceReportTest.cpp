@@ -203,6 +203,60 @@ TEST_F(ServiceReportTest, ProgramModeIsLeftWhenAStepInsideItFails) {
     EXPECT_EQ(report.Failed(), 1U);
 }
 
+// Two bit errors that cancel out pass the block checks: the serials are checked by their CRC-8
+// and the memory is read twice, so that the report holds nothing the line spoilt unseen.
+TEST_F(ServiceReportTest, ALineThatSpoilsAnswersUnseenLeavesNothingWrongInTheReport) {
+    options.dumpPath = folder + "/visit-memory.dat";
+    // The level-2 serial of channel 0 in every search answer, once in the memory.
+    const ServiceReport report = Collect("Sensor serials", [this] {
+        module.faults.cancellingFlips = 2;
+        module.faults.flipFirst = 9;
+        module.faults.flipLast = 16;
+    });
+    const ReportStep& sensors = Step(report, "sensors");
+    EXPECT_FALSE(sensors.ok);
+    EXPECT_EQ(sensors.failure, "damaged serials (CRC-8 wrong twice) on channel(s) 0");
+    const std::string channel0 = Field(sensors, "channel_0");
+    EXPECT_EQ(channel0.substr(0, 12), "{\"ok\":false,");
+    EXPECT_NE(channel0.find(" CRC!\","), std::string::npos) << channel0;
+    EXPECT_EQ(channel0.substr(channel0.size() - 16), "],\"damaged\":[2]}");
+    EXPECT_TRUE(Step(report, "memory").ok);
+    EXPECT_EQ(Field(Step(report, "memory"), "pieces_read_again"), "0");
+    EXPECT_EQ(Field(Step(report, "sensors"), "channel_1").substr(0, 11), "{\"ok\":true,");
+
+    module.faults.cancellingFlips = 0;
+    const ServiceReport spoiltMemory = Collect("Memory", [this] {
+        module.faults.cancellingFlips = 1;
+        module.faults.flipFirst = 9;
+        module.faults.flipLast = 64;
+    });
+    EXPECT_TRUE(Step(spoiltMemory, "memory").ok);
+    EXPECT_EQ(Field(Step(spoiltMemory, "memory"), "pieces_read_again"), "1");
+    const auto memory = module.Memory();
+    EXPECT_EQ(Field(Step(spoiltMemory, "memory"), "sha256"), "\"" + Sha256Hex(memory) + "\"");
+    std::ifstream dump(options.dumpPath, std::ios::binary);
+    const std::vector<std::uint8_t> saved{std::istreambuf_iterator<char>(dump),
+                                          std::istreambuf_iterator<char>()};
+    EXPECT_EQ(saved, std::vector<std::uint8_t>(memory.begin(), memory.end()));
+}
+
+TEST_F(ServiceReportTest, AMemoryThatNeverReadsAlikeIsAFailedStepWithoutADump) {
+    options.dumpPath = folder + "/never-memory.dat";
+    module.sensorCount.fill(0);  // only the first piece holds bytes of both kinds
+    const ServiceReport report = Collect("Memory", [this] {
+        module.faults.cancellingFlips = -1;
+        module.faults.flipFirst = 1;
+        module.faults.flipLast = 64;
+    });
+    module.faults.cancellingFlips = 0;
+    EXPECT_EQ(Step(report, "memory").failure,
+              "no two reads agreed for piece(s) 0 (0x0000) in 6 reads each: the line spoils the "
+              "module's answers");
+    EXPECT_FALSE(std::filesystem::exists(options.dumpPath));
+    EXPECT_TRUE(Step(report, "normal_mode").ok);
+    EXPECT_FALSE(module.programMode);
+}
+
 TEST_F(ServiceReportTest, ASilentModuleFailsEveryStepButTheHeaderAndDevice) {
     module.faults.silent = -1;
     const ServiceReport report = Collect();

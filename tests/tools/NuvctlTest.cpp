@@ -451,6 +451,48 @@ TEST_F(NuvctlTest, ADumpThroughALinkWritesItsTargetAndAFolderIsRefusedAtOnce) {
     std::filesystem::remove_all(folder);
 }
 
+// Two bit errors that cancel out pass a memory piece's checks: the plain dump keeps them,
+// --verify reads the memory twice and reads again what differs.
+TEST_F(NuvctlTest, DumpVerifyReadsAgainWhatDiffers) {
+    const std::string folder = ::testing::TempDir() + "nuvctl-verify-" + std::to_string(::getpid());
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::string file = folder + "/module.dat";
+    const auto bytes = [&] {
+        std::ifstream in(file, std::ios::binary);
+        return std::vector<std::uint8_t>{std::istreambuf_iterator<char>(in),
+                                         std::istreambuf_iterator<char>()};
+    };
+    const auto memory = module.Memory();
+    const std::vector<std::uint8_t> expected(memory.begin(), memory.end());
+    // Beyond the identification's bytes: only the memory's answers have bytes there.
+    module.faults.flipFirst = 9;
+    module.faults.flipLast = 64;
+    module.faults.cancellingFlips = 1;
+    ASSERT_EQ(Run({"--simulate", "dump", file}), 0) << err.str();
+    EXPECT_NE(bytes(), expected);  // what the line spoilt unseen
+
+    module.faults.cancellingFlips = 1;
+    ASSERT_EQ(Run({"--simulate", "dump", file, "--verify"}), 0) << err.str();
+    EXPECT_EQ(out.str(), "4096 bytes written to " + file +
+                             " (read twice and compared; 1 piece(s) read again)\n");
+    EXPECT_EQ(bytes(), expected);
+    EXPECT_FALSE(module.programMode);
+
+    // A piece that reads differently every time: named, and the file is left as it was.
+    module.sensorCount.fill(0);
+    module.faults.flipFirst = 1;
+    module.faults.cancellingFlips = -1;
+    EXPECT_EQ(Run({"--simulate", "dump", file, "--verify"}), 1);
+    module.faults.cancellingFlips = 0;
+    EXPECT_EQ(err.str(),
+              "nuvctl: reading the memory: no two reads agreed for piece(s) 0 (0x0000) in 6 reads "
+              "each: the line spoils the module's answers; nothing was written\n");
+    EXPECT_EQ(bytes(), expected);
+    EXPECT_FALSE(module.programMode);
+    std::filesystem::remove_all(folder);
+}
+
 TEST_F(NuvctlTest, ADumpToStandardOutputIsTheDumpAlone) {
     // "nuvctl dump /dev/stdout | wc -c": standard output is a pipe for the time of the run. The
     // pipe gets the memory alone; what was done is said on standard error.
@@ -513,6 +555,56 @@ TEST_F(NuvctlTest, SearchListsTheSerialsByLevel) {
     EXPECT_EQ(Run({"--simulate", "search", "--channel", "0"}), 1);
     EXPECT_EQ(out.str(),
               "channel 0\tsearch failed: the module found the same serials or user bytes\n");
+    EXPECT_FALSE(module.programMode);
+}
+
+TEST_F(NuvctlTest, ADamagedSerialIsMarkedCountedAndAFailure) {
+    module.sensorCount[3] = 3;
+    const std::vector<int> order = module.Order(3);
+    module.faults.flipFirst = 9;  // level 2, in the first answer and in the one asked again
+    module.faults.flipLast = 16;
+    module.faults.cancellingFlips = 2;
+    EXPECT_EQ(Run({"--simulate", "search", "--channel", "3"}), 1);
+    const std::string text = out.str();
+    EXPECT_EQ(text.substr(0, 37), "channel 3\t3 sensor(s), 1 damaged\n  1\t") << text;
+    const std::string second = text.substr(text.find("  2\t") + 4);
+    EXPECT_EQ(second.substr(16, 28), " CRC!  damaged: CRC-8 wrong\n");
+    EXPECT_NE(second.substr(0, 16), SerialText(module.SensorAt(3, order[1]).serial));
+    EXPECT_NE(text.find("  3\t" + SerialText(module.SensorAt(3, order[2]).serial) + "\n"),
+              std::string::npos);
+    EXPECT_EQ(err.str(),
+              "nuvctl: 1 serial(s) came damaged twice (CRC-8 wrong): the line spoils the "
+              "module's answers - search again\n");
+    EXPECT_FALSE(module.programMode);
+
+    module.faults.cancellingFlips = 2;
+    EXPECT_EQ(Run({"--simulate", "search", "--channel", "3", "--json"}), 1);
+    const QJsonObject channel = Json()["channels"].toArray()[0].toObject();
+    EXPECT_EQ(channel["damaged"].toArray(), QJsonArray({2}));
+    EXPECT_TRUE(channel["serials"].toArray()[1].toString().endsWith(" CRC!"));
+
+    // Sorting writes nothing while a serial of the channel comes damaged.
+    const std::vector<int> before = module.Order(3);
+    module.faults.cancellingFlips = 2;
+    EXPECT_EQ(Run({"--simulate", "sort", "--channel", "3",
+                   SerialText(module.SensorAt(3, order[0]).serial)}),
+              1);
+    EXPECT_EQ(err.str(),
+              "nuvctl: the search of channel 3 gave 1 damaged serial(s) twice (CRC-8 wrong): the "
+              "line spoils the module's answers - nothing was saved, try again\n");
+    EXPECT_EQ(module.Order(3), before);
+    EXPECT_FALSE(module.programMode);
+}
+
+TEST_F(NuvctlTest, SortNamesAFailedIdentification) {
+    module.sensorCount[1] = 2;
+    module.faults.refuse = 1;  // the identification after the entry
+    EXPECT_EQ(Run({"--simulate", "sort", "--channel", "1", SerialText(module.SensorAt(1, 0).serial),
+                   SerialText(module.SensorAt(1, 1).serial)}),
+              1);
+    EXPECT_EQ(err.str(),
+              "nuvctl: the module did not say how many sensors a channel has: the module refused "
+              "the request (result 21)\n");
     EXPECT_FALSE(module.programMode);
 }
 
