@@ -1,9 +1,12 @@
 #include "app/AtomicFile.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -227,13 +230,8 @@ int OpenForWriting(const OutputTarget& target, bool truncate, std::string& reaso
         }
         return -1;
     }
-    // From here on the writes wait for the reader, as writes to a pipe do.
-    const int status = ::fcntl(fd, F_GETFL);
-    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
-        reason = Reason(errno);
-        ::close(fd);
-        return -1;
-    }
+    // The descriptor stays without blocking: WriteWhole waits for the reader itself, so that a
+    // stop (or the log's limit) can end the wait where a blocked write would not return.
     return fd;
 }
 
@@ -244,11 +242,41 @@ bool IsStandardOutput(const std::string& path) {
            named.st_dev == output.st_dev && named.st_ino == output.st_ino;
 }
 
-int WriteWhole(int fd, std::span<const std::uint8_t> bytes, int nothingWritten) {
+namespace {
+
+std::atomic<bool> gWritesStopped{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
+// The slice of a wait for a reader between looks at the stop.
+constexpr int kWaitSliceMs = 100;
+
+}  // namespace
+
+void StopWaitingWrites() noexcept {
+    gWritesStopped.store(true);
+}
+
+int WriteWhole(int fd, std::span<const std::uint8_t> bytes, int nothingWritten, int waitLimitMs) {
     std::size_t done = 0;
+    int waitedMs = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR) {
+            if (gWritesStopped.load()) return EINTR;
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // The reader takes nothing now: wait for room, in slices, up to the limit or a stop.
+            if (gWritesStopped.load()) return EINTR;
+            if (waitLimitMs >= 0 && waitedMs >= waitLimitMs) return EAGAIN;
+            pollfd room{fd, POLLOUT, 0};
+            const int slice =
+                waitLimitMs < 0 ? kWaitSliceMs : std::min(kWaitSliceMs, waitLimitMs - waitedMs);
+            const int ready = ::poll(&room, 1, slice);
+            if (ready < 0 && errno != EINTR) return errno;
+            if (ready == 0) waitedMs += slice;
+            continue;
+        }
         if (n <= 0) return n < 0 ? errno : nothingWritten;
         done += static_cast<std::size_t>(n);
     }

@@ -90,6 +90,14 @@ bool IsStandardOutput(const std::string& path);
 
 // Writes all of `bytes` to the descriptor, going on after interrupted and partial writes. 0 when
 // all went out, else the system's error; a write that takes nothing gives `nothingWritten`.
-int WriteWhole(int fd, std::span<const std::uint8_t> bytes, int nothingWritten);
+// A stream opened by OpenForWriting does not block: while its reader takes nothing the write
+// waits, at most `waitLimitMs` in all (-1: as long as it takes) and never past a stop
+// (StopWaitingWrites), which fail with EAGAIN and EINTR.
+int WriteWhole(int fd, std::span<const std::uint8_t> bytes, int nothingWritten,
+               int waitLimitMs = -1);
+
+// Ends every wait of WriteWhole for a reader, now and later: for a stop signal's handler (it
+// only sets a flag), so that a stalled reader cannot keep the program from stopping.
+void StopWaitingWrites() noexcept;
 
 }  // namespace nuv

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -64,6 +65,9 @@ int RunOverEmulatedCable(int argc, char* argv[], int sensors) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // A log or report written into a pipe or FIFO whose reader has gone fails with its reason
+    // (the log stops, the report says it was not written), instead of ending the window.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication::setApplicationName("nuvtool");
     QCoreApplication::setApplicationVersion(NUV_VERSION);
 

@@ -386,6 +386,11 @@ void Update::CheckBuild() {
                     "The module entered program mode after the update but did not name its "
                     "firmware: read it with PROGRAM MODE.");
             break;
+        case BuildReadBack::Stopped:
+            AddLine(colour::Hint,
+                    "Stopped before the module's firmware was read back: read it with PROGRAM "
+                    "MODE.");
+            break;
         case BuildReadBack::NotTried:
             break;
     }

@@ -7,6 +7,7 @@
 
 #include "app/MessageTable.hpp"
 #include "app/NumberFormat.hpp"
+#include "app/ResultText.hpp"
 #include "measure/Cyclic.hpp"
 #include "measure/Diagnostics.hpp"
 #include "measure/PowerOutputs.hpp"
@@ -205,8 +206,21 @@ void Program::PrintTable(LinkResult code, const TemperatureReading& reading) {
     }
     out << "module\t" << FixedDecimals(RawToCelsius(reading.module), 2) << '\n';
     if (code != result::Ok) {
-        env_.out << "sensor errors: " << tool_.panel.Label19.Caption() << " / "
-                 << tool_.panel.Label20.Caption() << '\n';
+        // Each error value with its positions ("c3s2"), in words: the window's counters name
+        // only how many there were.
+        for (const LinkResult error : {SensorPresenceResult, SensorCrcResult, SensorShortResult}) {
+            std::string positions;
+            for (int c = 0; c < 10; ++c) {
+                for (int s = 0; s < reading.sensorsPerChannel; ++s) {
+                    if (SensorErrorCode(reading.Raw(c, s)) != error) continue;
+                    positions += (positions.empty() ? "" : " ") + SensorColumnName(c, s + 1);
+                }
+            }
+            if (!positions.empty()) {
+                out << "sensor error " << int{error} << " at " << positions << ": "
+                    << ResultSentence(error) << '\n';
+            }
+        }
     }
 }
 
@@ -432,9 +446,8 @@ int Run(const std::vector<std::string>& args, Environment& environment) {
         const detail::Options options = detail::Parse(args, environment, handled);
         if (handled) return Checked(environment, kExitDone);  // --help, --version
         // Two report files, no module.
-        if (options.command == "compare") {
-            return Checked(environment, detail::Compare(options.rest, environment));
-        }
+        // It checks its own output: a failed write is 2 there, as diff has it.
+        if (options.command == "compare") return detail::Compare(options.rest, environment);
         detail::Program program(options, environment);
         const int status = Checked(environment, program.Execute());
         return environment.interrupted() ? StopStatus(environment) : status;

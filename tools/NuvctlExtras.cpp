@@ -57,6 +57,11 @@ int Program::Scan() {
         env_.out << scan.hits.size() << " of " << scan.asked << " addresses answered in " << seconds
                  << " s\n";
     }
+    if (env_.interrupted()) {
+        env_.err << "nuvctl: interrupted after " << scan.asked << " of " << (to - from + 1)
+                 << " addresses\n";
+        return kExitFailure;
+    }
     if (scan.hits.empty()) {
         env_.err << "nuvctl: no module answered at " << from << ".." << to;
         // A module in program mode answers no address.

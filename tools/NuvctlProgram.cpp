@@ -195,14 +195,23 @@ int Program::Dump() {
         if (options_.verbose) env_.err << tool_.log.Text() << '\n';
         // Only a whole memory is written: the file is left as it was.
         env_.err << "nuvctl: reading the memory: "
-                 << (code == result::Stopped ? "interrupted" : "failed") << " after "
-                 << tool_.memoryImage.valid << " of " << ModuleMemoryImage::kSize << " bytes";
+                 << (code == result::Stopped ? "interrupted" : "failed") << " after ";
+        if (verify) {
+            // Read twice: the pieces read so far, of both passes.
+            env_.err << (verification.reads > 0 ? verification.reads - 1 : 0) << " of "
+                     << 2 * ModuleMemoryImage::kSize / ModuleMemoryImage::kPiece << " piece reads";
+        } else {
+            env_.err << tool_.memoryImage.valid << " of " << ModuleMemoryImage::kSize << " bytes";
+        }
         if (code != result::Stopped) {
             env_.err << ": " << DescribeProgram(tool_, code) << " (result " << code << ")";
         }
         env_.err << "; " << file << " was not written\n";
         return kExitFailure;
     }
+    // Program mode is left before the file is written: a write that fails or waits (a FIFO
+    // whose reader has gone or stalled) must not keep the module there.
+    const bool left = scope.Leave();
     const ModuleMemoryImage& image = tool_.memoryImage;
     if (const auto failure = output.Write(std::span(image.bytes).first(image.valid))) {
         env_.err << "nuvctl: cannot write " << file << ": " << *failure << '\n';
@@ -216,7 +225,7 @@ int Program::Dump() {
              << " piece(s) read again)";
     }
     said << '\n';
-    return scope.Leave() ? kExitDone : kExitFailure;
+    return left ? kExitDone : kExitFailure;
 }
 
 int Program::Reset() {

@@ -27,8 +27,14 @@ bool IsSerial(const std::string& text) {
 // failed, and that is the fault to name. False when so.
 bool CapacityNamed(const Tool& tool, std::ostream& err, LinkResult entered) {
     if (tool.maxSensorsPerChannel != 0) return true;
-    err << "nuvctl: the module did not say how many sensors a channel has: "
-        << DescribeProgram(tool, entered) << " (result " << entered << ")\n";
+    err << "nuvctl: the module did not say how many sensors a channel has: ";
+    if (entered == result::Ok) {
+        // It named a firmware whose class code names no capacity.
+        err << "its firmware class names no number of sensors per channel; check the firmware "
+               "with nuvctl info\n";
+    } else {
+        err << DescribeProgram(tool, entered) << " (result " << entered << ")\n";
+    }
     return false;
 }
 

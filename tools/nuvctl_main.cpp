@@ -11,6 +11,7 @@
 
 #include <cerrno>
 
+#include "app/AtomicFile.hpp"
 #include "link/CableDriver.hpp"
 #include "link/PortKeeper.hpp"
 #include "report/ReportPdf.hpp"
@@ -26,6 +27,8 @@ std::atomic<int> gStopSignal{0};
 void OnSignal(int signal) {
     int none = 0;
     gStopSignal.compare_exchange_strong(none, signal);
+    // A write that waits for a stalled reader ends too.
+    nuv::StopWaitingWrites();
 }
 
 // The command stops at its next exchange and leaves program mode; a second signal ends the
@@ -37,6 +40,9 @@ void CatchStopSignals() {
     action.sa_flags = SA_RESTART | SA_RESETHAND;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    // A reader that has gone (a pipe, a FIFO) is a failed write with its reason, not the end
+    // of the program: the module must still be taken out of program mode.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace

@@ -186,6 +186,43 @@ TEST_F(NuvctlRecoveryTest, AStopOverridesStayAndEndsEveryKindOfCommand) {
     EXPECT_EQ(module.address, 2);
 }
 
+// A stopped scan says how far it came, not that nothing answered in the whole range; a stopped
+// verified dump counts the pieces it read, of both passes.
+TEST_F(NuvctlRecoveryTest, AStopSaysHowFarAScanOrAVerifiedDumpCame) {
+    stop = [this] { return module.Requests().size() >= 5; };
+    EXPECT_EQ(Run({"--simulate", "scan", "--from", "3", "--to", "247"}), 130);
+    EXPECT_TRUE(Says("nuvctl: interrupted after 5 of 245 addresses\n")) << err.str();
+    EXPECT_FALSE(Says("no module answered")) << err.str();
+
+    // The identification, then 64 pieces of the first pass and 6 of the second.
+    stop = [this] { return module.Blocks().size() >= 71; };
+    const std::string file = folder + "/memory.dat";
+    EXPECT_EQ(Run({"--simulate", "dump", file, "--verify"}), 130);
+    EXPECT_EQ(err.str(), "nuvctl: reading the memory: interrupted after 70 of 128 piece reads; " +
+                             file +
+                             " was not written\nnuvctl: the module is back in normal mode\n");
+    EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+// A firmware whose class names no capacity: the identification came, so that is what is said.
+TEST_F(NuvctlRecoveryTest, AFirmwareClassWithoutACapacityIsNamedAsSuch) {
+    module.firmwareClass = 0x07;
+    for (const char* command : {"search", "sort"}) {
+        std::vector<std::string> args{"--simulate", command, "--channel", "1"};
+        if (std::string(command) == "sort") {
+            args.insert(args.end(), {"28AA000000000011", "28BB000000000022"});
+        }
+        EXPECT_EQ(Run(args), 1) << command;
+        EXPECT_TRUE(
+            Says("nuvctl: the module did not say how many sensors a channel has: its "
+                 "firmware class names no number of sensors per channel; check the "
+                 "firmware with nuvctl info\n"))
+            << command << ": " << err.str();
+        EXPECT_FALSE(Says("result 0")) << err.str();
+        EXPECT_FALSE(module.programMode);
+    }
+}
+
 TEST_F(NuvctlRecoveryTest, AStopEndsAReportWithoutWritingIt) {
     // Stopped during the search of the channels: the memory is never read.
     stop = [this] { return module.Blocks().size() >= 4; };

@@ -35,11 +35,12 @@ class NuvctlReportTest : public ::testing::Test {
     }
     ~NuvctlReportTest() override { std::filesystem::remove_all(folder); }
 
-    int Run(const std::vector<std::string>& args) {
+    int Run(const std::vector<std::string>& args, std::ostream* output = nullptr) {
         out.str("");
         err.str("");
         cli::Environment environment{
-            [this](const cli::DriverChoice&) -> FtdiApi& { return driver; }, clock, pump, out, err};
+            [this](const cli::DriverChoice&) -> FtdiApi& { return driver; }, clock, pump,
+            output != nullptr ? *output : out, err};
         return cli::Run(args, environment);
     }
     std::string Path(const std::string& name) const { return folder + "/" + name; }
@@ -147,6 +148,14 @@ TEST_F(NuvctlReportTest, AnotherModulesReportIsComparedOnlyWithForce) {
     EXPECT_NE(out.str().find("FTDI serial: NUV13077 → NUV13001\nAddress: 7 → 2\n"),
               std::string::npos)
         << out.str();
+    // Output that cannot be written is unreadable input's status, said once.
+    {
+        std::ofstream full("/dev/full");
+        EXPECT_EQ(Run({"compare", Path("mine.json"), Path("mine.json")}, &full), 2);
+        const std::string said = "nuvctl: cannot write to standard output: ";
+        EXPECT_EQ(err.str().rfind(said, 0), 0U) << err.str();
+        EXPECT_EQ(err.str().find(said, 1), std::string::npos) << err.str();  // once
+    }
 }
 
 TEST_F(NuvctlReportTest, CompareExitsAsDiffDoes) {

@@ -102,6 +102,22 @@ TEST_F(NuvctlTest, ReadTableAndSixteenSensors) {
     EXPECT_EQ(rows[17], "module\t31.25");
 }
 
+// Error values are data: the reading is shown, and each error value is named with its places in
+// words, not with the window's counters.
+TEST_F(NuvctlTest, ReadNamesEachSensorErrorWithItsPlaces) {
+    module.SensorAt(3, 1).fixedRaw = 0xF050;
+    module.SensorAt(7, 0).fixedRaw = 0xF050;
+    module.SensorAt(0, 9).fixedRaw = 0xF040;
+    ASSERT_EQ(Run({"--simulate", "read"}), 0) << err.str();
+    const std::string text = out.str();
+    const std::string errors = text.substr(text.find("module\t31.25\n") + 13);
+    EXPECT_EQ(errors,
+              "sensor error 251 at c3s2 c7s1: a sensor's answer failed its 1-Wire CRC: a poor "
+              "contact or interference on the probe\n"
+              "sensor error 252 at c0s10: a 1-Wire line is shorted: check the probe and its "
+              "connector\n");
+}
+
 TEST_F(NuvctlTest, WatchWritesOneCsvRowPerReadingAndLogsFailures) {
     const std::string path = ::testing::TempDir() + "/nuvctl-watch.csv";
     std::filesystem::remove(path);  // an earlier log would be continued
