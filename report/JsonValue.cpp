@@ -93,7 +93,7 @@ class Parser {
             ++at_;
             JsonValue member;
             if (!Value(member, depth)) return false;
-            value.members.emplace_back(std::move(name), std::move(member));
+            value.members.push_back(JsonMember{std::move(name), std::move(member)});
             SkipSpace();
             if (Peek() == ',') {
                 ++at_;

@@ -10,6 +10,8 @@
 
 namespace nuv {
 
+struct JsonMember;
+
 // A JSON value as read from a file someone may have edited, truncated or replaced: any bytes
 // give either a value or a reason, never a crash.
 struct JsonValue {
@@ -19,13 +21,21 @@ struct JsonValue {
     double number = 0;
     std::string text;  // a string's UTF-8
     std::vector<JsonValue> items;
-    std::vector<std::pair<std::string, JsonValue>> members;  // in the file's order
+    // In the file's order. A member of its own type, not a std::pair: a pair of this type is
+    // not complete here, which some compilers' standard libraries refuse.
+    std::vector<JsonMember> members;
 
     bool IsNull() const { return type == Type::Null; }
     // A member of an object by its name; none when absent or when this is no object.
     const JsonValue* Find(std::string_view name) const;
     // A number without a fraction within [low, high].
     std::optional<long long> Integer(long long low, long long high) const;
+};
+
+// An object's member: its name and value, named as a pair's halves.
+struct JsonMember {
+    std::string first;
+    JsonValue second;
 };
 
 // Nesting deeper than this is refused rather than followed (a report nests four levels).
