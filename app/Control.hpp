@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/Rgb.hpp"
+#include "core/Rgb.hpp"
 
 namespace nuv {
 

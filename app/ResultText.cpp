@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "app/MessageTable.hpp"
 #include "app/Tool.hpp"
+#include "core/MessageTable.hpp"
 #include "measure/Temperatures.hpp"
 #include "protocol/ModbusCrc.hpp"
 #include "protocol/ModbusReply.hpp"

@@ -3,9 +3,9 @@
 #include <string>
 
 #include "app/ControlGroups.hpp"
-#include "app/MessageTable.hpp"
 #include "app/Tool.hpp"
 #include "config/ProgramCommand.hpp"
+#include "core/MessageTable.hpp"
 #include "sensors/Segregation.hpp"
 
 namespace nuv {

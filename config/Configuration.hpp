@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 
 namespace nuv {
 

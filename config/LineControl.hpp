@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 
 namespace nuv {
 

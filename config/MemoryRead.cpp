@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/AtomicFile.hpp"
 #include "app/ControlGroups.hpp"
-#include "app/MessageTable.hpp"
 #include "app/Tool.hpp"
 #include "config/ProgramCommand.hpp"
+#include "core/AtomicFile.hpp"
+#include "core/MessageTable.hpp"
 
 namespace nuv {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 
 namespace nuv {
 

@@ -4,11 +4,11 @@
 #include <string>
 
 #include "app/ControlGroups.hpp"
-#include "app/MessageTable.hpp"
 #include "app/StartUp.hpp"
 #include "app/Tool.hpp"
 #include "config/LineControl.hpp"
 #include "config/ProgramCommand.hpp"
+#include "core/MessageTable.hpp"
 #include "firmware/FirmwareVersion.hpp"
 #include "protocol/ModbusTransaction.hpp"
 #include "sensors/Segregation.hpp"

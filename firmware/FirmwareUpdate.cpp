@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <array>
 
-#include "app/MessageTable.hpp"
 #include "app/Tool.hpp"
 #include "config/LineControl.hpp"
+#include "core/MessageTable.hpp"
 #include "firmware/BootLoaderInput.hpp"
 #include "firmware/CarriedFirmware.hpp"
 #include "firmware/FirmwareVersion.hpp"

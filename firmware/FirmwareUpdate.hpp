@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 #include "firmware/BuildReadBack.hpp"
 #include "firmware/FirmwareImage.hpp"
 

@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-#include "app/MessageTable.hpp"
+#include "core/MessageTable.hpp"
 
 namespace nuv {
 

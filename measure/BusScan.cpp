@@ -3,8 +3,8 @@
 #include <array>
 
 #include "app/ControlGroups.hpp"
-#include "app/MessageTable.hpp"
 #include "app/Tool.hpp"
+#include "core/MessageTable.hpp"
 #include "measure/ModbusCommand.hpp"
 #include "protocol/ModbusReply.hpp"
 #include "protocol/ModbusTransaction.hpp"

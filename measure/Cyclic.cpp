@@ -1,9 +1,9 @@
 #include "measure/Cyclic.hpp"
 
 #include "app/ControlGroups.hpp"
-#include "app/MessageTable.hpp"
 #include "app/Tool.hpp"
-#include "app/TypedNumber.hpp"
+#include "core/MessageTable.hpp"
+#include "core/TypedNumber.hpp"
 #include "measure/CyclicRecord.hpp"
 #include "measure/ModbusCommand.hpp"
 #include "measure/Temperatures.hpp"

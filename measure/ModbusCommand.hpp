@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 #include "protocol/ModbusReply.hpp"
 
 namespace nuv {

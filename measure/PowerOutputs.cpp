@@ -1,8 +1,8 @@
 #include "measure/PowerOutputs.hpp"
 
 #include "app/ControlGroups.hpp"
-#include "app/MessageTable.hpp"
 #include "app/Tool.hpp"
+#include "core/MessageTable.hpp"
 #include "measure/ModbusCommand.hpp"
 #include "measure/Temperatures.hpp"
 #include "protocol/ModbusTransaction.hpp"

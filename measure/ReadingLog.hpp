@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 #include "measure/TemperatureReading.hpp"
 
 namespace nuv {

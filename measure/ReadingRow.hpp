@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 #include "measure/TemperatureReading.hpp"
 
 namespace nuv {

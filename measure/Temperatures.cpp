@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "app/ControlGroups.hpp"
-#include "app/MessageTable.hpp"
 #include "app/Tool.hpp"
-#include "app/TypedNumber.hpp"
+#include "core/MessageTable.hpp"
+#include "core/TypedNumber.hpp"
 #include "measure/ModbusCommand.hpp"
 #include "protocol/ModbusTransaction.hpp"
 

@@ -4,7 +4,7 @@
 #include <span>
 #include <vector>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 #include "measure/TemperatureReading.hpp"
 #include "protocol/ModbusReply.hpp"
 

@@ -4,8 +4,8 @@
 #include <array>
 #include <stdexcept>
 
-#include "app/MessageLog.hpp"
-#include "app/MessageTable.hpp"
+#include "core/MessageLog.hpp"
+#include "core/MessageTable.hpp"
 #include "link/UsbLink.hpp"
 #include "protocol/ModbusCrc.hpp"
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/LinkResult.hpp"
-#include "app/Rgb.hpp"
+#include "core/LinkResult.hpp"
+#include "core/Rgb.hpp"
 #include "protocol/ModbusReply.hpp"
 
 namespace nuv {

@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/MessageLog.hpp"
+#include "core/MessageLog.hpp"
 #include "link/UsbLink.hpp"
 
 namespace nuv {

@@ -4,7 +4,7 @@
 #include <functional>
 #include <span>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 #include "protocol/ProgramBlock.hpp"
 
 namespace nuv {

@@ -1,7 +1,7 @@
 // "Service report…" in the window.
-#include "app/AtomicFile.hpp"
 #include "app/ControlGroups.hpp"
 #include "app/Tool.hpp"
+#include "core/AtomicFile.hpp"
 #include "measure/Temperatures.hpp"
 #include "protocol/ModbusTransaction.hpp"
 #include "report/ServiceReport.hpp"

@@ -2,12 +2,12 @@
 
 #include <cstdio>
 
-#include "app/MessageTable.hpp"
-#include "app/NumberFormat.hpp"
 #include "app/ResultText.hpp"
 #include "app/Tool.hpp"
 #include "config/MemoryRead.hpp"
 #include "config/ProgramMode.hpp"
+#include "core/MessageTable.hpp"
+#include "core/NumberFormat.hpp"
 #include "firmware/FirmwareVersion.hpp"
 #include "firmware/Sha256.hpp"
 #include "link/HardwareVersion.hpp"

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/AtomicFile.hpp"
-#include "measure/Trend.hpp"
+#include "core/AtomicFile.hpp"
+#include "core/Trend.hpp"
 #include "report/ReportCompare.hpp"
 
 namespace nuv {

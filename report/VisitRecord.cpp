@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/AtomicFile.hpp"
 #include "app/Tool.hpp"
+#include "core/AtomicFile.hpp"
 
 namespace nuv {
 namespace {

@@ -5,7 +5,7 @@
 #include <map>
 #include <optional>
 
-#include "measure/Trend.hpp"
+#include "core/Trend.hpp"
 
 namespace nuv {
 

@@ -1,9 +1,9 @@
 #include "sensors/ChannelSearch.hpp"
 
 #include "app/ControlGroups.hpp"
-#include "app/MessageTable.hpp"
 #include "app/Tool.hpp"
 #include "config/ProgramCommand.hpp"
+#include "core/MessageTable.hpp"
 
 namespace nuv {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 #include "sensors/SensorCommon.hpp"
 
 namespace nuv {

@@ -4,10 +4,10 @@
 #include <string>
 
 #include "app/ControlGroups.hpp"
-#include "app/MessageTable.hpp"
-#include "app/NumberFormat.hpp"
 #include "app/Tool.hpp"
 #include "config/ProgramCommand.hpp"
+#include "core/MessageTable.hpp"
+#include "core/NumberFormat.hpp"
 #include "measure/Temperatures.hpp"
 #include "sensors/ApcTrend.hpp"
 

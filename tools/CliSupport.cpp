@@ -6,9 +6,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "app/MessageTable.hpp"
 #include "app/ResultText.hpp"
 #include "config/Configuration.hpp"
+#include "core/MessageTable.hpp"
 #include "measure/ReadingRow.hpp"
 #include "measure/Temperatures.hpp"
 #include "protocol/ProgramExchange.hpp"

@@ -2,8 +2,8 @@
 
 #include <ostream>
 
-#include "app/MessageTable.hpp"
 #include "app/Tool.hpp"
+#include "core/MessageTable.hpp"
 #include "firmware/CarriedFirmware.hpp"
 #include "firmware/FirmwareFile.hpp"
 #include "firmware/FirmwareUpdate.hpp"

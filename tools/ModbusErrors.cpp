@@ -1,8 +1,8 @@
 #include "tools/ModbusErrors.hpp"
 
-#include "app/MessageTable.hpp"
 #include "app/ResultText.hpp"
 #include "app/Tool.hpp"
+#include "core/MessageTable.hpp"
 #include "protocol/ModbusReply.hpp"
 
 namespace nuv::cli::detail {

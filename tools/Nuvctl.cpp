@@ -5,8 +5,8 @@
 #include <set>
 #include <sstream>
 
-#include "app/MessageTable.hpp"
-#include "app/NumberFormat.hpp"
+#include "core/MessageTable.hpp"
+#include "core/NumberFormat.hpp"
 #include "measure/Cyclic.hpp"
 #include "measure/Diagnostics.hpp"
 #include "measure/PowerOutputs.hpp"

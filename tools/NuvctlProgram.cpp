@@ -1,13 +1,13 @@
 // nuvctl's program-mode commands: info, config, dump, reset.
 #include <string>
 
-#include "app/AtomicFile.hpp"
-#include "app/MessageTable.hpp"
 #include "app/ResultText.hpp"
 #include "config/Configuration.hpp"
 #include "config/LineControl.hpp"
 #include "config/MemoryRead.hpp"
 #include "config/ProgramMode.hpp"
+#include "core/AtomicFile.hpp"
+#include "core/MessageTable.hpp"
 #include "firmware/FirmwareVersion.hpp"
 #include "protocol/ModbusReply.hpp"
 #include "protocol/ProgramExchange.hpp"

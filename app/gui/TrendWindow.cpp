@@ -23,9 +23,9 @@
 #include <cmath>
 #include <limits>
 
-#include "app/AtomicFile.hpp"
 #include "app/Tool.hpp"
 #include "app/gui/Fonts.hpp"
+#include "core/AtomicFile.hpp"
 #include "measure/CyclicRecord.hpp"
 #include "measure/ReadingRow.hpp"
 

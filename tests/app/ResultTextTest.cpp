@@ -6,7 +6,7 @@
 
 #include <set>
 
-#include "app/MessageTable.hpp"
+#include "core/MessageTable.hpp"
 
 namespace nuv::test {
 namespace {

@@ -1,7 +1,7 @@
 // The configuration commands of program mode on the simulated module.
 #include "app/ControlGroups.hpp"
-#include "app/MessageTable.hpp"
 #include "config/Configuration.hpp"
+#include "core/MessageTable.hpp"
 #include "measure/Temperatures.hpp"
 #include "tests/measure/ModuleFixture.hpp"
 

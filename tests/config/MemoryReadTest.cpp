@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/AtomicFile.hpp"
 #include "config/MemoryRead.hpp"
+#include "core/AtomicFile.hpp"
 #include "tests/measure/ModuleFixture.hpp"
 
 namespace nuv::test {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "app/DeviceGrid.hpp"
-#include "app/MessageLog.hpp"
 #include "app/StringGrid.hpp"
+#include "core/MessageLog.hpp"
 #include "link/UsbLink.hpp"
 #include "sim/ScriptedPeer.hpp"
 #include "sim/SimFtdi.hpp"

@@ -13,9 +13,9 @@
 #include <thread>
 
 #include "app/DeviceGrid.hpp"
-#include "app/MessageLog.hpp"
-#include "app/MessageTable.hpp"
 #include "app/StringGrid.hpp"
+#include "core/MessageLog.hpp"
+#include "core/MessageTable.hpp"
 #include "link/CableDriver.hpp"
 #include "link/PortKeeper.hpp"
 #include "link/QtEventPump.hpp"

@@ -1,5 +1,5 @@
 // Reading all temperatures of a module: requests, decoding into the grids, error values.
-#include "app/MessageTable.hpp"
+#include "core/MessageTable.hpp"
 #include "measure/Temperatures.hpp"
 #include "tests/measure/ModuleFixture.hpp"
 

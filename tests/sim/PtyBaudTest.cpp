@@ -2,8 +2,8 @@
 // which nuvsim follows for its wire time.
 #include <gtest/gtest.h>
 
-#include "app/MessageLog.hpp"
 #include "app/StringGrid.hpp"
+#include "core/MessageLog.hpp"
 #include "link/QtEventPump.hpp"
 #include "link/SerialPortFtdi.hpp"
 #include "link/UsbLink.hpp"

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/MessageTable.hpp"
+#include "core/MessageTable.hpp"
 #include "tests/usb/UsbFixture.hpp"
 
 namespace nuv::test {

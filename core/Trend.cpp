@@ -1,4 +1,4 @@
-#include "measure/Trend.hpp"
+#include "core/Trend.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/LinkResult.hpp"
-#include "app/Rgb.hpp"
+#include "core/LinkResult.hpp"
+#include "core/Rgb.hpp"
 
 namespace nuv {
 

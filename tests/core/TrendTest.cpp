@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "measure/Trend.hpp"
+#include "core/Trend.hpp"
 
 namespace nuv::test {
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 
 namespace nuv {
 

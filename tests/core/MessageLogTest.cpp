@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "app/MessageLog.hpp"
-#include "app/MessageTable.hpp"
+#include "core/MessageLog.hpp"
+#include "core/MessageTable.hpp"
 
 namespace nuv {
 namespace {

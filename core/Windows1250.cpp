@@ -1,4 +1,4 @@
-#include "app/Windows1250.hpp"
+#include "core/Windows1250.hpp"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "app/MessageTable.hpp"
+#include "core/MessageTable.hpp"
 
 #include <array>
 #include <utility>

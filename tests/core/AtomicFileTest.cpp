@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/AtomicFile.hpp"
+#include "core/AtomicFile.hpp"
 #include "sim/Pty.hpp"
 
 namespace nuv::test {

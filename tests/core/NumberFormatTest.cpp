@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/NumberFormat.hpp"
 #include "app/TimerDriver.hpp"
+#include "core/NumberFormat.hpp"
 
 namespace nuv {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/TypedNumber.hpp"
+#include "core/TypedNumber.hpp"
 
 #include <charconv>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "app/AtomicFile.hpp"
+#include "core/AtomicFile.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,6 +1,6 @@
-#include "app/MessageLog.hpp"
+#include "core/MessageLog.hpp"
 
-#include "app/MessageTable.hpp"
+#include "core/MessageTable.hpp"
 
 namespace nuv {
 

@@ -1,4 +1,4 @@
-#include "app/NumberFormat.hpp"
+#include "core/NumberFormat.hpp"
 
 #include <cmath>
 #include <cstdio>
