@@ -33,4 +33,9 @@ inline constexpr LinkResult ChangeBaudFailed = 32;
 inline constexpr LinkResult Stopped = 0xFE;
 }  // namespace result
 
+// Results of a reading that found a sensor error value.
+inline constexpr LinkResult SensorPresenceResult = 250;
+inline constexpr LinkResult SensorCrcResult = 251;
+inline constexpr LinkResult SensorShortResult = 252;
+
 }  // namespace nuv

@@ -13,11 +13,6 @@ namespace nuv {
 class Tool;
 struct MainPanel;
 
-// Results of a reading that found a sensor error value.
-inline constexpr LinkResult SensorPresenceResult = 250;
-inline constexpr LinkResult SensorCrcResult = 251;
-inline constexpr LinkResult SensorShortResult = 252;
-
 // A sensor's raw register in degrees Celsius, in steps of 1/16: words from 0xF000 up are
 // negative, all below positive (0x8000..0xEFFF read as large positive values).
 float RawToCelsius(std::uint8_t high, std::uint8_t low);

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "app/ResultText.hpp"
 #include "app/Tool.hpp"
 #include "config/MemoryRead.hpp"
 #include "config/ProgramMode.hpp"
@@ -15,6 +14,7 @@
 #include "measure/PowerOutputs.hpp"
 #include "measure/ReadingRow.hpp"
 #include "measure/Temperatures.hpp"
+#include "protocol/FailureText.hpp"
 #include "protocol/ModbusReply.hpp"
 #include "report/ReportFormat.hpp"
 #include "sensors/ChannelSearch.hpp"
@@ -47,7 +47,8 @@ ReportField Flag(std::string key, std::string label, bool value) {
 // Why a step's exchange failed, for the report: a plain sentence of what happened and what to
 // do, and the code for reference. (The window's log keeps the message table's texts.)
 std::string Why(const Tool& tool, LinkResult code, bool programMode = false) {
-    return (programMode ? ProgramFailureSentence(tool, code) : ModbusFailureSentence(tool, code)) +
+    return (programMode ? ProgramFailureSentence(tool.link, tool.program, code)
+                        : ModbusFailureSentence(tool.link, tool.modbus, code)) +
            " (result " + std::to_string(code) + ")";
 }
 
@@ -143,7 +144,7 @@ class Collector {
             // A module that takes no entry frame may be in program mode already.
             Fail(step,
                  "program mode: " +
-                     (NoAnswerAtAll(tool_, code) && ModuleAnswersInProgramMode(tool_)
+                     (NoAnswerAtAll(tool_.modbus, code) && ModuleAnswersInProgramMode(tool_)
                           ? "the module is in program mode already (left there earlier) and "
                             "takes no entry frame: take it back to normal mode (\"NORMAL MODE\", "
                             "nuvctl normal) and make the report again (result " +

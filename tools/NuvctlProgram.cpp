@@ -1,14 +1,15 @@
 // nuvctl's program-mode commands: info, config, dump, reset.
 #include <string>
 
-#include "app/ResultText.hpp"
 #include "config/Configuration.hpp"
 #include "config/LineControl.hpp"
 #include "config/MemoryRead.hpp"
 #include "config/ProgramMode.hpp"
 #include "core/AtomicFile.hpp"
 #include "core/MessageTable.hpp"
+#include "core/ResultText.hpp"
 #include "firmware/FirmwareVersion.hpp"
+#include "protocol/FailureText.hpp"
 #include "protocol/ModbusReply.hpp"
 #include "protocol/ProgramExchange.hpp"
 #include "tools/CliProgram.hpp"
@@ -55,7 +56,7 @@ std::string Program::Explain(LinkResult code) {
     if (code == result::PortOpenFailed && !tool_.link.OpenFailure().empty()) {
         return tool_.link.OpenFailure();
     }
-    if (NoAnswerAtAll(tool_, code) && !env_.interrupted() && InProgramMode()) {
+    if (NoAnswerAtAll(tool_.modbus, code) && !env_.interrupted() && InProgramMode()) {
         return kInProgramMode;
     }
     if (std::string modbus = ExplainModbusFailure(tool_, code); !modbus.empty()) return modbus;

@@ -1,6 +1,6 @@
 // The plain sentences of the result codes: one of its own for every code the tool can meet,
 // with a cause and a remedy, in place of the window's internal texts.
-#include "app/ResultText.hpp"
+#include "core/ResultText.hpp"
 
 #include <gtest/gtest.h>
 
