@@ -1,6 +1,6 @@
 #include "app/StartUp.hpp"
 
-#include "app/Tool.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv {
 

@@ -16,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "app/Tool.hpp"
 #include "app/gui/Fonts.hpp"
 #include "app/gui/GuiPump.hpp"
 #include "app/gui/MainWindow.hpp"
@@ -25,6 +24,7 @@
 #include "app/gui/TrendWindow.hpp"
 #include "link/CableDriver.hpp"
 #include "link/PortKeeper.hpp"
+#include "model/Tool.hpp"
 #include "report/ReportPdf.hpp"
 #include "report/ServiceReport.hpp"
 #include "sim/SimulatedModule.hpp"

@@ -13,9 +13,9 @@
 #include <random>
 #include <string>
 
-#include "app/ControlGroups.hpp"
-#include "app/TimerDriver.hpp"
-#include "app/Tool.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/TimerDriver.hpp"
+#include "model/Tool.hpp"
 #include "sim/ModuleSimulator.hpp"
 #include "sim/SimulatedModule.hpp"
 

@@ -10,11 +10,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/Tool.hpp"
 #include "app/gui/QtDialogs.hpp"
 #include "app/gui/TrendWindow.hpp"
 #include "measure/CyclicRecord.hpp"
 #include "measure/ReadingRow.hpp"
+#include "model/Tool.hpp"
 #include "sim/SimFtdi.hpp"
 
 #include "bench/Measures.hpp"

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "app/ControlGroups.hpp"
-#include "app/Tool.hpp"
 #include "config/ProgramCommand.hpp"
 #include "core/MessageTable.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
 #include "sensors/Segregation.hpp"
 
 namespace nuv {

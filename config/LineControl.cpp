@@ -1,7 +1,7 @@
 #include "config/LineControl.hpp"
 
-#include "app/ControlGroups.hpp"
-#include "app/Tool.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
 #include "sensors/Segregation.hpp"
 
 namespace nuv {

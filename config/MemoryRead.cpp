@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/ControlGroups.hpp"
-#include "app/Tool.hpp"
 #include "config/ProgramCommand.hpp"
 #include "core/AtomicFile.hpp"
 #include "core/MessageTable.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv {
 namespace {

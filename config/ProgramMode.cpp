@@ -3,13 +3,13 @@
 #include <array>
 #include <string>
 
-#include "app/ControlGroups.hpp"
 #include "app/StartUp.hpp"
-#include "app/Tool.hpp"
 #include "config/LineControl.hpp"
 #include "config/ProgramCommand.hpp"
 #include "core/MessageTable.hpp"
 #include "firmware/FirmwareVersion.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
 #include "protocol/ModbusTransaction.hpp"
 #include "sensors/Segregation.hpp"
 

@@ -1,9 +1,9 @@
 #include "firmware/FirmwareCommands.hpp"
 
-#include "app/Tool.hpp"
 #include "firmware/CarriedFirmware.hpp"
 #include "firmware/FirmwareFile.hpp"
 #include "firmware/FirmwareUpdate.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv {
 namespace {

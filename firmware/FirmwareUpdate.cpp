@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <array>
 
-#include "app/Tool.hpp"
 #include "config/LineControl.hpp"
 #include "core/MessageTable.hpp"
 #include "firmware/BootLoaderInput.hpp"
 #include "firmware/CarriedFirmware.hpp"
 #include "firmware/FirmwareVersion.hpp"
+#include "model/Tool.hpp"
 #include "protocol/BootLoaderProtocol.hpp"
 #include "protocol/ModbusTransaction.hpp"
 

@@ -2,10 +2,10 @@
 
 #include <array>
 
-#include "app/ControlGroups.hpp"
-#include "app/Tool.hpp"
 #include "core/MessageTable.hpp"
 #include "measure/ModbusCommand.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
 #include "protocol/ModbusReply.hpp"
 #include "protocol/ModbusTransaction.hpp"
 

@@ -1,12 +1,12 @@
 #include "measure/Cyclic.hpp"
 
-#include "app/ControlGroups.hpp"
-#include "app/Tool.hpp"
 #include "core/MessageTable.hpp"
 #include "core/TypedNumber.hpp"
 #include "measure/CyclicRecord.hpp"
 #include "measure/ModbusCommand.hpp"
 #include "measure/Temperatures.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv {
 namespace {

@@ -3,10 +3,10 @@
 #include <cmath>
 #include <limits>
 
-#include "app/Tool.hpp"
 #include "measure/Cyclic.hpp"
 #include "measure/ReadingRow.hpp"
 #include "measure/Temperatures.hpp"
+#include "model/Tool.hpp"
 #include "protocol/ModbusTransaction.hpp"
 
 namespace nuv {

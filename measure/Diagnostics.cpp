@@ -2,11 +2,11 @@
 
 #include <array>
 
-#include "app/ControlGroups.hpp"
-#include "app/Tool.hpp"
 #include "measure/ModbusCommand.hpp"
 #include "measure/PowerOutputs.hpp"
 #include "measure/Temperatures.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv {
 namespace {

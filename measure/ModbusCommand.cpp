@@ -1,7 +1,7 @@
 #include "measure/ModbusCommand.hpp"
 
-#include "app/Tool.hpp"
 #include "core/MessageTable.hpp"
+#include "model/Tool.hpp"
 #include "protocol/ModbusTransaction.hpp"
 
 namespace nuv {

@@ -1,10 +1,10 @@
 #include "measure/PowerOutputs.hpp"
 
-#include "app/ControlGroups.hpp"
-#include "app/Tool.hpp"
 #include "core/MessageTable.hpp"
 #include "measure/ModbusCommand.hpp"
 #include "measure/Temperatures.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
 #include "protocol/ModbusTransaction.hpp"
 
 namespace nuv {

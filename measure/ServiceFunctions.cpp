@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <limits>
 
-#include "app/Tool.hpp"
 #include "core/MessageTable.hpp"
 #include "core/Windows1250.hpp"
+#include "model/Tool.hpp"
 #include "protocol/Crc8.hpp"
 #include "protocol/ModbusCrc.hpp"
 

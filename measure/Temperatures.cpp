@@ -3,11 +3,11 @@
 #include <array>
 #include <vector>
 
-#include "app/ControlGroups.hpp"
-#include "app/Tool.hpp"
 #include "core/MessageTable.hpp"
 #include "core/TypedNumber.hpp"
 #include "measure/ModbusCommand.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
 #include "protocol/ModbusTransaction.hpp"
 
 namespace nuv {

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "app/Tool.hpp"
 #include "config/MemoryRead.hpp"
 #include "config/ProgramMode.hpp"
 #include "core/MessageTable.hpp"
@@ -14,6 +13,7 @@
 #include "measure/PowerOutputs.hpp"
 #include "measure/ReadingRow.hpp"
 #include "measure/Temperatures.hpp"
+#include "model/Tool.hpp"
 #include "protocol/FailureText.hpp"
 #include "protocol/ModbusReply.hpp"
 #include "report/ReportFormat.hpp"

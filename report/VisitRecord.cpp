@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/Tool.hpp"
 #include "core/AtomicFile.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv {
 namespace {

@@ -6,10 +6,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/Tool.hpp"
 #include "measure/CyclicRecord.hpp"
 #include "measure/ReadingRow.hpp"
 #include "measure/Temperatures.hpp"
+#include "model/Tool.hpp"
 #include "sensors/SensorCommon.hpp"
 
 namespace nuv {

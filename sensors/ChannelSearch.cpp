@@ -1,9 +1,9 @@
 #include "sensors/ChannelSearch.hpp"
 
-#include "app/ControlGroups.hpp"
-#include "app/Tool.hpp"
 #include "config/ProgramCommand.hpp"
 #include "core/MessageTable.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv {
 namespace {

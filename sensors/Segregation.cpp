@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <string>
 
-#include "app/ControlGroups.hpp"
-#include "app/Tool.hpp"
 #include "config/ProgramCommand.hpp"
 #include "core/MessageTable.hpp"
 #include "core/NumberFormat.hpp"
 #include "measure/Temperatures.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
 #include "sensors/ApcTrend.hpp"
 
 namespace nuv {

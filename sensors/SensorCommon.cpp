@@ -1,8 +1,8 @@
 #include "sensors/SensorCommon.hpp"
 
-#include "app/StringGrid.hpp"
-#include "app/Tool.hpp"
 #include "core/MessageTable.hpp"
+#include "model/StringGrid.hpp"
+#include "model/Tool.hpp"
 #include "protocol/Crc8.hpp"
 
 namespace nuv {

@@ -1,7 +1,7 @@
 #include "tools/ModbusErrors.hpp"
 
-#include "app/Tool.hpp"
 #include "core/MessageTable.hpp"
+#include "model/Tool.hpp"
 #include "protocol/FailureText.hpp"
 #include "protocol/ModbusReply.hpp"
 

@@ -23,11 +23,11 @@
 #include <cmath>
 #include <limits>
 
-#include "app/Tool.hpp"
 #include "app/gui/Fonts.hpp"
 #include "core/AtomicFile.hpp"
 #include "measure/CyclicRecord.hpp"
 #include "measure/ReadingRow.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv::gui {
 namespace {

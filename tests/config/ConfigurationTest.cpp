@@ -1,8 +1,8 @@
 // The configuration commands of program mode on the simulated module.
-#include "app/ControlGroups.hpp"
 #include "config/Configuration.hpp"
 #include "core/MessageTable.hpp"
 #include "measure/Temperatures.hpp"
+#include "model/ControlGroups.hpp"
 #include "tests/measure/ModuleFixture.hpp"
 
 namespace nuv::test {

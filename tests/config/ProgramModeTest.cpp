@@ -1,6 +1,6 @@
 // "PROGRAM MODE" and "NORMAL MODE" on the simulated module.
-#include "app/ControlGroups.hpp"
 #include "config/ProgramMode.hpp"
+#include "model/ControlGroups.hpp"
 #include "tests/measure/ModuleFixture.hpp"
 
 namespace nuv::test {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/TimerDriver.hpp"
 #include "core/NumberFormat.hpp"
+#include "model/TimerDriver.hpp"
 
 namespace nuv {
 namespace {

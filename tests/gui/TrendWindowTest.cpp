@@ -14,9 +14,9 @@
 #include <fstream>
 
 #include "GuiFixture.hpp"
-#include "app/TimerDriver.hpp"
 #include "app/gui/TrendWindow.hpp"
 #include "measure/CyclicRecord.hpp"
+#include "model/TimerDriver.hpp"
 #include "sim/ModuleSimulator.hpp"
 
 namespace nuv::gui::test {

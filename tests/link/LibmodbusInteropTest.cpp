@@ -8,10 +8,10 @@
 #include <atomic>
 #include <thread>
 
-#include "app/Tool.hpp"
 #include "link/QtEventPump.hpp"
 #include "link/SerialPortFtdi.hpp"
 #include "measure/Temperatures.hpp"
+#include "model/Tool.hpp"
 #include "sim/Pty.hpp"
 
 namespace nuv::test {

@@ -2,8 +2,8 @@
 // only when the operator asks. The whole tool on the driver stack it uses for a real cable (the
 // port keeper over the driver), with the simulated module counting resets and switches, for
 // both ways a driver may treat the lines at an open and a close.
-#include "app/TimerDriver.hpp"
 #include "link/PortKeeper.hpp"
+#include "model/TimerDriver.hpp"
 #include "sim/ModuleSimulator.hpp"
 #include "tests/app/ToolFixture.hpp"
 

@@ -12,8 +12,6 @@
 #include <memory>
 #include <thread>
 
-#include "app/DeviceGrid.hpp"
-#include "app/StringGrid.hpp"
 #include "core/MessageLog.hpp"
 #include "core/MessageTable.hpp"
 #include "link/CableDriver.hpp"
@@ -21,6 +19,8 @@
 #include "link/QtEventPump.hpp"
 #include "link/SerialPortFtdi.hpp"
 #include "link/UsbLink.hpp"
+#include "model/DeviceGrid.hpp"
+#include "model/StringGrid.hpp"
 #include "sim/Pty.hpp"
 #include "tests/link/LinkFixture.hpp"
 

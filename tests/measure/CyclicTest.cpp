@@ -1,5 +1,5 @@
 // Cyclic measurement: the timer, the logger lines and the counters.
-#include "app/ControlGroups.hpp"
+#include "model/ControlGroups.hpp"
 #include "tests/measure/ModuleFixture.hpp"
 
 namespace nuv::test {

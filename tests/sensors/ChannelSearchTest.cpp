@@ -1,8 +1,8 @@
 // Searching a channel's sensors on the simulated module.
 #include <bit>
 
-#include "app/ControlGroups.hpp"
 #include "config/ProgramCommand.hpp"
+#include "model/ControlGroups.hpp"
 #include "protocol/Crc8.hpp"
 #include "sensors/ChannelSearch.hpp"
 #include "tests/sensors/SensorFixture.hpp"

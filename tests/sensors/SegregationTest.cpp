@@ -1,5 +1,5 @@
 // The segregation procedure (APC) on the simulated module, on the virtual clock.
-#include "app/ControlGroups.hpp"
+#include "model/ControlGroups.hpp"
 #include "sensors/Segregation.hpp"
 #include "tests/sensors/SensorFixture.hpp"
 

@@ -1,4 +1,4 @@
-#include "app/MainPanel.hpp"
+#include "model/MainPanel.hpp"
 
 namespace nuv {
 

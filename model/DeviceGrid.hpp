@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/StringGrid.hpp"
 #include "link/DeviceListView.hpp"
+#include "model/StringGrid.hpp"
 
 namespace nuv {
 

@@ -1,4 +1,4 @@
-#include "app/ControlGroups.hpp"
+#include "model/ControlGroups.hpp"
 
 #include <algorithm>
 

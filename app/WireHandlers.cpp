@@ -1,8 +1,7 @@
-#include "app/Tool.hpp"
-
-#include <algorithm>
-#include <cstdio>
-#include <exception>
+// The tool as the window starts it: the constructor, which wires every control's handler, and
+// the window's creation. They name the handlers of every command family, so they live above
+// the families, in the application, although model/Tool.hpp declares them.
+#include "model/Tool.hpp"
 
 #include "app/StartUp.hpp"
 #include "config/Configuration.hpp"
@@ -21,10 +20,6 @@
 #include "report/ServiceReport.hpp"
 
 namespace nuv {
-
-void ConsoleDialogs::ShowMessage(std::string_view text) {
-    std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
-}
 
 Tool::Tool(FtdiApi& driver, Clock& clock_, EventPump& pump_, Dialogs& dialogs_)
     : link(driver, clock_, pump_, log),
@@ -47,41 +42,6 @@ Tool::Tool(FtdiApi& driver, Clock& clock_, EventPump& pump_, Dialogs& dialogs_)
     }
     form2.Memo1.SetText("");
     WireHandlers();
-}
-
-void Tool::Run(const std::function<void()>& handler, bool duringCommand) {
-    if (!handler) return;
-    if (running_ && !duringCommand) return;
-    const bool outermost = !running_;
-    running_ = true;
-    try {
-        handler();
-    } catch (const std::exception& error) {
-        dialogs.ShowMessage(error.what());
-    }
-    if (!outermost) return;
-    running_ = false;
-    // Clicks kept meanwhile now run, in the order they came.
-    while (!deferred_.empty()) {
-        Control* control = deferred_.front();
-        deferred_.erase(deferred_.begin());
-        Run(control->onClick, control->runsDuringCommand);
-    }
-}
-
-void Tool::Click(Control& control) {
-    if (running_ && !control.runsDuringCommand && control.deferredDuringCommand &&
-        control.onClick) {
-        if (std::find(deferred_.begin(), deferred_.end(), &control) == deferred_.end()) {
-            deferred_.push_back(&control);
-        }
-        return;
-    }
-    Run(control.onClick, control.runsDuringCommand);
-}
-
-void Tool::DoubleClick(Control& control) {
-    Run(control.onDoubleClick, control.runsDuringCommand);
 }
 
 void Tool::FormCreate() {

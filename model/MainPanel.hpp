@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Control.hpp"
-#include "app/StringGrid.hpp"
+#include "model/Control.hpp"
+#include "model/StringGrid.hpp"
 
 namespace nuv {
 

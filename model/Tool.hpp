@@ -4,10 +4,6 @@
 #include <optional>
 #include <string>
 
-#include "app/DeviceGrid.hpp"
-#include "app/Dialogs.hpp"
-#include "app/MainPanel.hpp"
-#include "app/Tone.hpp"
 #include "config/MemoryRead.hpp"
 #include "core/MessageLog.hpp"
 #include "core/NumberFormat.hpp"
@@ -18,6 +14,10 @@
 #include "measure/ErrorCounters.hpp"
 #include "measure/ReadingLog.hpp"
 #include "measure/TemperatureReading.hpp"
+#include "model/DeviceGrid.hpp"
+#include "model/Dialogs.hpp"
+#include "model/MainPanel.hpp"
+#include "model/Tone.hpp"
 #include "protocol/ModbusTransaction.hpp"
 #include "protocol/ProgramExchange.hpp"
 #include "sensors/ApcTrend.hpp"
@@ -42,7 +42,8 @@ struct WindowShown {
 
 // The whole state of the tool, single-instance as the window owns it: the two windows' panels,
 // the message log and the link, with the injected outside world. Commands are functions of this
-// state; each control's handler is wired here.
+// state. The constructor wires each control's handler, and the window's creation runs the
+// start-up: both name the commands of every family, so app/WireHandlers.cpp defines them.
 class Tool {
   public:
     Tool(FtdiApi& driver, Clock& clock, EventPump& pump, Dialogs& dialogs);

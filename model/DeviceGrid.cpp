@@ -1,4 +1,4 @@
-#include "app/DeviceGrid.hpp"
+#include "model/DeviceGrid.hpp"
 
 #include <stdexcept>
 

@@ -1,4 +1,4 @@
-#include "app/TimerDriver.hpp"
+#include "model/TimerDriver.hpp"
 
 namespace nuv {
 

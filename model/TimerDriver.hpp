@@ -5,8 +5,8 @@
 #include <optional>
 #include <vector>
 
-#include "app/Control.hpp"
 #include "link/Clock.hpp"
+#include "model/Control.hpp"
 
 namespace nuv {
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/MainPanel.hpp"
+#include "model/MainPanel.hpp"
 
 namespace nuv {
 
