@@ -3,13 +3,11 @@
 // the families, in the application, although model/Tool.hpp declares them.
 #include "model/Tool.hpp"
 
-#include "app/StartUp.hpp"
 #include "config/Configuration.hpp"
 #include "config/LineControl.hpp"
 #include "config/MemoryRead.hpp"
 #include "config/ProgramMode.hpp"
 #include "firmware/FirmwareCommands.hpp"
-#include "firmware/FirmwareVersion.hpp"
 #include "measure/BusScan.hpp"
 #include "measure/Cyclic.hpp"
 #include "measure/CyclicRecord.hpp"
@@ -17,6 +15,7 @@
 #include "measure/PowerOutputs.hpp"
 #include "measure/ServiceFunctions.hpp"
 #include "measure/Temperatures.hpp"
+#include "protocol/FirmwareVersion.hpp"
 #include "report/ServiceReport.hpp"
 
 namespace nuv {

@@ -6,7 +6,6 @@
 #include "core/MessageTable.hpp"
 #include "model/ControlGroups.hpp"
 #include "model/Tool.hpp"
-#include "sensors/Segregation.hpp"
 
 namespace nuv {
 namespace {
@@ -109,7 +108,7 @@ LinkResult SaveAllConfigurations(Tool& tool) {
                                        "Saving configurations - Please wait...");
     if (code != result::Ok) return code;
     ShowNormalModeControls(p);
-    StopSegregationPoll(tool);
+    StopSegregationPoll(tool.panel);
     tool.log.SetText("Saved - OK");
     tool.form2.SetVisible(false);
     p.Button37.SetEnabled(false);
@@ -131,7 +130,7 @@ LinkResult ResetViaCode(Tool& tool) {
     const LinkResult code = RunCommand(tool, block, kLimitMs, 0, "\nError 20.01(");
     if (code == result::Ok) {
         tool.log.SetText("Reset Code OK...");
-        StopSegregationPoll(tool);
+        StopSegregationPoll(tool.panel);
         tool.form2.SetVisible(false);
         ShowNormalModeControls(p);
         p.Button37.SetEnabled(false);

@@ -3,15 +3,13 @@
 #include <array>
 #include <string>
 
-#include "app/StartUp.hpp"
 #include "config/LineControl.hpp"
 #include "config/ProgramCommand.hpp"
 #include "core/MessageTable.hpp"
-#include "firmware/FirmwareVersion.hpp"
 #include "model/ControlGroups.hpp"
 #include "model/Tool.hpp"
+#include "protocol/FirmwareVersion.hpp"
 #include "protocol/ModbusTransaction.hpp"
-#include "sensors/Segregation.hpp"
 
 namespace nuv {
 namespace {
@@ -181,7 +179,7 @@ void Button38Click(Tool& tool) {
 LinkResult LeaveProgramMode(Tool& tool) {
     MainPanel& p = tool.panel;
     const UsbLink::Unstoppable leaveAfterAStop(tool.link);
-    StopSegregationPoll(tool);
+    StopSegregationPoll(tool.panel);
     ProgramBlock block = MakeProgramBlock(0xAA, 0x55);
     LinkResult code = PrepareProgramLink(tool);
     if (code == result::Ok) {

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/StartUp.hpp"
+#include "config/LineControl.hpp"
 #include "config/ProgramMode.hpp"
 #include "firmware/FirmwareUpdate.hpp"
 #include "model/ControlGroups.hpp"

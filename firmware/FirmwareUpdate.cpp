@@ -9,9 +9,9 @@
 #include "core/MessageTable.hpp"
 #include "firmware/BootLoaderInput.hpp"
 #include "firmware/CarriedFirmware.hpp"
-#include "firmware/FirmwareVersion.hpp"
 #include "model/Tool.hpp"
 #include "protocol/BootLoaderProtocol.hpp"
+#include "protocol/FirmwareVersion.hpp"
 #include "protocol/ModbusTransaction.hpp"
 
 namespace nuv {

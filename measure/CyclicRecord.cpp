@@ -8,6 +8,7 @@
 #include "measure/Temperatures.hpp"
 #include "model/Tool.hpp"
 #include "protocol/ModbusTransaction.hpp"
+#include "protocol/TemperatureRegister.hpp"
 
 namespace nuv {
 namespace {
@@ -21,14 +22,6 @@ void ShowLogClosed(Tool& tool) {
 }
 
 }  // namespace
-
-std::int64_t TrendNowMs(Tool& tool) {
-    const std::int64_t nowNs = tool.clock.NowNs();
-    if (!tool.trendAnchor) {
-        tool.trendAnchor = std::pair{tool.clock.WallSeconds() * 1000, nowNs};
-    }
-    return tool.trendAnchor->first + (nowNs - tool.trendAnchor->second) / 1'000'000;
-}
 
 void RecordCyclicReading(Tool& tool, std::int64_t wallSeconds, LinkResult code) {
     const std::optional<TemperatureReading>& reading = tool.lastReading;
@@ -47,7 +40,7 @@ void RecordCyclicReading(Tool& tool, std::int64_t wallSeconds, LinkResult code) 
         }
         values.emplace_back(kModuleSeries, RawToCelsius(reading->module));
     }
-    tool.cyclicTrend.Add(TrendNowMs(tool), values);
+    tool.cyclicTrend.Add(tool.TrendNowMs(), values);
 
     if (!tool.readingLog.Active()) return;
     const std::string stamp = LocalTimeStamp(wallSeconds, tool.clock.UtcOffsetSeconds(wallSeconds));
@@ -64,7 +57,7 @@ void RecordCyclicReading(Tool& tool, std::int64_t wallSeconds, LinkResult code) 
 }
 
 void MarkCyclicStart(Tool& tool) {
-    if (tool.cyclicTrend.FrameCount() != 0) tool.cyclicTrend.Break(TrendNowMs(tool));
+    if (tool.cyclicTrend.FrameCount() != 0) tool.cyclicTrend.Break(tool.TrendNowMs());
 }
 
 bool OpenReadingLog(Tool& tool, const std::string& path) {

@@ -14,9 +14,6 @@ class Tool;
 // What a cyclic measurement leaves beyond the grids: its row in the reading log, when one is
 // open, and its points on the trend.
 
-// The wall time in milliseconds for the trend, steady between two readings.
-std::int64_t TrendNowMs(Tool& tool);
-
 // After each cyclic reading taken at `wallSeconds` with result `code` (the reading itself, if
 // any, is the tool's lastReading).
 void RecordCyclicReading(Tool& tool, std::int64_t wallSeconds, LinkResult code);

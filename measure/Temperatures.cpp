@@ -9,6 +9,7 @@
 #include "model/ControlGroups.hpp"
 #include "model/Tool.hpp"
 #include "protocol/ModbusTransaction.hpp"
+#include "protocol/TemperatureRegister.hpp"
 
 namespace nuv {
 namespace {
@@ -52,12 +53,6 @@ void ShowStatus(Control& label, const char* text, std::uint16_t count) {
 }
 
 }  // namespace
-
-float RawToCelsius(std::uint8_t high, std::uint8_t low) {
-    const int value = high << 8 | low;
-    if (high >= 0xF0) return static_cast<float>(-(65536 - value)) * 0.0625F;
-    return static_cast<float>(value) * 0.0625F;
-}
 
 int SensorsPerChannel(const MainPanel& panel) {
     const int index = panel.ComboBox6.Index();

@@ -13,10 +13,6 @@ namespace nuv {
 class Tool;
 struct MainPanel;
 
-// A sensor's raw register in degrees Celsius, in steps of 1/16: words from 0xF000 up are
-// negative, all below positive (0x8000..0xEFFF read as large positive values).
-float RawToCelsius(std::uint8_t high, std::uint8_t low);
-
 // Sensors per channel of the "Measurement" page's list: 10, 12 or 16; 16 while no item is
 // selected.
 int SensorsPerChannel(const MainPanel& panel);
@@ -27,12 +23,6 @@ std::uint8_t ModuleAddress(const MainPanel& panel);
 // link or transaction code, or 250/251/252 for the last sensor error value found. The raw
 // registers are kept in the tool's lastReading, which is empty after a failed reading.
 LinkResult ReadTemperatures(Tool& tool, std::uint8_t address);
-
-// Degrees Celsius of a raw register.
-inline float RawToCelsius(std::uint16_t raw) {
-    return RawToCelsius(static_cast<std::uint8_t>(raw >> 8U),
-                        static_cast<std::uint8_t>(raw & 0xFFU));
-}
 
 // "Read Temperatures" and "Make".
 void btn3Click(Tool& tool);

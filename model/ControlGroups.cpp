@@ -93,4 +93,8 @@ void ShowCyclicStoppedControls(MainPanel& panel) {
     panel.btn6.SetEnabled(false);
 }
 
+void StopSegregationPoll(MainPanel& panel) {
+    panel.Timer3.SetEnabled(false);
+}
+
 }  // namespace nuv

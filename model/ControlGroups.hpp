@@ -27,5 +27,8 @@ void ShowCyclicRunningControls(MainPanel& panel);
 // again is ShowProgramModeControls, which leaves "Exit " alone.
 void DisableProgramModeControls(MainPanel& panel);
 void ShowCyclicStoppedControls(MainPanel& panel);
+// Ends the segregation's progress poll (Timer3), as every command does that hides the APC window
+// or leaves program mode.
+void StopSegregationPoll(MainPanel& panel);
 
 }  // namespace nuv

@@ -30,6 +30,12 @@ void Tool::Run(const std::function<void()>& handler, bool duringCommand) {
     }
 }
 
+std::int64_t Tool::TrendNowMs() {
+    const std::int64_t nowNs = clock.NowNs();
+    if (!trendAnchor_) trendAnchor_ = std::pair{clock.WallSeconds() * 1000, nowNs};
+    return trendAnchor_->first + (nowNs - trendAnchor_->second) / 1'000'000;
+}
+
 void Tool::Click(Control& control) {
     if (running_ && !control.runsDuringCommand && control.deferredDuringCommand &&
         control.onClick) {

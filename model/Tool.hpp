@@ -73,6 +73,9 @@ class Tool {
     // A timer's tick.
     void Tick(Timer& timer) { Run(timer.onTimer); }
     bool CommandRunning() const { return running_; }
+    // The wall time in milliseconds for the trend plots (of the cyclic measurement and of an APC
+    // run, on one time line), steady between two readings.
+    std::int64_t TrendNowMs();
 
     MainPanel panel;
     ApcPanel form2;
@@ -116,8 +119,6 @@ class Tool {
     ApcRuns apcRuns;
     // The trend plot's window.
     WindowShown trendWindow;
-    // Wall time in ms and steady time in ns of the trend's first point.
-    std::optional<std::pair<std::int64_t, std::int64_t>> trendAnchor;
 
     Clock& clock;
     EventPump& pump;
@@ -140,6 +141,8 @@ class Tool {
   private:
     void WireHandlers();
     bool running_ = false;
+    // Wall time in ms and steady time in ns of the trend's first point.
+    std::optional<std::pair<std::int64_t, std::int64_t>> trendAnchor_;
     SilentTone silentTone_;
     // Clicks kept while a command ran, one per control.
     std::vector<Control*> deferred_;

@@ -6,10 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "measure/CyclicRecord.hpp"
-#include "measure/ReadingRow.hpp"
-#include "measure/Temperatures.hpp"
 #include "model/Tool.hpp"
+#include "protocol/TemperatureRegister.hpp"
 #include "sensors/SensorCommon.hpp"
 
 namespace nuv {
@@ -35,7 +33,7 @@ void RecordApcPoll(Tool& tool, std::size_t entries) {
                                                     ? std::numeric_limits<float>::quiet_NaN()
                                                     : RawToCelsius(raw));
     }
-    const std::int64_t now = TrendNowMs(tool);
+    const std::int64_t now = tool.TrendNowMs();
     tool.apcTrend.Add(now, values);
     if (tool.apcRuns.running) tool.apcRuns.byChannel[*tool.apcRuns.running].Add(now, values);
 }

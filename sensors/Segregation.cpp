@@ -6,9 +6,9 @@
 #include "config/ProgramCommand.hpp"
 #include "core/MessageTable.hpp"
 #include "core/NumberFormat.hpp"
-#include "measure/Temperatures.hpp"
 #include "model/ControlGroups.hpp"
 #include "model/Tool.hpp"
+#include "protocol/TemperatureRegister.hpp"
 #include "sensors/ApcTrend.hpp"
 
 namespace nuv {
@@ -81,10 +81,6 @@ std::string Celsius(Tool& tool, std::uint8_t high, std::uint8_t low) {
 
 }  // namespace
 
-void StopSegregationPoll(Tool& tool) {
-    tool.panel.Timer3.SetEnabled(false);
-}
-
 std::uint8_t StartSegregation(Tool& tool, std::uint8_t channel, std::uint8_t command,
                               std::uint8_t sub) {
     MainPanel& p = tool.panel;
@@ -125,7 +121,7 @@ std::uint8_t StartSegregation(Tool& tool, std::uint8_t channel, std::uint8_t com
     const std::uint8_t found = tool.link.RxBuffer()[1];
     if (found == 0) {
         AppendToLog(tool, "\nNot found any sensors in this channel...\n");
-        StopSegregationPoll(tool);
+        StopSegregationPoll(tool.panel);
         p.Button37.SetEnabled(false);
         ShowProgramModeControls(p);
         return 0;
@@ -167,7 +163,7 @@ std::uint8_t StartSegregation(Tool& tool, std::uint8_t channel, std::uint8_t com
         MarkApcStart(tool, channel);
     }
     if (found == 1) {
-        StopSegregationPoll(tool);
+        StopSegregationPoll(tool.panel);
         p.Button37.SetEnabled(false);
         AddLine(tool, colour::LogDefault,
                 "\nThis channel doesn't require the segregation... \nAPC function has been "
@@ -246,7 +242,7 @@ void Timer3Timer(Tool& tool) {
     }
     RecordApcPoll(tool, entries);
     if (status.State() == segregation_state::Finished) {
-        StopSegregationPoll(tool);
+        StopSegregationPoll(tool.panel);
         f.Memo1.SetTextColour(Rgb{0, 128, 0});
         f.Memo1.SetText("Procedura APC w tym kanale zostala zakończona...");
         tool.log.SetText("Program Mode ON...");
@@ -278,7 +274,7 @@ void Timer3Timer(Tool& tool) {
 
 void Button37Click(Tool& tool) {
     MainPanel& p = tool.panel;
-    StopSegregationPoll(tool);
+    StopSegregationPoll(tool.panel);
     p.Button37.SetEnabled(false);
     tool.form2.SetVisible(false);
     if (PrepareProgramLink(tool) != result::Ok) return;
@@ -293,7 +289,7 @@ void Button36Click(Tool& tool) {
     MainPanel& p = tool.panel;
     ApcPanel& f = tool.form2;
     // A progress read of its own: a running procedure's poll does not go on behind it.
-    StopSegregationPoll(tool);
+    StopSegregationPoll(tool.panel);
     if (PrepareProgramLink(tool) != result::Ok) return;
     const auto read = [&] {
         return LabelledExchange(tool, MakeProgramBlock(kSegregate, kProgressFirst), kLimitMs, 128,

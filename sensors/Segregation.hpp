@@ -38,7 +38,4 @@ void Button37Click(Tool& tool);
 // "Read_APC": one progress read in the layout of ten positions.
 void Button36Click(Tool& tool);
 
-// Ends the polling, as every command does that hides the APC window or leaves program mode.
-void StopSegregationPoll(Tool& tool);
-
 }  // namespace nuv

@@ -174,7 +174,7 @@ void Button43Click(Tool& tool) {
 
 void Button4Click(Tool& tool) {
     // The end-segregation command ends any procedure: its poll ends with it.
-    StopSegregationPoll(tool);
+    StopSegregationPoll(tool.panel);
     if (PrepareProgramLink(tool) != result::Ok) return;
     tool.log.Clear();
     if (LabelledExchange(tool, MakeProgramBlock(0xA0, 0x00), kLimitMs, 128, "\nError 70.02(") !=

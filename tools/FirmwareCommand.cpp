@@ -6,8 +6,8 @@
 #include "firmware/CarriedFirmware.hpp"
 #include "firmware/FirmwareFile.hpp"
 #include "firmware/FirmwareUpdate.hpp"
-#include "firmware/FirmwareVersion.hpp"
 #include "model/Tool.hpp"
+#include "protocol/FirmwareVersion.hpp"
 #include "tools/CliProgram.hpp"
 
 namespace nuv::cli {

@@ -13,6 +13,7 @@
 #include "measure/ReadingLog.hpp"
 #include "measure/ReadingRow.hpp"
 #include "measure/Temperatures.hpp"
+#include "protocol/TemperatureRegister.hpp"
 #include "tools/CliProgram.hpp"
 #include "tools/FirmwareCommand.hpp"
 #include "tools/ModbusErrors.hpp"

@@ -1,5 +1,5 @@
 // Start-up of the tool and the control groups that commands switch between.
-#include "app/StartUp.hpp"
+#include "config/LineControl.hpp"
 #include "core/MessageTable.hpp"
 #include "model/ControlGroups.hpp"
 #include "tests/app/ToolFixture.hpp"

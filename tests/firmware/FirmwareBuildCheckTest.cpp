@@ -2,7 +2,7 @@
 // program mode which build it runs: a module without working firmware, or with another build
 // than the carried one that was written, is no success.
 #include "firmware/FirmwareCommands.hpp"
-#include "firmware/FirmwareVersion.hpp"
+#include "protocol/FirmwareVersion.hpp"
 #include "tests/firmware/FirmwareUpdateFixture.hpp"
 
 namespace nuv::test {

@@ -1,6 +1,7 @@
 // Reading all temperatures of a module: requests, decoding into the grids, error values.
 #include "core/MessageTable.hpp"
 #include "measure/Temperatures.hpp"
+#include "protocol/TemperatureRegister.hpp"
 #include "tests/measure/ModuleFixture.hpp"
 
 namespace nuv::test {

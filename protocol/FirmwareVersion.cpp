@@ -1,4 +1,4 @@
-#include "firmware/FirmwareVersion.hpp"
+#include "protocol/FirmwareVersion.hpp"
 
 #include <iterator>
 
