@@ -17,6 +17,9 @@
 #include "measure/Temperatures.hpp"
 #include "protocol/FirmwareVersion.hpp"
 #include "report/ServiceReport.hpp"
+#include "sensors/ChannelSearch.hpp"
+#include "sensors/Segregation.hpp"
+#include "sensors/SortBySerial.hpp"
 
 namespace nuv {
 
@@ -27,7 +30,7 @@ Tool::Tool(FtdiApi& driver, Clock& clock_, EventPump& pump_, Dialogs& dialogs_)
       clock(clock_),
       pump(pump_),
       dialogs(dialogs_) {
-    link.SetDeviceListView(&deviceGrid);
+    link.SetDeviceListView(&deviceGrid_);
     // The APC window's fixed texts.
     static constexpr const char* kApcHeaders[] = {
         "Poziom", " Znalezione Sensory",    "T.HI", "T.LO",

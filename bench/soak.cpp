@@ -195,7 +195,7 @@ int main(int argc, char* argv[]) {
             }
         }
     }
-    const nuv::ErrorCounters& c = tool.counters;
+    const nuv::ErrorCounters& c = tool.measure.counters;
     const int timeouts = 3 * perKind;
     struct Check {
         const char* what;

@@ -79,7 +79,7 @@ LinkResult BeginMemoryRead(Tool& tool) {
         return code;
     }
     tool.log.SetText(" Reading  - please wait");
-    tool.memoryImage.valid = 0;
+    tool.config.memoryImage.valid = 0;
     return result::Ok;
 }
 
@@ -100,7 +100,7 @@ void StorePiece(ModuleMemoryImage& image, std::size_t piece, const Piece& bytes)
 
 LinkResult ReadModuleMemory(Tool& tool, const std::function<void(int)>& onPiece) {
     MainPanel& p = tool.panel;
-    ModuleMemoryImage& image = tool.memoryImage;
+    ModuleMemoryImage& image = tool.config.memoryImage;
     if (const LinkResult begun = BeginMemoryRead(tool); begun != result::Ok) return begun;
     std::uint8_t failed = 0;
     for (std::size_t piece = 0; piece < kPieces && failed == 0; ++piece) {
@@ -126,7 +126,7 @@ LinkResult ReadModuleMemory(Tool& tool, const std::function<void(int)>& onPiece)
 LinkResult ReadModuleMemoryVerified(Tool& tool, MemoryVerification& verification,
                                     const std::function<void(int)>& onPiece) {
     verification = MemoryVerification{};
-    ModuleMemoryImage& image = tool.memoryImage;
+    ModuleMemoryImage& image = tool.config.memoryImage;
     if (const LinkResult begun = BeginMemoryRead(tool); begun != result::Ok) return begun;
     // The bar counts the two whole reads; pieces read again keep it at 100.
     const auto read = [&](std::size_t piece, Piece& into) {
@@ -192,7 +192,7 @@ void Button42Click(Tool& tool) {
     // One pass, as the window reads it (about 19 s at 9600 baud); a read twice over, which
     // catches bit errors that pass the block checks, is nuvctl dump --verify's and the service
     // report's, at twice the time.
-    if (ReadModuleMemory(tool) == result::Ok) SaveToFile(tool, tool.memoryImage);
+    if (ReadModuleMemory(tool) == result::Ok) SaveToFile(tool, tool.config.memoryImage);
     ShowProgramModeControls(tool.panel);
 }
 

@@ -71,7 +71,7 @@ void ReportFirmware(Tool& tool, std::uint8_t firmwareClass, std::uint8_t build) 
         }
         if (const auto sensors = CapacityOf(firmwareClass)) {
             AddLine(tool, sensors == 10 ? kYellow : kRed, CapacityLine(standard, *sensors));
-            tool.maxSensorsPerChannel = *sensors;
+            tool.config.maxSensorsPerChannel = *sensors;
         }
     }
     const std::uint8_t current = CurrentFirmwareVersion & 0xFFU;

@@ -37,7 +37,7 @@ void btnUpdateFromFileClick(Tool& tool) {
 }
 
 void Button18Click(Tool& tool) {
-    tool.firmwareAbortFlag = kAbortFlagStop;
+    tool.firmware.abortFlag = kAbortFlagStop;
 }
 
 void WireFirmwareHandlers(Tool& tool) {

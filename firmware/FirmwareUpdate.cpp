@@ -111,7 +111,7 @@ void Update::Transfer() {
     panel_.Timer3.SetEnabled(false);
 
     link_.SelectLinkBaud(bootloader::kBaud);
-    tool_.firmwareAbortFlag = kAbortFlagRunning;
+    tool_.firmware.abortFlag = kAbortFlagRunning;
     panel_.ProgressBar1.SetPosition(0);
     panel_.Edit4.SetText(std::to_string(buffer_.ImageSize()));
     panel_.Edit3.SetText(std::to_string(buffer_.Pages()));
@@ -174,7 +174,7 @@ LinkResult Update::WaitForPrompt(bool& aborted) {
     std::int64_t lastByte = start;
     while (true) {
         tool_.pump.ProcessEvents();
-        if (tool_.firmwareAbortFlag != kAbortFlagRunning ||
+        if (tool_.firmware.abortFlag != kAbortFlagRunning ||
             (observer_ != nullptr && observer_->AbortRequested())) {
             aborted = true;
             return result::Ok;
@@ -310,7 +310,7 @@ void Update::FinalExchange() {
         if (report_.pagesNotWritten.empty()) {
             panel_.ProgressBar1.SetPosition(100);
             log_.AppendText(" OK\n\n");
-            tool_.firmwareAbortFlag = kAbortFlagRunning;
+            tool_.firmware.abortFlag = kAbortFlagRunning;
             report_.outcome = FirmwareOutcome::Verified;
             if (observer_ != nullptr) observer_->OnVerified(buffer_.Pages());
             return;

@@ -73,7 +73,7 @@ LinkResult ReadTemperatures(Tool& tool, std::uint8_t address) {
     const int sensors = SensorsPerChannel(p);
     const auto registers = static_cast<std::size_t>(10 * sensors + 1);
 
-    tool.lastReading.reset();
+    tool.measure.lastReading.reset();
     if (const LinkResult prepared = PrepareLink(tool); prepared != result::Ok) return prepared;
 
     std::vector<std::uint8_t> data;
@@ -96,7 +96,7 @@ LinkResult ReadTemperatures(Tool& tool, std::uint8_t address) {
     }
 
     LinkResult outcome = result::Ok;
-    ErrorCounters& counters = tool.counters;
+    ErrorCounters& counters = tool.measure.counters;
     for (std::size_t channel = 0; channel < 10; ++channel) {
         for (std::size_t s = 0; s < static_cast<std::size_t>(sensors); ++s) {
             const std::size_t r = channel * static_cast<std::size_t>(sensors) + s;
@@ -126,7 +126,7 @@ LinkResult ReadTemperatures(Tool& tool, std::uint8_t address) {
     const std::size_t module = registers - 1;
     const float moduleTemperature = RawToCelsius(data[2 * module], data[2 * module + 1]);
     p.Label5.SetCaption(FormatNumber(moduleTemperature, 2, tool.numberFormat) + " 'C");
-    TemperatureReading& reading = tool.lastReading.emplace();
+    TemperatureReading& reading = tool.measure.lastReading.emplace();
     reading.sensorsPerChannel = sensors;
     for (std::size_t r = 0; r < registers; ++r) {
         const auto word = static_cast<std::uint16_t>(data[2 * r] << 8U | data[2 * r + 1]);
@@ -144,7 +144,7 @@ void btn3Click(Tool& tool) {
     const std::uint8_t address = ModuleAddress(p);
     DisableAllControls(p);
     const LinkResult k = ReadTemperatures(tool, address);
-    ErrorCounters& counters = tool.counters;
+    ErrorCounters& counters = tool.measure.counters;
     switch (k) {
         case result::Ok:
             break;

@@ -4,26 +4,21 @@
 #include <optional>
 #include <string>
 
-#include "config/MemoryRead.hpp"
+#include "config/ConfigState.hpp"
 #include "core/MessageLog.hpp"
 #include "core/NumberFormat.hpp"
-#include "core/Trend.hpp"
+#include "firmware/FirmwareState.hpp"
 #include "link/Clock.hpp"
 #include "link/FtdiApi.hpp"
 #include "link/UsbLink.hpp"
-#include "measure/ErrorCounters.hpp"
-#include "measure/ReadingLog.hpp"
-#include "measure/TemperatureReading.hpp"
+#include "measure/MeasureState.hpp"
 #include "model/DeviceGrid.hpp"
 #include "model/Dialogs.hpp"
 #include "model/MainPanel.hpp"
 #include "model/Tone.hpp"
 #include "protocol/ModbusTransaction.hpp"
 #include "protocol/ProgramExchange.hpp"
-#include "sensors/ApcTrend.hpp"
-#include "sensors/ChannelSearch.hpp"
-#include "sensors/Segregation.hpp"
-#include "sensors/SortBySerial.hpp"
+#include "sensors/SensorsState.hpp"
 
 namespace nuv {
 
@@ -85,38 +80,14 @@ class Tool {
     UsbLink link;
     ModbusClient modbus;
     ProgramClient program;
-    // Shows the link's device table in the device list StringGrid1.
-    DeviceGrid deviceGrid{panel.StringGrid1};
-    ErrorCounters counters;
-    // Sensor positions per channel of the module's firmware: 10, 12 or 16 once program mode
-    // has identified it, 0 before.
-    std::uint8_t maxSensorsPerChannel = 0;
-    // The module's memory as the last "Read EEPROM" got it.
-    ModuleMemoryImage memoryImage;
-    // The sensors: the last search, the segregation's table and status, and sort by serial.
-    ChannelSearchResult lastSearch;
-    std::array<std::uint8_t, kSensorTableSize> segregationTable{};
-    SegregationStatus segregationStatus;
-    std::uint8_t sbsChannel = 0;
-    SortedSerialTable sortedSerialTable = [] {
-        SortedSerialTable table{};
-        table.fill(0xFF);
-        return table;
-    }();
-    // The registers of the last reading, empty after a failed one.
-    std::optional<TemperatureReading> lastReading;
+    // What each command family keeps from one command to the next: only that family writes
+    // its part (sensors/ and firmware/ read config's, as they build on program mode).
+    MeasureState measure;
+    ConfigState config;
+    SensorsState sensors;
+    FirmwareState firmware;
     // The locale's separators for measured values.
     NumberFormat numberFormat;
-    // The cyclic interval in use, for when the interval list holds no valid choice.
-    unsigned cyclicIntervalSeconds = 4;
-    // The file that "Log to file…" writes every cyclic reading into, while open.
-    ReadingLog readingLog;
-    // Temperatures over time for the trend plot: of the cyclic measurement, and of the found
-    // sensors during an APC run.
-    TrendModel cyclicTrend;
-    TrendModel apcTrend;
-    // Each channel's last APC run of this session, for the service report.
-    ApcRuns apcRuns;
     // The trend plot's window.
     WindowShown trendWindow;
 
@@ -135,11 +106,11 @@ class Tool {
         reportPdf;
     // The folder the save dialog starts in (the folder of the first command-line argument).
     std::string saveFolder;
-    // The firmware update's abort flag: 0xAA while an update may go on.
-    std::uint8_t firmwareAbortFlag = 0xAA;
 
   private:
     void WireHandlers();
+    // Shows the link's device table in the device list StringGrid1.
+    DeviceGrid deviceGrid_{panel.StringGrid1};
     bool running_ = false;
     // Wall time in ms and steady time in ns of the trend's first point.
     std::optional<std::pair<std::int64_t, std::int64_t>> trendAnchor_;

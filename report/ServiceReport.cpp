@@ -186,7 +186,7 @@ class Collector {
         std::string damaged;
         for (std::uint8_t channel = 0; channel < 10; ++channel) {
             SearchChannel(tool_, channel, 0x60, channel);
-            const ChannelSearchResult& found = tool_.lastSearch;
+            const ChannelSearchResult& found = tool_.sensors.lastSearch;
             const std::string key = "channel_" + std::to_string(channel);
             const std::string label = "Channel " + std::to_string(channel);
             if (found.code != result::Ok) {
@@ -253,7 +253,7 @@ class Collector {
             End(std::move(step));
             return;
         }
-        const ModuleMemoryImage& image = tool_.memoryImage;
+        const ModuleMemoryImage& image = tool_.config.memoryImage;
         step.fields.push_back(Number("bytes", "Bytes read", static_cast<long long>(image.valid)));
         step.fields.push_back(Number("pieces_read_again", "Pieces read again (read twice)",
                                      static_cast<long long>(verification.reread.size())));
@@ -288,9 +288,9 @@ class Collector {
     void Reading(std::uint8_t address) {
         ReportStep step = Begin("reading", "One reading");
         // The layout of the module's firmware, when program mode named it.
-        SelectSensorsPerChannel(tool_, tool_.maxSensorsPerChannel);
+        SelectSensorsPerChannel(tool_, tool_.config.maxSensorsPerChannel);
         const LinkResult code = ReadTemperatures(tool_, address);
-        const auto& reading = tool_.lastReading;
+        const auto& reading = tool_.measure.lastReading;
         if (!reading) {
             Fail(step, Why(tool_, code), code);
             End(std::move(step));

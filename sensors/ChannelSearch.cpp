@@ -47,7 +47,7 @@ std::uint8_t ReadTable(Tool& tool, std::uint8_t command, std::uint8_t sub, std::
 std::uint8_t SearchChannel(Tool& tool, std::uint8_t channel, std::uint8_t command,
                            std::uint8_t sub) {
     MainPanel& p = tool.panel;
-    ChannelSearchResult& result = tool.lastSearch;
+    ChannelSearchResult& result = tool.sensors.lastSearch;
     result = ChannelSearchResult{};
     result.channel = channel;
     p.ListBox1.SetItems({});
@@ -56,7 +56,7 @@ std::uint8_t SearchChannel(Tool& tool, std::uint8_t channel, std::uint8_t comman
         result.code = result::NoData;
         return 0;
     }
-    const std::size_t levels = tool.maxSensorsPerChannel;
+    const std::size_t levels = tool.config.maxSensorsPerChannel;
     DisableProgramModeControls(p);
     const std::size_t first = 4 * std::size_t{channel} + 1;
     p.StringGrid2.SetCurrentCell(first + 3, 1);
@@ -154,7 +154,7 @@ void Button9Click(Tool& tool) {
     std::size_t damaged = 0;
     for (std::uint8_t channel = 0; channel < 10; ++channel) {
         total += SearchChannel(tool, channel, 0x60, channel);
-        damaged += tool.lastSearch.DamagedCount();
+        damaged += tool.sensors.lastSearch.DamagedCount();
     }
     tool.log.SetColour(kRed);
     tool.log.AppendLine("Total segregated: " + std::to_string(total) + " sensors");

@@ -47,7 +47,7 @@ std::uint8_t Exchange(Tool& tool, std::uint8_t command, std::uint8_t sub, std::u
 void CopyReply(Tool& tool, std::size_t at, std::size_t count) {
     const auto reply = tool.link.RxBuffer();
     std::copy_n(reply.begin() + 1, count,
-                tool.segregationTable.begin() + static_cast<std::ptrdiff_t>(at));
+                tool.sensors.segregationTable.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
 void EmptyColumns(StringGrid& grid, std::size_t from, std::size_t to, std::size_t lastRow) {
@@ -61,7 +61,7 @@ std::size_t LevelRows(const StringGrid& grid) {
 }
 
 std::span<const std::uint8_t> EntrySerial(const Tool& tool, std::size_t entry) {
-    return std::span(tool.segregationTable).subspan(8 * entry, 8);
+    return std::span(tool.sensors.segregationTable).subspan(8 * entry, 8);
 }
 
 // The damaged serials among the table's first entries, counted in a red line of the log.
@@ -86,14 +86,14 @@ std::uint8_t StartSegregation(Tool& tool, std::uint8_t channel, std::uint8_t com
     MainPanel& p = tool.panel;
     ApcPanel& f = tool.form2;
     if (!CapacityKnown(tool)) return 0;
-    const std::size_t levels = tool.maxSensorsPerChannel;
+    const std::size_t levels = tool.config.maxSensorsPerChannel;
     p.Button37.SetEnabled(true);
     p.GroupBox2.SetVisible(false);
     p.StringGrid2.SetVisible(true);
     ShowLevels(f.StringGrid4, levels);
     EmptyColumns(f.StringGrid4, 1, 5, LevelRows(f.StringGrid4));
     f.Place();
-    tool.segregationTable.fill(0);
+    tool.sensors.segregationTable.fill(0);
 
     // A failed connect is reported by the connect; a failed baud rate gives the group back.
     if (const LinkResult prepared = PrepareProgramLink(tool); prepared != result::Ok) {
@@ -153,11 +153,11 @@ std::uint8_t StartSegregation(Tool& tool, std::uint8_t channel, std::uint8_t com
         bool read = readTable();
         // A serial that fails its own CRC came through a line that spoilt it without the
         // block's checks seeing it: the table is asked for once more.
-        if (read && !TableSerialsIntact(tool.segregationTable, shown)) read = readTable();
+        if (read && !TableSerialsIntact(tool.sensors.segregationTable, shown)) read = readTable();
         for (std::size_t i = 0; read && i < shown; ++i) {
             ShowReceivedSerial(f.StringGrid4, 1, i + 1, EntrySerial(tool, i));
         }
-        if (read) CountDamaged(tool, tool.segregationTable, shown);
+        if (read) CountDamaged(tool, tool.sensors.segregationTable, shown);
         p.Timer3.SetInterval(kFirstPollMs);
         p.Timer3.SetEnabled(true);
         MarkApcStart(tool, channel);
@@ -192,8 +192,8 @@ void Timer3Timer(Tool& tool) {
     ApcPanel& f = tool.form2;
     p.Timer3.SetInterval(kPollMs);
     f.Button1.SetEnabled(false);
-    tool.segregationTable.fill(0);
-    tool.segregationStatus = SegregationStatus{};
+    tool.sensors.segregationTable.fill(0);
+    tool.sensors.segregationStatus = SegregationStatus{};
     // A poll that fails is retried on the next tick; "Exit " stays at hand to end it all.
     auto failed = [&] { p.Button37.SetEnabled(true); };
     if (PrepareProgramLink(tool) != result::Ok) return failed();
@@ -213,10 +213,10 @@ void Timer3Timer(Tool& tool) {
         AppendToLog(tool, "\n");
         const auto reply = tool.link.RxBuffer();
         std::copy_n(reply.begin() + 1 + kSecondPartBytes, SegregationStatus::kSize,
-                    tool.segregationStatus.bytes.begin());
+                    tool.sensors.segregationStatus.bytes.begin());
         AppendToLog(tool, "\n");
         std::string dump;
-        for (std::uint8_t byte : tool.segregationTable) dump += HexByte(byte) + " ";
+        for (std::uint8_t byte : tool.sensors.segregationTable) dump += HexByte(byte) + " ";
         AppendToLog(tool, dump);
         return true;
     };
@@ -224,14 +224,15 @@ void Timer3Timer(Tool& tool) {
     // Counts may say up to 255: the status holds 16 temperatures, the table 16 serials.
     const auto listed = [&] {
         return std::min<std::size_t>(
-            {tool.segregationTable[8 * std::size_t{tool.maxSensorsPerChannel}], kMaxLevels, rows});
+            {tool.sensors.segregationTable[8 * std::size_t{tool.config.maxSensorsPerChannel}],
+             kMaxLevels, rows});
     };
     if (!poll()) return failed();
     // A serial that fails its own CRC came through a line that spoilt it without the block's
     // checks seeing it: the poll is made once more.
-    if (!TableSerialsIntact(tool.segregationTable, listed()) && !poll()) return failed();
+    if (!TableSerialsIntact(tool.sensors.segregationTable, listed()) && !poll()) return failed();
 
-    const SegregationStatus& status = tool.segregationStatus;
+    const SegregationStatus& status = tool.sensors.segregationStatus;
     const std::size_t entries = listed();
     for (std::size_t i = 0; i < entries; ++i) {
         const std::uint8_t high = status.bytes[2 * i];
@@ -256,7 +257,7 @@ void Timer3Timer(Tool& tool) {
     for (std::size_t i = 0; i < sorted; ++i) {
         ShowReceivedSerial(f.StringGrid4, 5, i + 1, EntrySerial(tool, i));
     }
-    CountDamaged(tool, tool.segregationTable, std::max(entries, sorted));
+    CountDamaged(tool, tool.sensors.segregationTable, std::max(entries, sorted));
     if (status.State() == segregation_state::HeatNext) {
         p.Button37.SetEnabled(true);
         f.Memo1.SetTextColour(Rgb{255, 0, 0});

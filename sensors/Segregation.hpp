@@ -5,25 +5,11 @@
 
 #include "core/LinkResult.hpp"
 #include "sensors/SensorCommon.hpp"
+#include "sensors/SensorsState.hpp"
 
 namespace nuv {
 
 class Tool;
-
-// The module's progress of a segregation: the raw temperatures of the table's entries (high
-// byte first), the count of sensors already given their level, and the state.
-struct SegregationStatus {
-    static constexpr std::size_t kSize = 36;
-    std::array<std::uint8_t, kSize> bytes{};
-    std::uint8_t Sorted() const { return bytes[32]; }
-    std::uint8_t State() const { return bytes[33]; }
-};
-
-namespace segregation_state {
-inline constexpr std::uint8_t Finished = 0;
-inline constexpr std::uint8_t HeatNext = 1;
-inline constexpr std::uint8_t Cooling = 2;
-}  // namespace segregation_state
 
 // Starts the segregation of a channel: the module searches it and waits for the sensors to be
 // heated one after another. Returns the number of sensors found (0 after a failure).

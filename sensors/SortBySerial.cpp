@@ -40,7 +40,7 @@ void ShowTable(Tool& tool, std::size_t count) {
     for (std::size_t j = 0; j < count; ++j) {
         text += std::to_string(j + 1) + ":   ";
         for (std::size_t b = 0; b < 8; ++b)
-            text += HexByte(tool.sortedSerialTable[8 * j + b]) + " ";
+            text += HexByte(tool.sensors.sortedSerialTable[8 * j + b]) + " ";
         text += "\n";
     }
     AppendToLog(tool, text);
@@ -50,8 +50,8 @@ void AfterMove(Tool& tool) {
     MainPanel& p = tool.panel;
     p.Label28.SetCaption("Sorted Items: " + std::to_string(p.ListBox2.Items().size()));
     RebuildSortedSerialTable(tool);
-    const std::size_t levels = tool.maxSensorsPerChannel;
-    ShowTable(tool, levels == 0 ? 0 : tool.sortedSerialTable[8 * levels]);
+    const std::size_t levels = tool.config.maxSensorsPerChannel;
+    ShowTable(tool, levels == 0 ? 0 : tool.sensors.sortedSerialTable[8 * levels]);
     p.Button44.SetEnabled(false);
     p.Button46.SetEnabled(false);
 }
@@ -59,7 +59,7 @@ void AfterMove(Tool& tool) {
 // One save block: the command, its sub-command and table bytes from `from`, `count` of them.
 ProgramBlock SaveBlock(const Tool& tool, std::uint8_t sub, std::size_t from, std::size_t count) {
     ProgramBlock block = MakeProgramBlock(kSave, sub);
-    std::copy_n(tool.sortedSerialTable.begin() + static_cast<std::ptrdiff_t>(from), count,
+    std::copy_n(tool.sensors.sortedSerialTable.begin() + static_cast<std::ptrdiff_t>(from), count,
                 block.begin() + kPayloadFirst);
     return block;
 }
@@ -97,9 +97,9 @@ LinkResult SendSave(Tool& tool, std::uint8_t channel, std::size_t levels, const 
 }  // namespace
 
 void RebuildSortedSerialTable(Tool& tool) {
-    SortedSerialTable& table = tool.sortedSerialTable;
+    SortedSerialTable& table = tool.sensors.sortedSerialTable;
     table.fill(0xFF);
-    const std::size_t levels = tool.maxSensorsPerChannel;
+    const std::size_t levels = tool.config.maxSensorsPerChannel;
     const auto& items = tool.panel.ListBox2.Items();
     // Items beyond the levels are listed and counted, but have no place in the table.
     const std::size_t count = std::min(items.size(), levels);
@@ -112,12 +112,12 @@ void RebuildSortedSerialTable(Tool& tool) {
 
 void SbsButtonClick(Tool& tool, std::uint8_t channel) {
     MainPanel& p = tool.panel;
-    tool.sbsChannel = channel;
+    tool.sensors.sbsChannel = channel;
     tool.log.Clear();
     p.StringGrid2.SetVisible(false);
     p.GroupBox2.SetVisible(true);
     // A new search starts a new order: the last channel's order is never saved under this one.
-    tool.sortedSerialTable.fill(0xFF);
+    tool.sensors.sortedSerialTable.fill(0xFF);
     p.Button58.SetEnabled(false);
     SearchChannel(tool, channel, 0x60, channel);
 }
@@ -143,13 +143,14 @@ void Button46Click(Tool& tool) {
     MainPanel& p = tool.panel;
     if (!MoveSelected(p.ListBox2, p.ListBox1)) return;
     AfterMove(tool);
-    const std::size_t levels = tool.maxSensorsPerChannel;
-    if (levels == 0 || tool.sortedSerialTable[8 * levels] == 0) p.Button58.SetEnabled(false);
+    const std::size_t levels = tool.config.maxSensorsPerChannel;
+    if (levels == 0 || tool.sensors.sortedSerialTable[8 * levels] == 0)
+        p.Button58.SetEnabled(false);
 }
 
 LinkResult SaveSortedSerials(Tool& tool) {
     if (!CapacityKnown(tool)) return result::NoData;
-    return SendSave(tool, tool.sbsChannel, tool.maxSensorsPerChannel,
+    return SendSave(tool, tool.sensors.sbsChannel, tool.config.maxSensorsPerChannel,
                     "All serials has been saved ok...");
 }
 
@@ -164,7 +165,7 @@ void Button59Click(Tool& tool) {
 
 void Button43Click(Tool& tool) {
     // Its layout is that of ten positions; a module of another capacity would read it wrongly.
-    if (tool.maxSensorsPerChannel != 10) {
+    if (tool.config.maxSensorsPerChannel != 10) {
         tool.log.SetColour(kRed);
         tool.log.AppendLine("Save To RAM writes the layout of 10 sensors per channel only...");
         return;

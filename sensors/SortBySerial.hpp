@@ -4,14 +4,11 @@
 #include <cstdint>
 
 #include "core/LinkResult.hpp"
+#include "sensors/SensorsState.hpp"
 
 namespace nuv {
 
 class Tool;
-
-// The order of the sorted list as the module takes it: serials of levels 1..n, the count n at
-// byte 8N (N the sensors per channel), 0xFF elsewhere.
-using SortedSerialTable = std::array<std::uint8_t, 256>;
 
 // An "SBSc" button: the sort-by-serial area for a channel, filled by a search.
 void SbsButtonClick(Tool& tool, std::uint8_t channel);

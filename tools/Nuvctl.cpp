@@ -160,8 +160,8 @@ int Program::Read() {
     SelectSensors(opts);
     const LinkResult code = ReadTemperatures(tool_, Address());
     const int status = Finish(code);
-    if (status != kExitDone || !tool_.lastReading) return status;
-    const TemperatureReading& reading = *tool_.lastReading;
+    if (status != kExitDone || !tool_.measure.lastReading) return status;
+    const TemperatureReading& reading = *tool_.measure.lastReading;
     if (opts.Has("--json")) {
         PrintJson(code, reading);
     } else {
@@ -261,7 +261,7 @@ int Program::Watch() {
         const std::int64_t stamp = env_.clock.WallSeconds();
         const LinkResult code = Timer1Timer(tool_);
         if (code == result::Stopped) break;  // no reading was made
-        const auto& reading = tool_.lastReading;
+        const auto& reading = tool_.measure.lastReading;
         ++readings;
         const std::string time = LocalTimeStamp(stamp, env_.clock.UtcOffsetSeconds(stamp));
         // Readings that cannot be written are lost: stop rather than measure for nothing.

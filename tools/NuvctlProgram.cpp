@@ -197,21 +197,22 @@ int Program::Dump() {
         // Only a whole memory is written: the file is left as it was.
         env_.err << "nuvctl: reading the memory: "
                  << (code == result::Stopped ? "interrupted" : "failed") << " after "
-                 << tool_.memoryImage.valid << " of " << ModuleMemoryImage::kSize << " bytes";
+                 << tool_.config.memoryImage.valid << " of " << ModuleMemoryImage::kSize
+                 << " bytes";
         if (code != result::Stopped) {
             env_.err << ": " << DescribeProgram(tool_, code) << " (result " << code << ")";
         }
         env_.err << "; " << file << " was not written\n";
         return kExitFailure;
     }
-    const ModuleMemoryImage& image = tool_.memoryImage;
+    const ModuleMemoryImage& image = tool_.config.memoryImage;
     if (const auto failure = output.Write(std::span(image.bytes).first(image.valid))) {
         env_.err << "nuvctl: cannot write " << file << ": " << *failure << '\n';
         return kExitFailure;
     }
     // Not into the dump itself when that went to standard output.
     std::ostream& said = IsStandardOutput(file) ? env_.err : env_.out;
-    said << tool_.memoryImage.valid << " bytes written to " << file;
+    said << tool_.config.memoryImage.valid << " bytes written to " << file;
     if (verify) {
         said << " (read twice and compared; " << verification.reread.size()
              << " piece(s) read again)";

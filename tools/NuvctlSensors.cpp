@@ -26,7 +26,7 @@ bool IsSerial(const std::string& text) {
 // Program mode entered, but the firmware's sensors per channel unknown: its identification
 // failed, and that is the fault to name. False when so.
 bool CapacityNamed(const Tool& tool, std::ostream& err, LinkResult entered) {
-    if (tool.maxSensorsPerChannel != 0) return true;
+    if (tool.config.maxSensorsPerChannel != 0) return true;
     err << "nuvctl: the module did not say how many sensors a channel has: "
         << DescribeProgram(tool, entered) << " (result " << entered << ")\n";
     return false;
@@ -55,13 +55,13 @@ int Program::Search() {
     std::size_t damaged = 0;
     const bool json = opts.Has("--json");
     if (json)
-        env_.out << "{\"sensors_per_channel\":" << int{tool_.maxSensorsPerChannel}
+        env_.out << "{\"sensors_per_channel\":" << int{tool_.config.maxSensorsPerChannel}
                  << ",\"channels\":[";
     for (long channel = 0; channel < 10 && !env_.interrupted(); ++channel) {
         if (only >= 0 && channel != only) continue;
         const auto c = static_cast<std::uint8_t>(channel);
         SearchChannel(tool_, c, 0x60, c);
-        const ChannelSearchResult& found = tool_.lastSearch;
+        const ChannelSearchResult& found = tool_.sensors.lastSearch;
         failed |= found.code != result::Ok;
         damaged += found.DamagedCount();
         if (json) {
@@ -137,20 +137,20 @@ int Program::Sort() {
     if (identity.entered) scope.Entered();
     if (!identity.entered) return Finish(entered);
     if (!CapacityNamed(tool_, env_.err, entered)) return kExitFailure;
-    if (serials.size() > tool_.maxSensorsPerChannel) {
-        env_.err << "nuvctl: a channel has " << int{tool_.maxSensorsPerChannel} << " levels, not "
-                 << serials.size() << '\n';
+    if (serials.size() > tool_.config.maxSensorsPerChannel) {
+        env_.err << "nuvctl: a channel has " << int{tool_.config.maxSensorsPerChannel}
+                 << " levels, not " << serials.size() << '\n';
         return kExitFailure;
     }
     // As a technician does it: the channel's search, then the serials over one by one.
     SbsButtonClick(tool_, channel);
-    if (tool_.lastSearch.code != result::Ok) {
+    if (tool_.sensors.lastSearch.code != result::Ok) {
         env_.err << "nuvctl: the search of channel " << int{channel}
-                 << " failed: " << DescribeProgram(tool_, tool_.lastSearch.code) << '\n';
+                 << " failed: " << DescribeProgram(tool_, tool_.sensors.lastSearch.code) << '\n';
         return kExitFailure;
     }
     // An order is only written when every serial of the channel came whole.
-    if (const std::size_t damaged = tool_.lastSearch.DamagedCount(); damaged != 0) {
+    if (const std::size_t damaged = tool_.sensors.lastSearch.DamagedCount(); damaged != 0) {
         env_.err << "nuvctl: the search of channel " << int{channel} << " gave " << damaged
                  << " damaged serial(s) twice (CRC-8 wrong): the line spoils the module's "
                     "answers - nothing was saved, try again\n";

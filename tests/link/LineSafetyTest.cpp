@@ -62,7 +62,7 @@ TEST_P(LineSafetyTest, StartUpReadingsCyclicRunAndDeviceListNeitherResetNorSwitc
     if (Tty()) RunFor(500);
 
     Click(panel.btn3);  // "Read Temperatures"
-    ASSERT_TRUE(tool.lastReading.has_value()) << tool.log.Text();
+    ASSERT_TRUE(tool.measure.lastReading.has_value()) << tool.log.Text();
 
     panel.ComboBox4.SetIndex(0);  // cyclic at 1 s
     Click(panel.btn5);

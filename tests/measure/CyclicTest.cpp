@@ -191,13 +191,13 @@ TEST_F(CyclicTest, ZerujLicznikiResetsSomeCountersAndAllStatusTexts) {
     tool.Click(panel.btn3);
     module.SensorAt(0, 0).fixedRaw = 0xF040;
     tool.Click(panel.btn3);
-    tool.counters.usbError = 5;
-    tool.counters.measure = 9;
+    tool.measure.counters.usbError = 5;
+    tool.measure.counters.measure = 9;
     tool.Click(panel.btn4);
-    EXPECT_EQ(tool.counters.noData, 1);        // kept
-    EXPECT_EQ(tool.counters.oneWireShort, 1);  // kept
-    EXPECT_EQ(tool.counters.usbError, 0);
-    EXPECT_EQ(tool.counters.measure, 0);
+    EXPECT_EQ(tool.measure.counters.noData, 1);        // kept
+    EXPECT_EQ(tool.measure.counters.oneWireShort, 1);  // kept
+    EXPECT_EQ(tool.measure.counters.usbError, 0);
+    EXPECT_EQ(tool.measure.counters.measure, 0);
     for (Control* label : {&panel.Label17, &panel.Label18, &panel.Label19, &panel.Label20,
                            &panel.Label21, &panel.Label22, &panel.Label23}) {
         EXPECT_EQ(label->Caption(), "...") << label->Name();

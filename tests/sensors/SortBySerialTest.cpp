@@ -73,7 +73,7 @@ TEST_F(SortBySerialTest, MovingTheOnlySortedSerialBackEmptiesTheTable) {
     EXPECT_EQ(panel.ListBox1.Items().size(), 2U);
     EXPECT_EQ(panel.Label28.Caption(), "Sorted Items: 0");
     for (std::size_t i = 0; i < 256; ++i) {
-        EXPECT_EQ(tool.sortedSerialTable[i], i == 80 ? 0 : 0xFF) << i;
+        EXPECT_EQ(tool.sensors.sortedSerialTable[i], i == 80 ? 0 : 0xFF) << i;
     }
     EXPECT_EQ(tool.log.Text(), "");
     EXPECT_FALSE(panel.Button58.Enabled());
@@ -87,7 +87,7 @@ TEST_F(SortBySerialTest, TwelveLevelsPutTheCountAtByte96AndSend97Bytes) {
     EnterProgramMode(0x01);
     Open(4, 2, panel.Button52);
     MoveOver(0);
-    EXPECT_EQ(tool.sortedSerialTable[96], 1);
+    EXPECT_EQ(tool.sensors.sortedSerialTable[96], 1);
     Click(panel.Button58);
     const auto& block = LastBlock();
     EXPECT_EQ(block[2], 0x07);
@@ -130,7 +130,7 @@ TEST_F(SortBySerialTest, ANewSearchNeverSendsTheOldOrderUnderTheNewChannel) {
     ASSERT_TRUE(panel.Button58.Enabled());
     Open(5, 3, panel.Button53);  // "SBS5"
     EXPECT_FALSE(panel.Button58.Enabled());
-    EXPECT_EQ(tool.sortedSerialTable[80], 0xFF);
+    EXPECT_EQ(tool.sensors.sortedSerialTable[80], 0xFF);
 }
 
 TEST_F(SortBySerialTest, ItemsBeyondTheLevelsAreListedButNotSaved) {
@@ -141,8 +141,8 @@ TEST_F(SortBySerialTest, ItemsBeyondTheLevelsAreListedButNotSaved) {
     panel.ListBox1.AddItem("0A0B0C0D0E0F1011");
     for (int i = 0; i < 11; ++i) MoveOver(0);
     EXPECT_EQ(panel.Label28.Caption(), "Sorted Items: 11");
-    EXPECT_EQ(tool.sortedSerialTable[80], 10);
-    EXPECT_EQ(tool.sortedSerialTable[72], 0x09);
+    EXPECT_EQ(tool.sensors.sortedSerialTable[80], 10);
+    EXPECT_EQ(tool.sensors.sortedSerialTable[72], 0x09);
 }
 
 TEST_F(SortBySerialTest, TheServiceControls) {
