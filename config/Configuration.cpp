@@ -45,11 +45,10 @@ LinkResult RunCommand(Tool& tool, const ProgramBlock& block, std::uint16_t limit
     return code;
 }
 
-// A save of a list's value: refused with a line when the list holds none, rather than sending 0
-// and reporting it saved.
-LinkResult SaveValue(Tool& tool, const Control& list, int last, std::uint8_t sub, const char* label,
+// A save of a value: refused with a line when there is none (0: the list holds none), rather
+// than sending 0 and reporting it saved.
+LinkResult SaveValue(Tool& tool, std::uint8_t value, std::uint8_t sub, const char* label,
                      const char* what, const char* done) {
-    const std::uint8_t value = SelectedNumber(list, last);
     if (value == 0) {
         AddLine(tool, kRed,
                 std::string("No ") + what + " selected - choose one from the list first...");
@@ -82,22 +81,22 @@ void Button17Click(Tool& tool) {
     ReadFirmwareVersion(tool);
 }
 
-LinkResult SaveAddress(Tool& tool) {
-    return SaveValue(tool, tool.panel.ComboBox1, 247, 0x00, "\nError 70.00(", "address",
+LinkResult SaveAddress(Tool& tool, std::uint8_t address) {
+    return SaveValue(tool, address, 0x00, "\nError 70.00(", "address",
                      "Modbus address saved ok...");
 }
 
 void btn12Click(Tool& tool) {
-    SaveAddress(tool);
+    SaveAddress(tool, SelectedNumber(tool.panel.ComboBox1, 247));
 }
 
-LinkResult SaveInterval(Tool& tool) {
-    return SaveValue(tool, tool.panel.ComboBox3, 255, 0x01, "\nError 70.01(", "interval",
+LinkResult SaveInterval(Tool& tool, std::uint8_t interval) {
+    return SaveValue(tool, interval, 0x01, "\nError 70.01(", "interval",
                      "Cyclic interval saved ok...");
 }
 
 void btn11Click(Tool& tool) {
-    SaveInterval(tool);
+    SaveInterval(tool, SelectedNumber(tool.panel.ComboBox3, 255));
 }
 
 LinkResult SaveAllConfigurations(Tool& tool) {

@@ -50,9 +50,12 @@ void btn6Click(Tool& tool) {
 }
 
 LinkResult Timer1Timer(Tool& tool) {
+    tool.panel.Timer1.SetInterval(IntervalSeconds(tool) * 1000U);
+    return CyclicReading(tool, ModuleAddress(tool.panel));
+}
+
+LinkResult CyclicReading(Tool& tool, std::uint8_t address) {
     MainPanel& p = tool.panel;
-    p.Timer1.SetInterval(IntervalSeconds(tool) * 1000U);
-    const std::uint8_t address = ModuleAddress(p);
     const std::string stamp = LoggerStamp(tool.clock.LocalTime());
     const std::int64_t wallSeconds = tool.clock.WallSeconds();
     const LinkResult k = ReadTemperatures(tool, address);

@@ -54,6 +54,18 @@ void ShowStatus(Control& label, const char* text, std::uint16_t count) {
 
 }  // namespace
 
+std::string PresenceErrorsText(std::uint16_t count) {
+    return "   Bledy Presence 1W (brak sondy/zwarcie do +5V): " + std::to_string(count);
+}
+
+std::string ShortErrorsText(std::uint16_t count) {
+    return "   Bledy 1W (zwarcie do GND): " + std::to_string(count);
+}
+
+std::string CrcErrorsText(std::uint16_t count) {
+    return "   Bledy CRC 1W (uszk.czujnik/dlugi przewod): " + std::to_string(count);
+}
+
 int SensorsPerChannel(const MainPanel& panel) {
     const int index = panel.ComboBox6.Index();
     return index >= 0 && index < 3 ? kLayouts[static_cast<std::size_t>(index)].sensors : 16;
@@ -109,16 +121,13 @@ LinkResult ReadTemperatures(Tool& tool, std::uint8_t address) {
             p.StringGrid2.SetCell(4 * channel + 2, s + 1, HexByte(high));
             p.StringGrid2.SetCell(4 * channel + 3, s + 1, HexByte(low));
             if (t == -252.0F) {
-                ShowStatus(p.Label20,
-                           "   Bledy 1W (zwarcie do GND): ", CountUp(counters.oneWireShort));
+                p.Label20.SetCaption(ShortErrorsText(CountUp(counters.oneWireShort)));
                 outcome = SensorShortResult;
             } else if (t == -251.0F) {
-                ShowStatus(p.Label20, "   Bledy CRC 1W (uszk.czujnik/dlugi przewod): ",
-                           CountUp(counters.oneWireCrc));
+                p.Label20.SetCaption(CrcErrorsText(CountUp(counters.oneWireCrc)));
                 outcome = SensorCrcResult;
             } else if (t == -250.0F) {
-                ShowStatus(p.Label19, "   Bledy Presence 1W (brak sondy/zwarcie do +5V): ",
-                           CountUp(counters.oneWirePresence));
+                p.Label19.SetCaption(PresenceErrorsText(CountUp(counters.oneWirePresence)));
                 outcome = SensorPresenceResult;
             }
         }

@@ -24,6 +24,12 @@ std::uint8_t ModuleAddress(const MainPanel& panel);
 // registers are kept in the tool's lastReading, which is empty after a failed reading.
 LinkResult ReadTemperatures(Tool& tool, std::uint8_t address);
 
+// The error logger's status lines of the sensor error counters, with the count: Label19 says
+// presence errors, Label20 1-Wire shorts or CRC errors, whichever a reading found last.
+std::string PresenceErrorsText(std::uint16_t count);
+std::string ShortErrorsText(std::uint16_t count);
+std::string CrcErrorsText(std::uint16_t count);
+
 // "Read Temperatures" and "Make".
 void btn3Click(Tool& tool);
 // A new number of sensors per channel: the measurement grid takes its layout, emptied.

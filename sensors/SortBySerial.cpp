@@ -96,18 +96,29 @@ LinkResult SendSave(Tool& tool, std::uint8_t channel, std::size_t levels, const 
 
 }  // namespace
 
-void RebuildSortedSerialTable(Tool& tool) {
-    SortedSerialTable& table = tool.sensors.sortedSerialTable;
+SortedSerialTable SortedTable(const std::vector<std::string>& serials, std::size_t levels) {
+    SortedSerialTable table{};
     table.fill(0xFF);
-    const std::size_t levels = tool.config.maxSensorsPerChannel;
-    const auto& items = tool.panel.ListBox2.Items();
     // Items beyond the levels are listed and counted, but have no place in the table.
-    const std::size_t count = std::min(items.size(), levels);
+    const std::size_t count = std::min(serials.size(), levels);
     for (std::size_t j = 0; j < count; ++j) {
-        const SensorSerial serial = SerialBytes(items[j]);
+        const SensorSerial serial = SerialBytes(serials[j]);
         std::copy(serial.begin(), serial.end(), table.begin() + static_cast<std::ptrdiff_t>(8 * j));
     }
     table[8 * levels] = static_cast<std::uint8_t>(count);
+    return table;
+}
+
+void RebuildSortedSerialTable(Tool& tool) {
+    tool.sensors.sortedSerialTable =
+        SortedTable(tool.panel.ListBox2.Items(), tool.config.maxSensorsPerChannel);
+}
+
+LinkResult SaveSerialOrder(Tool& tool, const std::vector<std::string>& serials) {
+    const std::size_t levels = tool.config.maxSensorsPerChannel;
+    tool.sensors.sortedSerialTable = SortedTable(serials, levels);
+    ShowTable(tool, levels == 0 ? 0 : tool.sensors.sortedSerialTable[8 * levels]);
+    return SaveSortedSerials(tool);
 }
 
 void SbsButtonClick(Tool& tool, std::uint8_t channel) {

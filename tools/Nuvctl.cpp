@@ -131,10 +131,12 @@ int Program::Finish(LinkResult code, bool sensorResultsAreData) {
 int Program::Devices() {
     const CommandOptions none("devices", options_.rest, {}, {});  // takes no options
     const LinkResult code = tool_.link.ConnectModule();
-    const StringGrid& list = tool_.panel.StringGrid1;
-    for (std::size_t row = 1; row <= tool_.link.DeviceCount(); ++row) {
-        env_.out << list.Cell(0, row) << '\t' << list.Cell(1, row) << '\t'
-                 << Trimmed(list.Cell(2, row)) << '\n';
+    // Every device found has a line; after a failure the list shows none of them.
+    const auto shown = tool_.link.ShownDevices();
+    for (std::size_t row = 0; row < tool_.link.DeviceCount(); ++row) {
+        const DeviceRecord device = row < shown.size() ? shown[row] : DeviceRecord{};
+        env_.out << device.description << '\t' << device.serial << '\t' << Trimmed(device.state)
+                 << '\n';
     }
     // The list is what was asked for: a module that is missing or busy is no failure here.
     const bool listed = code == result::Ok || code == result::LastDeviceBusy ||
@@ -206,8 +208,27 @@ void Program::PrintTable(LinkResult code, const TemperatureReading& reading) {
     }
     out << "module\t" << FixedDecimals(RawToCelsius(reading.module), 2) << '\n';
     if (code != result::Ok) {
-        env_.out << "sensor errors: " << tool_.panel.Label19.Caption() << " / "
-                 << tool_.panel.Label20.Caption() << '\n';
+        // The error logger's two lines as the reading left them: presence errors, and the 1-Wire
+        // short or CRC error found last ("..." for a line no error set).
+        const ErrorCounters& counters = tool_.measure.counters;
+        std::string presence = "...";
+        std::string oneWire = "...";
+        for (const std::uint16_t raw : reading.sensors) {
+            switch (SensorErrorCode(raw)) {
+                case SensorPresenceResult:
+                    presence = PresenceErrorsText(counters.oneWirePresence);
+                    break;
+                case SensorCrcResult:
+                    oneWire = CrcErrorsText(counters.oneWireCrc);
+                    break;
+                case SensorShortResult:
+                    oneWire = ShortErrorsText(counters.oneWireShort);
+                    break;
+                default:
+                    break;
+            }
+        }
+        env_.out << "sensor errors: " << presence << " / " << oneWire << '\n';
     }
 }
 
@@ -242,8 +263,6 @@ int Program::Watch() {
         }
         file.Start(std::move(opened), path, headerThere ? sensors : 0);
     }
-    tool_.panel.ComboBox2.SetIndex(options_.address - 1);
-    tool_.panel.ComboBox4.SetIndex(static_cast<int>(interval - 1));
     if (!file.Active()) env_.out << ReadingCsvHeader(sensors) << std::flush;
 
     long readings = 0;
@@ -259,7 +278,7 @@ int Program::Watch() {
         if (env_.interrupted()) break;
         next += interval * 1000;
         const std::int64_t stamp = env_.clock.WallSeconds();
-        const LinkResult code = Timer1Timer(tool_);
+        const LinkResult code = CyclicReading(tool_, Address());
         if (code == result::Stopped) break;  // no reading was made
         const auto& reading = tool_.measure.lastReading;
         ++readings;

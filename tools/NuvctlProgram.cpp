@@ -134,13 +134,15 @@ int Program::Config() {
         return Failed(what, DescribeProgram(tool_, failed), failed);
     };
     if (address != 0) {
-        tool_.panel.ComboBox1.SetIndex(static_cast<int>(address - 1));
-        if ((code = SaveAddress(tool_)) != result::Ok) return fail(code, "saving the address");
+        if ((code = SaveAddress(tool_, static_cast<std::uint8_t>(address))) != result::Ok) {
+            return fail(code, "saving the address");
+        }
         env_.out << "address " << address << " set\n";
     }
     if (interval != 0) {
-        tool_.panel.ComboBox3.SetIndex(static_cast<int>(interval - 1));
-        if ((code = SaveInterval(tool_)) != result::Ok) return fail(code, "saving the interval");
+        if ((code = SaveInterval(tool_, static_cast<std::uint8_t>(interval))) != result::Ok) {
+            return fail(code, "saving the interval");
+        }
         env_.out << "interval " << interval << " s set\n";
     }
     if (opts.Has("--save")) {

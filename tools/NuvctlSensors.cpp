@@ -156,19 +156,21 @@ int Program::Sort() {
                     "answers - nothing was saved, try again\n";
         return kExitFailure;
     }
-    MainPanel& p = tool_.panel;
+    // Each serial the search found may take one level, as each is one item of the window's list.
+    std::vector<std::string> unplaced;
+    for (const SensorSerial& serial : tool_.sensors.lastSearch.serials) {
+        unplaced.push_back(SerialText(serial));
+    }
     for (const std::string& serial : serials) {
-        const auto& items = p.ListBox1.Items();
-        const auto found = std::find(items.begin(), items.end(), serial);
-        if (found == items.end()) {
+        const auto found = std::find(unplaced.begin(), unplaced.end(), serial);
+        if (found == unplaced.end()) {
             env_.err << "nuvctl: " << serial << " is not a sensor of channel " << int{channel}
                      << " (or given twice)\n";
             return kExitFailure;
         }
-        p.ListBox1.SetIndex(static_cast<int>(found - items.begin()));
-        Button44Click(tool_);
+        unplaced.erase(found);
     }
-    const LinkResult code = SaveSortedSerials(tool_);
+    const LinkResult code = SaveSerialOrder(tool_, serials);
     if (options_.verbose) env_.err << tool_.log.Text() << '\n';
     if (code != result::Ok) {
         env_.err << "nuvctl: saving the order: " << DescribeProgram(tool_, code) << " (result "

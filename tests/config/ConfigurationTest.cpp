@@ -71,6 +71,22 @@ TEST_F(ConfigurationTest, NothingSelectedSendsNothingAndSaysWhy) {
     EXPECT_TRUE(InProgramGroup());
 }
 
+// The commands take their values from the caller (the command line); the lists stay as they were.
+TEST_F(ConfigurationTest, SaveAddressAndIntervalTakeTheValuesGiven) {
+    panel.ComboBox1.SetIndex(4);
+    EXPECT_EQ(SaveAddress(tool, 9), result::Ok);
+    EXPECT_EQ(std::vector<std::uint8_t>(LastBlock().begin(), LastBlock().begin() + 4),
+              Hex("7E 70 00 09"));
+    EXPECT_EQ(module.address, 9);
+    EXPECT_EQ(SaveInterval(tool, 200), result::Ok);
+    EXPECT_EQ(std::vector<std::uint8_t>(LastBlock().begin(), LastBlock().begin() + 4),
+              Hex("7E 70 01 C8"));
+    EXPECT_EQ(panel.ComboBox1.Index(), 4);
+    const std::size_t blocks = module.Blocks().size();
+    EXPECT_EQ(SaveAddress(tool, 0), kNothingSelected);
+    EXPECT_EQ(module.Blocks().size(), blocks);
+}
+
 TEST_F(ConfigurationTest, ARefusedSaveShowsItsLabelAndKeepsProgramMode) {
     module.faults.refuse = 1;
     tool.log.SetText("");

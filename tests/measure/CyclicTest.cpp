@@ -1,4 +1,5 @@
 // Cyclic measurement: the timer, the logger lines and the counters.
+#include "measure/Cyclic.hpp"
 #include "model/ControlGroups.hpp"
 #include "tests/measure/ModuleFixture.hpp"
 
@@ -8,6 +9,19 @@ namespace {
 using CyclicTest = ModuleTest;
 
 const std::string kStartLine = "***************** 12:0:0 *****************";
+
+// A cyclic reading of an address given by the caller (the command line): the address list is
+// not read, and a module that is not there is counted and logged as the timer's reading would be.
+TEST_F(CyclicTest, ACyclicReadingOfAGivenAddress) {
+    panel.ComboBox2.SetIndex(0);  // address 1, where no module answers
+    EXPECT_EQ(CyclicReading(tool, 2), result::Ok);
+    EXPECT_TRUE(tool.measure.lastReading.has_value());
+    EXPECT_EQ(panel.Label18.Caption(), "Measure counter: 1");
+    EXPECT_EQ(CyclicReading(tool, 7), result::NoData);
+    EXPECT_EQ(tool.measure.counters.noData, 1);
+    EXPECT_EQ(LoggerLines().back(), "12:0:0    Data Timeout Couner: 1");
+    EXPECT_EQ(tool.measure.cyclicTrend.FrameCount(), 2U);
+}
 
 TEST_F(CyclicTest, AModuleThatAlwaysAnswersLeavesOnlyTheStartLine) {
     tool.Click(panel.btn5);

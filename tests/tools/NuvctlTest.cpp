@@ -220,6 +220,28 @@ TEST_F(NuvctlTest, BadArgumentsAreUsageErrors) {
     EXPECT_EQ(Run({"--simulate", "watch", "--count", "1", "--csv", "/nonexistent/dir/x.csv"}), 1);
 }
 
+// A table with sensor error values ends with the error logger's two lines: the presence errors,
+// and the 1-Wire short or CRC error that the reading found last.
+TEST_F(NuvctlTest, ReadTableEndsWithTheSensorErrorLines) {
+    module.SensorAt(2, 0).fixedRaw = 0xF060;
+    module.SensorAt(3, 1).fixedRaw = 0xF040;
+    module.SensorAt(7, 1).fixedRaw = 0xF050;
+    module.SensorAt(7, 2).fixedRaw = 0xF050;
+    ASSERT_EQ(Run({"--simulate", "read"}), 0) << err.str();
+    const std::string text = out.str();
+    const std::string last = text.substr(text.rfind('\n', text.size() - 2) + 1);
+    EXPECT_EQ(last,
+              "sensor errors:    Bledy Presence 1W (brak sondy/zwarcie do +5V): 1 /    Bledy CRC "
+              "1W (uszk.czujnik/dlugi przewod): 2\n");
+
+    module.SensorAt(2, 0).fixedRaw.reset();
+    module.SensorAt(7, 1).fixedRaw.reset();
+    module.SensorAt(7, 2).fixedRaw.reset();
+    ASSERT_EQ(Run({"--simulate", "read"}), 0) << err.str();
+    EXPECT_NE(out.str().find("sensor errors: ... /    Bledy 1W (zwarcie do GND): 1\n"),
+              std::string::npos);
+}
+
 TEST_F(NuvctlTest, PowerOutputsDiagnosticsAndDevices) {
     ASSERT_EQ(Run({"--simulate", "power", "--json"}), 0) << err.str();
     const QJsonObject power = Json();
@@ -623,6 +645,10 @@ TEST_F(NuvctlTest, SortWritesTheOrderGiven) {
     EXPECT_EQ(err.str(),
               "nuvctl: 2800000000000000 is not a sensor of channel 1 (or given twice)\n");
     EXPECT_FALSE(module.programMode);
+    // A serial takes one level: given twice, it is refused before anything is saved.
+    EXPECT_EQ(Run({"--simulate", "sort", "--channel", "1", top, middle, top}), 1);
+    EXPECT_EQ(err.str(), "nuvctl: " + top + " is not a sensor of channel 1 (or given twice)\n");
+    EXPECT_EQ(module.Order(1), (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(Run({"--simulate", "sort", "--channel", "1", "12345"}), 2);
     EXPECT_EQ(Run({"--simulate", "sort", top}), 2);
 }
