@@ -6,6 +6,7 @@
 #include "core/MessageTable.hpp"
 #include "model/ControlGroups.hpp"
 #include "model/Tool.hpp"
+#include "protocol/ProgramCommands.hpp"
 
 namespace nuv {
 namespace {
@@ -47,15 +48,15 @@ LinkResult RunCommand(Tool& tool, const ProgramBlock& block, std::uint16_t limit
 
 // A save of a value: refused with a line when there is none (0: the list holds none), rather
 // than sending 0 and reporting it saved.
-LinkResult SaveValue(Tool& tool, std::uint8_t value, std::uint8_t sub, const char* label,
+LinkResult SaveValue(Tool& tool, std::uint8_t value, ProgramCommand save, const char* label,
                      const char* what, const char* done) {
     if (value == 0) {
         AddLine(tool, kRed,
                 std::string("No ") + what + " selected - choose one from the list first...");
         return kNothingSelected;
     }
-    ProgramBlock block = MakeProgramBlock(0x70, sub);
-    block[3] = value;
+    ProgramBlock block = MakeProgramBlock(save);
+    block[kFirstParameter] = value;
     const LinkResult code = RunCommand(tool, block, kLimitMs, 128, label);
     if (code == result::Ok) {
         tool.log.SetText(done);
@@ -68,10 +69,11 @@ LinkResult SaveValue(Tool& tool, std::uint8_t value, std::uint8_t sub, const cha
 
 LinkResult ReadFirmwareVersion(Tool& tool) {
     const LinkResult code =
-        RunCommand(tool, MakeProgramBlock(0x30, 0x00), kLimitMs, 128, "\nError 20.01(", true);
+        RunCommand(tool, MakeProgramBlock(kIdentify), kLimitMs, 128, "\nError 20.01(", true);
     if (code == result::Ok) {
         const auto reply = tool.link.RxBuffer();
-        tool.log.SetText("Firmware version: " + HexByte(reply[1]) + "." + HexByte(reply[2]));
+        tool.log.SetText("Firmware version: " + HexByte(reply[kReplyFirmwareClass]) + "." +
+                         HexByte(reply[kReplyFirmwareBuild]));
         ShowProgramModeControls(tool.panel);
     }
     return code;
@@ -82,7 +84,7 @@ void Button17Click(Tool& tool) {
 }
 
 LinkResult SaveAddress(Tool& tool, std::uint8_t address) {
-    return SaveValue(tool, address, 0x00, "\nError 70.00(", "address",
+    return SaveValue(tool, address, kSaveAddress, "\nError 70.00(", "address",
                      "Modbus address saved ok...");
 }
 
@@ -91,7 +93,7 @@ void btn12Click(Tool& tool) {
 }
 
 LinkResult SaveInterval(Tool& tool, std::uint8_t interval) {
-    return SaveValue(tool, interval, 0x01, "\nError 70.01(", "interval",
+    return SaveValue(tool, interval, kSaveInterval, "\nError 70.01(", "interval",
                      "Cyclic interval saved ok...");
 }
 
@@ -102,7 +104,7 @@ void btn11Click(Tool& tool) {
 LinkResult SaveAllConfigurations(Tool& tool) {
     MainPanel& p = tool.panel;
     p.Timer2.SetEnabled(false);
-    const ProgramBlock block = MakeProgramBlock(0x70, 0x02);
+    const ProgramBlock block = MakeProgramBlock(kSaveAll);
     const LinkResult code = RunCommand(tool, block, kSaveAllLimitMs, 128, "\nError 70.02(", false,
                                        "Saving configurations - Please wait...");
     if (code != result::Ok) return code;
@@ -122,9 +124,9 @@ void btn15Click(Tool& tool) {
 
 LinkResult ResetViaCode(Tool& tool) {
     MainPanel& p = tool.panel;
-    ProgramBlock block = MakeProgramBlock(0x20, 0x01);
+    ProgramBlock block = MakeProgramBlock(kResetByCode);
     // What the module does with the address is its own affair; with no selection it gets 0.
-    block[3] = static_cast<std::uint8_t>(p.ComboBox1.Index() + 1);
+    block[kFirstParameter] = static_cast<std::uint8_t>(p.ComboBox1.Index() + 1);
     // The module resets at once: any first byte of its answer is enough.
     const LinkResult code = RunCommand(tool, block, kLimitMs, 0, "\nError 20.01(");
     if (code == result::Ok) {

@@ -10,6 +10,7 @@
 #include "model/Tool.hpp"
 #include "protocol/FirmwareVersion.hpp"
 #include "protocol/ModbusTransaction.hpp"
+#include "protocol/ProgramCommands.hpp"
 
 namespace nuv {
 namespace {
@@ -125,10 +126,9 @@ LinkResult EnterProgramMode(Tool& tool, ModuleIdentity& identity) {
         }
     }
     if (code == result::Ok) {
-        static constexpr std::uint8_t kEntry[] = {'Z', 'A', 'F', 'R', 'E', 'L'};
-        std::copy(std::begin(kEntry), std::end(kEntry), buffer.begin());
-        code = tool.modbus.Transaction(std::span(buffer).first(6), kEntryLimitMs, 6,
-                                       ReplyExpectation::AnyHead());
+        std::copy(kProgramEntryFrame.begin(), kProgramEntryFrame.end(), buffer.begin());
+        code = tool.modbus.Transaction(std::span(buffer).first(kProgramEntryFrame.size()),
+                                       kEntryLimitMs, 6, ReplyExpectation::AnyHead());
         // A shorter answer whose CRC fits (its last bytes came in the very last poll) is no
         // answer: the interval would be read from its CRC or from the cleared buffer.
         if (code == result::Ok && tool.link.LastReadCount() < 6) code = result::NoData;
@@ -137,8 +137,8 @@ LinkResult EnterProgramMode(Tool& tool, ModuleIdentity& identity) {
     if (code == result::Ok) {
         const auto reply = tool.link.RxBuffer();
         identity.entered = true;
-        identity.address = reply[0];
-        identity.interval = reply[3];
+        identity.address = reply[kEntryReplyAddress];
+        identity.interval = reply[kEntryReplyInterval];
         ShowProgramModeControls(p);
         tool.log.Clear();
         AddLine(tool, kAqua, "Program Mode ON...");
@@ -152,16 +152,16 @@ LinkResult EnterProgramMode(Tool& tool, ModuleIdentity& identity) {
         SelectValue(p.ComboBox1, identity.address, kHighestAddress);
         SelectValue(p.ComboBox3, identity.interval, 255);
 
-        buffer[1] = 0x30;
-        buffer[2] = 0x00;
+        buffer[1] = kIdentify.command;
+        buffer[2] = kIdentify.sub;
         code = tool.program.Exchange(buffer, kBlockLimitMs, 128);
         if (code != 0) {
             AddLine(tool, kRed, "Error 20.01(" + HexCode(code) + ")");
         } else {
             const auto block = tool.link.RxBuffer();
             identity.identified = true;
-            identity.firmwareClass = block[1];
-            identity.firmwareBuild = block[2];
+            identity.firmwareClass = block[kReplyFirmwareClass];
+            identity.firmwareBuild = block[kReplyFirmwareBuild];
             ReportFirmware(tool, identity.firmwareClass, identity.firmwareBuild);
             p.GroupBox2.SetVisible(false);
             p.StringGrid2.SetVisible(true);
@@ -180,7 +180,7 @@ LinkResult LeaveProgramMode(Tool& tool) {
     MainPanel& p = tool.panel;
     const UsbLink::Unstoppable leaveAfterAStop(tool.link);
     StopSegregationPoll(tool.panel);
-    ProgramBlock block = MakeProgramBlock(0xAA, 0x55);
+    ProgramBlock block = MakeProgramBlock(kLeaveProgramMode);
     LinkResult code = PrepareProgramLink(tool);
     if (code == result::Ok) {
         code = LabelledExchange(tool, block, kBlockLimitMs, 128, "\nError AA.55(");
@@ -203,7 +203,7 @@ void Button39Click(Tool& tool) {
 
 bool ModuleAnswersInProgramMode(Tool& tool) {
     if (PrepareProgramLink(tool) != result::Ok) return false;
-    ProgramBlock block = MakeProgramBlock(0x30, 0x00);
+    ProgramBlock block = MakeProgramBlock(kIdentify);
     const LinkResult code = tool.program.Exchange(block, kBlockLimitMs, 128);
     // A refusal is a program-mode answer too: its checksums passed.
     return code == result::Ok || tool.program.LastStatus() != 0;

@@ -185,7 +185,7 @@ class Collector {
         std::string failed;
         std::string damaged;
         for (std::uint8_t channel = 0; channel < 10; ++channel) {
-            SearchChannel(tool_, channel, 0x60, channel);
+            SearchChannel(tool_, channel, kSearchChannel, channel);
             const ChannelSearchResult& found = tool_.sensors.lastSearch;
             const std::string key = "channel_" + std::to_string(channel);
             const std::string label = "Channel " + std::to_string(channel);

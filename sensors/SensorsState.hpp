@@ -10,7 +10,7 @@
 
 #include "core/LinkResult.hpp"
 #include "core/Trend.hpp"
-#include "sensors/SensorCommon.hpp"
+#include "protocol/ProgramCommands.hpp"
 
 namespace nuv {
 

@@ -6,6 +6,7 @@
 #include "core/MessageTable.hpp"
 #include "model/ControlGroups.hpp"
 #include "model/Tool.hpp"
+#include "protocol/ProgramCommands.hpp"
 #include "sensors/ChannelSearch.hpp"
 #include "sensors/Segregation.hpp"
 #include "sensors/SensorCommon.hpp"
@@ -14,11 +15,6 @@ namespace nuv {
 namespace {
 
 constexpr std::uint16_t kLimitMs = 600;
-constexpr std::uint8_t kSave = 0x70;
-constexpr std::uint8_t kFirstChannelSub = 3;
-// The second block of a 16-level save: sub-commands 0x13..0x1C.
-constexpr std::uint8_t kSecondPartSub = 0x13;
-constexpr std::size_t kPayloadFirst = 3;
 constexpr Rgb kRed = colour::LinkError;
 
 // Moves the selected item of `from` to the end of `to`; false when none is selected.
@@ -58,9 +54,9 @@ void AfterMove(Tool& tool) {
 
 // One save block: the command, its sub-command and table bytes from `from`, `count` of them.
 ProgramBlock SaveBlock(const Tool& tool, std::uint8_t sub, std::size_t from, std::size_t count) {
-    ProgramBlock block = MakeProgramBlock(kSave, sub);
+    ProgramBlock block = MakeProgramBlock(kSaveOrder, sub);
     std::copy_n(tool.sensors.sortedSerialTable.begin() + static_cast<std::ptrdiff_t>(from), count,
-                block.begin() + kPayloadFirst);
+                block.begin() + kFirstParameter);
     return block;
 }
 
@@ -71,15 +67,15 @@ LinkResult SendSave(Tool& tool, std::uint8_t channel, std::size_t levels, const 
     DisableProgramModeControls(p);
     LinkResult code = PrepareProgramLink(tool);
     if (code == result::Ok) {
-        const auto sub = static_cast<std::uint8_t>(kFirstChannelSub + channel);
+        const auto sub = static_cast<std::uint8_t>(kSaveOrderFirst + channel);
         const std::size_t tableBytes = 8 * levels + 1;
-        if (tableBytes <= kMaskedLast - kPayloadFirst + 1) {
+        if (tableBytes <= kMaskedLast - kFirstParameter + 1) {
             code = tool.program.Exchange(SaveBlock(tool, sub, 0, tableBytes), kLimitMs, 128);
         } else {
             code = tool.program.Exchange(SaveBlock(tool, sub, 0, kFirstPartBytes), kLimitMs, 128);
             if (code == 0) {
                 code = tool.program.Exchange(
-                    SaveBlock(tool, static_cast<std::uint8_t>(kSecondPartSub + channel),
+                    SaveBlock(tool, static_cast<std::uint8_t>(kSaveOrderSecond + channel),
                               kFirstPartBytes, kSecondPartBytes),
                     kLimitMs, 128);
             }
@@ -130,7 +126,7 @@ void SbsButtonClick(Tool& tool, std::uint8_t channel) {
     // A new search starts a new order: the last channel's order is never saved under this one.
     tool.sensors.sortedSerialTable.fill(0xFF);
     p.Button58.SetEnabled(false);
-    SearchChannel(tool, channel, 0x60, channel);
+    SearchChannel(tool, channel, kSearchChannel, channel);
 }
 
 void ListBox1Click(Tool& tool) {
@@ -189,14 +185,14 @@ void Button4Click(Tool& tool) {
     StopSegregationPoll(tool.panel);
     if (PrepareProgramLink(tool) != result::Ok) return;
     tool.log.Clear();
-    if (LabelledExchange(tool, MakeProgramBlock(0xA0, 0x00), kLimitMs, 128, "\nError 70.02(") !=
-        0) {
+    if (LabelledExchange(tool, MakeProgramBlock(kEndSegregation), kLimitMs, 128,
+                         "\nError 70.02(") != 0) {
         return;
     }
     tool.log.Clear();
     std::string text;
     const auto reply = tool.link.RxBuffer();
-    for (std::size_t i = 1; i <= 100; ++i) text += HexByte(reply[i]) + " ";
+    for (std::size_t i = kReplyData; i <= 100; ++i) text += HexByte(reply[i]) + " ";
     AppendToLog(tool, text);
 }
 

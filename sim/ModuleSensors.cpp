@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <cmath>
 
+#include "sim/ModuleCommands.hpp"
 #include "sim/ModuleSimulator.hpp"
 
 namespace nuv::sim {
 namespace {
 
+using namespace command;
+
 constexpr std::uint8_t kSameSerials = 0x01;
 constexpr std::uint8_t kDuplicates = 0x02;
-constexpr std::size_t kFirstPart = 81;
-constexpr std::size_t kSecondPart = 48;
-constexpr std::size_t kStatusTemperatures = 16;
 
 // Appends the levels of `all` that `levels` does not hold yet, in their order.
 void AppendMissing(std::vector<int>& levels, const std::vector<int>& all) {
@@ -149,7 +149,7 @@ bool ModuleSimulator::HandleSensorBlock(const DecodedBlock& block, std::int64_t 
     const std::size_t capacity = Capacity();
     AdvanceSegregation(atNs);
 
-    if (command == 0x60) {  // search: byte 3 is the part of a table of 16 levels
+    if (command == kSearch) {  // byte 3 is the part of a table of 16 levels
         if (sub >= kChannels) {
             reply = Refused();
             return true;
@@ -164,12 +164,12 @@ bool ModuleSimulator::HandleSensorBlock(const DecodedBlock& block, std::int64_t 
         levels.resize(static_cast<std::size_t>(Found(channel)));
         const Table table = ChannelTable(channel, levels);
         const std::size_t tableBytes = 8 * capacity + 1;
-        if (tableBytes <= 117) {
-            std::copy_n(table.begin(), tableBytes, reply.begin() + 1);
-        } else if (block.bytes[3] == 0) {
-            std::copy_n(table.begin(), kFirstPart, reply.begin() + 1);
+        if (tableBytes <= kDataBytes) {
+            std::copy_n(table.begin(), tableBytes, reply.begin() + kData);
+        } else if (block.bytes[kParameter] == 0) {
+            std::copy_n(table.begin(), kFirstPart, reply.begin() + kData);
         } else {
-            std::copy_n(table.begin() + kFirstPart, kSecondPart, reply.begin() + 1);
+            std::copy_n(table.begin() + kFirstPart, kSecondPart, reply.begin() + kData);
         }
         // Two sensors of one serial: the search is done, with a warning.
         std::vector<std::array<std::uint8_t, 8>> serials;
@@ -181,7 +181,7 @@ bool ModuleSimulator::HandleSensorBlock(const DecodedBlock& block, std::int64_t 
         return true;
     }
 
-    if (command == 0x90) {
+    if (command == kSegregate) {
         if (sub < kChannels) {  // start: the module searches the channel and waits for heat
             const int found = Found(sub);
             apc_ = Segregation{};
@@ -189,51 +189,51 @@ bool ModuleSimulator::HandleSensorBlock(const DecodedBlock& block, std::int64_t 
             apc_.active = found > 1;
             apc_.state = apc_.active ? 1 : 0;
             apc_.stepStartNs = atNs;
-            reply[1] = CountByte(found);
+            reply[kData] = CountByte(found);
             return true;
         }
         const std::vector<int> levels = SegregationLevels();
         const Table table = ChannelTable(apc_.channel, levels);
         switch (sub) {
-            case 0x12:
-            case 0x10:
-                std::copy_n(table.begin(), kFirstPart, reply.begin() + 1);
+            case kTableFirst:
+            case kProgress:
+                std::copy_n(table.begin(), kFirstPart, reply.begin() + kData);
                 break;
-            case 0x13:
-            case 0x11:
-                std::copy_n(table.begin() + kFirstPart, kSecondPart, reply.begin() + 1);
+            case kTableSecond:
+            case kStatus:
+                std::copy_n(table.begin() + kFirstPart, kSecondPart, reply.begin() + kData);
                 break;
             default:
                 reply = Refused();
                 return true;
         }
         const std::uint8_t sorted = CountByte(static_cast<int>(apc_.sorted.size()));
-        if (sub == 0x10) {  // also the layout of ten positions: temperatures, count, state
+        if (sub == kProgress) {  // also the layout of ten positions: temperatures, count, state
             for (std::size_t i = 0; i < 10 && i < levels.size(); ++i) {
                 const std::uint16_t raw = SegregationRaw(levels[i], atNs);
-                reply[82 + 2 * i] = static_cast<std::uint8_t>(raw >> 8U);
-                reply[83 + 2 * i] = static_cast<std::uint8_t>(raw & 0xFFU);
+                reply[kProgressTemperatures + 2 * i] = static_cast<std::uint8_t>(raw >> 8U);
+                reply[kProgressTemperatures + 2 * i + 1] = static_cast<std::uint8_t>(raw & 0xFFU);
             }
-            reply[102] = sorted;
-            reply[103] = apc_.state;
-        } else if (sub == 0x11) {  // the status record
-            const std::size_t status = 1 + kSecondPart;
+            reply[kProgressSorted] = sorted;
+            reply[kProgressState] = apc_.state;
+        } else if (sub == kStatus) {  // the status record
             for (std::size_t i = 0; i < kStatusTemperatures && i < levels.size(); ++i) {
                 const std::uint16_t raw = SegregationRaw(levels[i], atNs);
-                reply[status + 2 * i] = static_cast<std::uint8_t>(raw >> 8U);
-                reply[status + 2 * i + 1] = static_cast<std::uint8_t>(raw & 0xFFU);
+                reply[kStatusRecord + 2 * i] = static_cast<std::uint8_t>(raw >> 8U);
+                reply[kStatusRecord + 2 * i + 1] = static_cast<std::uint8_t>(raw & 0xFFU);
             }
-            reply[status + 32] = sorted;
-            reply[status + 33] = apc_.state;
+            reply[kStatusRecord + kStatusSorted] = sorted;
+            reply[kStatusRecord + kStatusState] = apc_.state;
         }
         return true;
     }
 
-    if (command == 0xA0 && sub == 0x00 && (apc_.active || !apc_.sorted.empty())) {
+    if (command == kEndSegregation && sub == kEndSegregationSub &&
+        (apc_.active || !apc_.sorted.empty())) {
         // The end of the run: the order found so far becomes the channel's, the rest after it.
         const std::vector<int> levels = SegregationLevels();
         const Table table = ChannelTable(apc_.channel, levels);
-        std::copy_n(table.begin(), 117, reply.begin() + 1);
+        std::copy_n(table.begin(), kDataBytes, reply.begin() + kData);
         std::vector<int> order = levels;
         AppendMissing(order, Order(apc_.channel));
         order_[static_cast<std::size_t>(apc_.channel)] = order;
@@ -241,21 +241,21 @@ bool ModuleSimulator::HandleSensorBlock(const DecodedBlock& block, std::int64_t 
         return true;
     }
 
-    if (command == 0x70 &&
-        ((sub >= 3 && sub < 3 + kChannels) || (sub >= 0x13 && sub < 0x13 + kChannels))) {
+    if (command == kSave && ((sub >= kSaveOrderFirst && sub < kSaveOrderFirst + kChannels) ||
+                             (sub >= kSaveOrderSecond && sub < kSaveOrderSecond + kChannels))) {
         // The order by serial: in one block, or in two for 16 levels.
-        const bool second = sub >= 0x13;
-        const int channel = second ? sub - 0x13 : sub - 3;
+        const bool second = sub >= kSaveOrderSecond;
+        const int channel = second ? sub - kSaveOrderSecond : sub - kSaveOrderFirst;
         const std::size_t tableBytes = 8 * capacity + 1;
-        if (tableBytes <= 115) {
+        if (tableBytes <= kOrderRoom) {
             Table table{};
-            std::copy_n(block.bytes.begin() + 3, tableBytes, table.begin());
+            std::copy_n(block.bytes.begin() + kParameter, tableBytes, table.begin());
             if (second || !ApplySortedTable(channel, table)) reply = Refused();
             return true;
         }
         if (!second) {
             pendingSave_ = Table{};
-            std::copy_n(block.bytes.begin() + 3, kFirstPart, pendingSave_.begin());
+            std::copy_n(block.bytes.begin() + kParameter, kFirstPart, pendingSave_.begin());
             pendingSaveChannel_ = channel;
             return true;
         }
@@ -263,7 +263,8 @@ bool ModuleSimulator::HandleSensorBlock(const DecodedBlock& block, std::int64_t 
             reply = Refused();
             return true;
         }
-        std::copy_n(block.bytes.begin() + 3, kSecondPart, pendingSave_.begin() + kFirstPart);
+        std::copy_n(block.bytes.begin() + kParameter, kSecondPart,
+                    pendingSave_.begin() + kFirstPart);
         pendingSaveChannel_ = -1;
         if (!ApplySortedTable(channel, pendingSave_)) reply = Refused();
         return true;

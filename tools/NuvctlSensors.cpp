@@ -60,7 +60,7 @@ int Program::Search() {
     for (long channel = 0; channel < 10 && !env_.interrupted(); ++channel) {
         if (only >= 0 && channel != only) continue;
         const auto c = static_cast<std::uint8_t>(channel);
-        SearchChannel(tool_, c, 0x60, c);
+        SearchChannel(tool_, c, kSearchChannel, c);
         const ChannelSearchResult& found = tool_.sensors.lastSearch;
         failed |= found.code != result::Ok;
         damaged += found.DamagedCount();
