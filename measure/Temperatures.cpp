@@ -38,12 +38,10 @@ std::string FailureHint(const Tool& tool) {
 // One read request; on success its data bytes (answer bytes 3 onward) are appended to `data`.
 LinkResult ReadRegisters(Tool& tool, std::uint8_t address, std::uint8_t start, std::uint8_t count,
                          std::vector<std::uint8_t>& data) {
-    const std::array<std::uint8_t, 6> request{address, 0x03, 0x00, start, 0x00, count};
-    const auto expected = static_cast<std::uint16_t>(2 * count + 5);
-    const LinkResult code = CheckedTransaction(
-        tool, request, expected, ReplyExpectation::WithCount(static_cast<std::uint8_t>(2 * count)));
+    const ModbusRequest request = ReadRegistersRequest(address, start, count);
+    const LinkResult code = CheckedTransaction(tool, request);
     if (code != result::Ok) return code;
-    const auto answer = tool.link.RxBuffer().first(expected);
+    const auto answer = tool.link.RxBuffer().first(request.replyLength);
     data.insert(data.end(), answer.begin() + 3, answer.begin() + 3 + 2 * count);
     return result::Ok;
 }

@@ -11,6 +11,7 @@
 #include "protocol/FailureText.hpp"
 #include "protocol/FirmwareVersion.hpp"
 #include "protocol/ModbusReply.hpp"
+#include "protocol/ModbusRequests.hpp"
 #include "protocol/ProgramExchange.hpp"
 #include "tools/CliProgram.hpp"
 #include "tools/ModbusErrors.hpp"
@@ -268,8 +269,9 @@ int Program::Normal() {
     // normal-mode request (one register at the address) tells whether it is there.
     // The time limit of every normal-mode request; the answer is its head, two bytes and the CRC.
     constexpr std::uint16_t kLimitMs = 2500;
-    const std::uint8_t request[] = {Address(), 0x03, 0x00, 0x00, 0x00, 0x01};
-    const LinkResult asked = tool_.modbus.Transaction(request, kLimitMs, 7);
+    // Any answer with a sound head says the module is there, whatever its byte count.
+    const ModbusRequest request = ReadRegistersRequest(Address(), 0, 1);
+    const LinkResult asked = tool_.modbus.Transaction(request.frame, kLimitMs, request.replyLength);
     if (asked == result::Ok || tool_.modbus.LastCheck().fault == ReplyFault::Exception) {
         env_.out << "the module is in normal mode already (it answers at address "
                  << options_.address << ")\n";
