@@ -104,6 +104,7 @@ FirmwareUpdateReport Update::Run() {
 void Update::Transfer() {
     // From here to the end nothing else may reach the line: the reset below enables the normal
     // commands, and a click or a tick would send Modbus frames into the boot loader.
+    const UsbLink::ExchangeGuard session(link_, "the boot loader's session");
     panel_.windowEnabled = false;
     const bool cyclicRunning = panel_.Timer1.Enabled();
     const bool apcPolling = panel_.Timer3.Enabled();

@@ -42,13 +42,11 @@ class ModbusClient {
 
     // The bytes gathered by the last transaction, also after a failure.
     std::span<const std::uint8_t> Collected() const { return {collected_.data(), count_}; }
-    bool InTransaction() const { return busy_; }
 
   private:
     UsbLink& link_;
     std::vector<std::uint8_t> collected_;
     std::size_t count_ = 0;
-    bool busy_ = false;
     ReplyCheck lastCheck_;
 };
 
