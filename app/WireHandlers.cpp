@@ -1,7 +1,7 @@
 // The tool as the window starts it: the constructor, which wires every control's handler, and
 // the window's creation. They name the handlers of every command family, so they live above
 // the families, in the application, although model/Tool.hpp declares them.
-#include "model/Tool.hpp"
+#include "app/WireHandlers.hpp"
 
 #include "config/Configuration.hpp"
 #include "config/LineControl.hpp"
@@ -15,6 +15,7 @@
 #include "measure/PowerOutputs.hpp"
 #include "measure/ServiceFunctions.hpp"
 #include "measure/Temperatures.hpp"
+#include "model/Tool.hpp"
 #include "protocol/FirmwareVersion.hpp"
 #include "report/ServiceReport.hpp"
 #include "sensors/ChannelSearch.hpp"
@@ -43,7 +44,7 @@ Tool::Tool(FtdiApi& driver, Clock& clock_, EventPump& pump_, Dialogs& dialogs_)
         form2.StringGrid4.SetCell(0, level, std::to_string(level));
     }
     form2.Memo1.SetText("");
-    WireHandlers();
+    WireHandlers(*this);
 }
 
 void Tool::FormCreate() {
@@ -105,87 +106,150 @@ void Tool::FormClose() {
     link.CloseLink();
 }
 
-void Tool::WireHandlers() {
-    MainPanel& p = panel;
-    p.Button3.onClick = [this] { Button3Click(*this); };
+namespace {
 
-    p.Button20.onClick = [this] { Button20Click(*this); };
-    p.btn13.onClick = [this] { Button20Click(*this); };
-    p.ButtonA.onClick = [this] { ButtonAClick(*this); };
-    p.Button5.onClick = [this] { Button5Click(*this); };
-    p.Button19.onClick = [this] { Button19Click(*this); };
-    WireFirmwareHandlers(*this);
+// "Trend…": shows the trend plot's window (and raises it when shown).
+void TrendClick(Tool& tool) {
+    tool.trendWindow.Show(true);
+}
 
-    p.btn2.onClick = [this] { btn2Click(*this); };
-    p.btn8.onClick = [this] { btn8Click(*this); };
-    p.btn9.onClick = [this] { btn9Click(*this); };
-    p.Button21.onClick = [this] { Button21Click(*this); };
+// Wires handlers to controls and keeps the table of what it wired, by name.
+class Wiring {
+  public:
+    explicit Wiring(Tool& tool) : tool_(tool) {}
 
-    p.btn3.onClick = [this] { btn3Click(*this); };
-    p.btn7.onClick = [this] { btn3Click(*this); };
-    p.ComboBox6.onChange = [this] { ComboBox6Change(*this); };
-
-    p.btn5.onClick = [this] { btn5Click(*this); };
-    p.btn6.onClick = [this] { btn6Click(*this); };
-    p.Timer1.onTimer = [this] { Timer1Timer(*this); };
-    p.ComboBox4.onChange = [this] { ComboBox4Change(*this); };
-    p.Button41.onClick = [this] { Button41Click(*this); };
-    p.Button6.onClick = [this] { Button6Click(*this); };
-    p.btn4.onClick = [this] { btn4Click(*this); };
-
-    p.Button38.onClick = [this] { Button38Click(*this); };
-    p.Button39.onClick = [this] { Button39Click(*this); };
-    p.Button17.onClick = [this] { Button17Click(*this); };
-    p.btn12.onClick = [this] { btn12Click(*this); };
-    p.btn11.onClick = [this] { btn11Click(*this); };
-    p.btn15.onClick = [this] { btn15Click(*this); };
-    p.Button0.onClick = [this] { Button0Click(*this); };
-    p.Button42.onClick = [this] { Button42Click(*this); };
-    p.btn10.onClick = [this] { btn10Click(*this); };
-    p.btn14.onClick = [this] { btn14Click(*this); };
-
-    for (std::uint8_t c = 0; c < 10; ++c) {
-        p.SearchButtons()[c]->onClick = [this, c] { SearchButtonClick(*this, c); };
-        p.ApcButtons()[c]->onClick = [this, c] { ApcButtonClick(*this, c); };
-        p.SbsButtons()[c]->onClick = [this, c] { SbsButtonClick(*this, c); };
+    template <typename Result>
+    void On(std::function<void()>& event, const std::string& control, const char* kind,
+            const char* name, Result (*handler)(Tool&)) {
+        event = [&tool = tool_, handler] { handler(tool); };
+        Record(control, kind, name);
     }
-    p.Button9.onClick = [this] { Button9Click(*this); };
-    p.Timer3.onTimer = [this] { Timer3Timer(*this); };
-    p.Button37.onClick = [this] { Button37Click(*this); };
-    form2.Button1.onClick = [this] { Button37Click(*this); };
-    p.Button36.onClick = [this] { Button36Click(*this); };
-    p.ListBox1.onClick = [this] { ListBox1Click(*this); };
-    p.ListBox2.onClick = [this] { ListBox2Click(*this); };
-    p.Button44.onClick = [this] { Button44Click(*this); };
-    p.ListBox1.onDoubleClick = [this] { Button44Click(*this); };
-    p.Button46.onClick = [this] { Button46Click(*this); };
-    p.ListBox2.onDoubleClick = [this] { Button46Click(*this); };
-    p.Button58.onClick = [this] { Button58Click(*this); };
-    p.Button59.onClick = [this] { Button59Click(*this); };
-    p.Button43.onClick = [this] { Button43Click(*this); };
-    p.Button4.onClick = [this] { Button4Click(*this); };
-    p.Button47.onClick = [this] { Button47Click(*this); };
+    template <typename Result>
+    void On(std::function<void()>& event, const std::string& control, const char* kind,
+            const char* name, Result (*handler)(Tool&, std::uint8_t), std::uint8_t channel) {
+        event = [&tool = tool_, handler, channel] { handler(tool, channel); };
+        Record(control, kind, std::string(name) + "(" + std::to_string(channel) + ")");
+    }
+
+    std::string window = "main";
+    std::vector<WiredHandler> table;
+
+  private:
+    void Record(const std::string& control, const char* kind, std::string handler) {
+        table.push_back(WiredHandler{window, control, kind, std::move(handler)});
+    }
+    Tool& tool_;
+};
+
+// The handler's name is written once: as the function wired and as its name in the table.
+#define NUV_CLICK(control, handler) \
+    wiring.On((control).onClick, (control).Name(), "click", #handler, handler)
+#define NUV_DOUBLE_CLICK(control, handler) \
+    wiring.On((control).onDoubleClick, (control).Name(), "double-click", #handler, handler)
+#define NUV_CHANGE(control, handler) \
+    wiring.On((control).onChange, (control).Name(), "change", #handler, handler)
+#define NUV_TICK(timer, handler) \
+    wiring.On((timer).onTimer, (timer).Name(), "tick", #handler, handler)
+#define NUV_CHANNEL_CLICK(control, handler, channel) \
+    wiring.On((control).onClick, (control).Name(), "click", #handler, handler, channel)
+
+}  // namespace
+
+std::vector<WiredHandler> WireHandlers(Tool& tool) {
+    MainPanel& p = tool.panel;
+    Wiring wiring(tool);
+    NUV_CLICK(p.Button3, Button3Click);
+
+    NUV_CLICK(p.Button20, Button20Click);
+    NUV_CLICK(p.btn13, Button20Click);
+    NUV_CLICK(p.ButtonA, ButtonAClick);
+    NUV_CLICK(p.Button5, Button5Click);
+    NUV_CLICK(p.Button19, Button19Click);
+
+    NUV_CLICK(p.btn1, btn1Click);
+    NUV_CLICK(p.btnUpdateFromFile, btnUpdateFromFileClick);
+    NUV_CLICK(p.Button18, Button18Click);
+
+    NUV_CLICK(p.btn2, btn2Click);
+    NUV_CLICK(p.btn8, btn8Click);
+    NUV_CLICK(p.btn9, btn9Click);
+    NUV_CLICK(p.Button21, Button21Click);
+
+    NUV_CLICK(p.btn3, btn3Click);
+    NUV_CLICK(p.btn7, btn3Click);
+    NUV_CHANGE(p.ComboBox6, ComboBox6Change);
+
+    NUV_CLICK(p.btn5, btn5Click);
+    NUV_CLICK(p.btn6, btn6Click);
+    NUV_TICK(p.Timer1, Timer1Timer);
+    NUV_CHANGE(p.ComboBox4, ComboBox4Change);
+    NUV_CLICK(p.Button41, Button41Click);
+    NUV_CLICK(p.Button6, Button6Click);
+    NUV_CLICK(p.btn4, btn4Click);
+
+    NUV_CLICK(p.Button38, Button38Click);
+    NUV_CLICK(p.Button39, Button39Click);
+    NUV_CLICK(p.Button17, Button17Click);
+    NUV_CLICK(p.btn12, btn12Click);
+    NUV_CLICK(p.btn11, btn11Click);
+    NUV_CLICK(p.btn15, btn15Click);
+    NUV_CLICK(p.Button0, Button0Click);
+    NUV_CLICK(p.Button42, Button42Click);
+    NUV_CLICK(p.btn10, btn10Click);
+    NUV_CLICK(p.btn14, btn14Click);
+
+    for (std::uint8_t c = 0; c < 10; ++c)
+        NUV_CHANNEL_CLICK(*p.SearchButtons()[c], SearchButtonClick, c);
+    for (std::uint8_t c = 0; c < 10; ++c) NUV_CHANNEL_CLICK(*p.ApcButtons()[c], ApcButtonClick, c);
+    for (std::uint8_t c = 0; c < 10; ++c) NUV_CHANNEL_CLICK(*p.SbsButtons()[c], SbsButtonClick, c);
+    NUV_CLICK(p.Button9, Button9Click);
+    NUV_TICK(p.Timer3, Timer3Timer);
+    NUV_CLICK(p.Button37, Button37Click);
+    NUV_CLICK(p.Button36, Button36Click);
+    NUV_CLICK(p.ListBox1, ListBox1Click);
+    NUV_CLICK(p.ListBox2, ListBox2Click);
+    NUV_CLICK(p.Button44, Button44Click);
+    NUV_DOUBLE_CLICK(p.ListBox1, Button44Click);
+    NUV_CLICK(p.Button46, Button46Click);
+    NUV_DOUBLE_CLICK(p.ListBox2, Button46Click);
+    NUV_CLICK(p.Button58, Button58Click);
+    NUV_CLICK(p.Button59, Button59Click);
+    NUV_CLICK(p.Button43, Button43Click);
+    NUV_CLICK(p.Button4, Button4Click);
+    NUV_CLICK(p.Button47, Button47Click);
+
+    NUV_CLICK(p.Button8, Button8Click);
+    for (Control* box : p.OutputBoxes()) NUV_CLICK(*box, OutputBoxClick);
+    NUV_CLICK(p.Button40, Button40Click);
+    NUV_CLICK(p.Button7, Button7Click);
+    NUV_CLICK(p.Button14, Button14Click);
+
+    NUV_CLICK(p.btnLogToFile, LogToFileClick);
+    NUV_CLICK(p.btnScanBus, ScanBusClick);
+    NUV_CLICK(p.btnServiceReport, ServiceReportClick);
+    NUV_CLICK(p.btnTrend, TrendClick);
+
+    wiring.window = "APC";
+    NUV_CLICK(tool.form2.Button1, Button37Click);
+
     // Ending the procedure is never lost to a poll that waits: it runs once the poll is done.
     p.Button37.deferredDuringCommand = true;
-    form2.Button1.deferredDuringCommand = true;
-
-    p.Button8.onClick = [this] { Button8Click(*this); };
-    for (Control* box : p.OutputBoxes()) box->onClick = [this] { OutputBoxClick(*this); };
-    p.Button40.onClick = [this] { Button40Click(*this); };
-    p.Button7.onClick = [this] { Button7Click(*this); };
-    p.Button14.onClick = [this] { Button14Click(*this); };
-
-    p.btnLogToFile.onClick = [this] { LogToFileClick(*this); };
-    p.btnScanBus.onClick = [this] { ScanBusClick(*this); };
-    p.btnServiceReport.onClick = [this] { ServiceReportClick(*this); };
-    p.btnTrend.onClick = [this] { trendWindow.Show(true); };
-
+    tool.form2.Button1.deferredDuringCommand = true;
+    // "Wyjscie" only sets the flag that the firmware update's prompt wait reads.
+    p.Button18.runsDuringCommand = true;
     // Commands that leave the link alone may run while a reading waits on the module.
     for (Control* control :
          {&p.btnLogToFile, &p.btnTrend, &p.btn6, &p.Button6, &p.Button41, &p.btn4, &p.Button19,
           &p.ComboBox4, &p.ComboBox6, &p.btn2, &p.btn8, &p.Button21}) {
         control->runsDuringCommand = true;
     }
+    return wiring.table;
 }
+
+#undef NUV_CLICK
+#undef NUV_DOUBLE_CLICK
+#undef NUV_CHANGE
+#undef NUV_TICK
+#undef NUV_CHANNEL_CLICK
 
 }  // namespace nuv

@@ -40,12 +40,4 @@ void Button18Click(Tool& tool) {
     tool.firmware.abortFlag = kAbortFlagStop;
 }
 
-void WireFirmwareHandlers(Tool& tool) {
-    MainPanel& p = tool.panel;
-    p.btn1.onClick = [&tool] { btn1Click(tool); };
-    p.btnUpdateFromFile.onClick = [&tool] { btnUpdateFromFileClick(tool); };
-    p.Button18.onClick = [&tool] { Button18Click(tool); };
-    p.Button18.runsDuringCommand = true;  // it only sets the flag that the prompt wait reads
-}
-
 }  // namespace nuv

@@ -108,7 +108,6 @@ class Tool {
     std::string saveFolder;
 
   private:
-    void WireHandlers();
     // Shows the link's device table in the device list StringGrid1.
     DeviceGrid deviceGrid_{panel.StringGrid1};
     bool running_ = false;
