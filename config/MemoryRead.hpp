@@ -15,7 +15,7 @@ namespace nuv {
 
 class Tool;
 
-// Reads the module's memory piece by piece into the tool's image, moving the progress bar.
+// Reads the module's memory piece by piece into tool.config.memoryImage, moving the progress bar.
 // `onPiece` hears the progress after each piece. Returns 0 when all 64 pieces came, else the
 // code of the exchange that failed (reading stops there; that piece is not kept).
 LinkResult ReadModuleMemory(Tool& tool, const std::function<void(int)>& onPiece = {});

@@ -15,7 +15,7 @@ class Tool;
 // open, and its points on the trend.
 
 // After each cyclic reading taken at `wallSeconds` with result `code` (the reading itself, if
-// any, is the tool's lastReading).
+// any, is tool.measure.lastReading).
 void RecordCyclicReading(Tool& tool, std::int64_t wallSeconds, LinkResult code);
 // A new cyclic run starts: the trend draws no line across the time between the runs.
 void MarkCyclicStart(Tool& tool);

@@ -21,7 +21,7 @@ std::uint8_t ModuleAddress(const MainPanel& panel);
 
 // Reads, shows and checks all channels and the module temperature of one module. Returns 0, a
 // link or transaction code, or 250/251/252 for the last sensor error value found. The raw
-// registers are kept in the tool's lastReading, which is empty after a failed reading.
+// registers are kept in tool.measure.lastReading, which is empty after a failed reading.
 LinkResult ReadTemperatures(Tool& tool, std::uint8_t address);
 
 // The error logger's status lines of the sensor error counters, with the count: Label19 says

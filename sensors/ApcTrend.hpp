@@ -9,7 +9,7 @@ class Tool;
 
 // The found sensors' temperatures during an APC run, for the trend plot: one series per sensor,
 // named by its serial, so that the heating and the cooling of each can be seen; and each
-// channel's last run of the session (the tool's sensors.apcRuns).
+// channel's last run of the session (tool.sensors.apcRuns).
 
 // A new run of the procedure on a channel: the trend starts empty, and so does the channel's
 // record of its runs.
