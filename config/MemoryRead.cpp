@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/AtomicFile.hpp"
-#include "app/ControlGroups.hpp"
-#include "app/MessageTable.hpp"
-#include "app/Tool.hpp"
 #include "config/ProgramCommand.hpp"
+#include "core/AtomicFile.hpp"
+#include "core/MessageTable.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
+#include "protocol/ProgramCommands.hpp"
 
 namespace nuv {
 namespace {
@@ -17,12 +18,12 @@ constexpr std::size_t kPieces = ModuleMemoryImage::kSize / ModuleMemoryImage::kP
 constexpr Rgb kRed = colour::LinkError;
 
 ProgramBlock PieceRequest(std::size_t piece) {
-    ProgramBlock block = MakeProgramBlock(0x30, 0x09);
+    ProgramBlock block = MakeProgramBlock(kReadMemory);
     const std::size_t address = piece * ModuleMemoryImage::kPiece;
-    block[3] = static_cast<std::uint8_t>(address >> 8U);
-    block[4] = static_cast<std::uint8_t>(address & 0xFFU);
-    block[5] = static_cast<std::uint8_t>(ModuleMemoryImage::kPiece);
-    std::fill(block.begin() + 6, block.begin() + kTrailerFirst, 0xFF);
+    block[kFirstParameter] = static_cast<std::uint8_t>(address >> 8U);
+    block[kFirstParameter + 1] = static_cast<std::uint8_t>(address & 0xFFU);
+    block[kFirstParameter + 2] = static_cast<std::uint8_t>(ModuleMemoryImage::kPiece);
+    std::fill(block.begin() + kFirstParameter + 3, block.begin() + kTrailerFirst, 0xFF);
     return block;
 }
 
@@ -56,7 +57,7 @@ void ServiceRead(Tool& tool, const ProgramBlock& block, const char* label) {
     tool.log.SetText("");
     std::string text;
     const auto reply = tool.link.RxBuffer();
-    for (std::size_t i = 1; i < 128; ++i) text += HexByte(reply[i]) + " ";
+    for (std::size_t i = kReplyData; i < kProgramWireSize; ++i) text += HexByte(reply[i]) + " ";
     AppendToLog(tool, text);
 }
 
@@ -79,7 +80,7 @@ LinkResult BeginMemoryRead(Tool& tool) {
         return code;
     }
     tool.log.SetText(" Reading  - please wait");
-    tool.memoryImage.valid = 0;
+    tool.config.memoryImage.valid = 0;
     return result::Ok;
 }
 
@@ -87,7 +88,8 @@ LinkResult BeginMemoryRead(Tool& tool) {
 std::uint8_t ReadPiece(Tool& tool, std::size_t piece, Piece& into) {
     const std::uint8_t code = tool.program.Exchange(PieceRequest(piece), kLimitMs, 128);
     tool.pump.ProcessEvents();
-    if (code == 0) std::copy_n(tool.link.RxBuffer().begin() + 1, into.size(), into.begin());
+    if (code == 0)
+        std::copy_n(tool.link.RxBuffer().begin() + kReplyData, into.size(), into.begin());
     return code;
 }
 
@@ -100,7 +102,7 @@ void StorePiece(ModuleMemoryImage& image, std::size_t piece, const Piece& bytes)
 
 LinkResult ReadModuleMemory(Tool& tool, const std::function<void(int)>& onPiece) {
     MainPanel& p = tool.panel;
-    ModuleMemoryImage& image = tool.memoryImage;
+    ModuleMemoryImage& image = tool.config.memoryImage;
     if (const LinkResult begun = BeginMemoryRead(tool); begun != result::Ok) return begun;
     std::uint8_t failed = 0;
     for (std::size_t piece = 0; piece < kPieces && failed == 0; ++piece) {
@@ -126,7 +128,7 @@ LinkResult ReadModuleMemory(Tool& tool, const std::function<void(int)>& onPiece)
 LinkResult ReadModuleMemoryVerified(Tool& tool, MemoryVerification& verification,
                                     const std::function<void(int)>& onPiece) {
     verification = MemoryVerification{};
-    ModuleMemoryImage& image = tool.memoryImage;
+    ModuleMemoryImage& image = tool.config.memoryImage;
     if (const LinkResult begun = BeginMemoryRead(tool); begun != result::Ok) return begun;
     // The bar counts the two whole reads; pieces read again keep it at 100.
     const auto read = [&](std::size_t piece, Piece& into) {
@@ -192,7 +194,7 @@ void Button42Click(Tool& tool) {
     // One pass, as the window reads it (about 19 s at 9600 baud); a read twice over, which
     // catches bit errors that pass the block checks, is nuvctl dump --verify's and the service
     // report's, at twice the time.
-    if (ReadModuleMemory(tool) == result::Ok) SaveToFile(tool, tool.memoryImage);
+    if (ReadModuleMemory(tool) == result::Ok) SaveToFile(tool, tool.config.memoryImage);
     ShowProgramModeControls(tool.panel);
 }
 
@@ -202,13 +204,13 @@ std::optional<std::string> SaveMemoryImage(const ModuleMemoryImage& image,
 }
 
 void btn10Click(Tool& tool) {
-    ProgramBlock block = MakeProgramBlock(0x30, 0x01);
+    ProgramBlock block = MakeProgramBlock(kReadConfigurationArea);
     ServiceRead(tool, block, "\nError 70.00(");
 }
 
 void btn14Click(Tool& tool) {
-    ProgramBlock block = MakeProgramBlock(0xA0, 0x00);
-    block[3] = static_cast<std::uint8_t>(tool.panel.ComboBox1.Index() + 1);
+    ProgramBlock block = MakeProgramBlock(kEndSegregation);
+    block[kFirstParameter] = static_cast<std::uint8_t>(tool.panel.ComboBox1.Index() + 1);
     ServiceRead(tool, block, "\nError A0.00(");
 }
 

@@ -8,22 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "app/LinkResult.hpp"
+#include "config/ConfigState.hpp"
+#include "core/LinkResult.hpp"
 
 namespace nuv {
 
 class Tool;
 
-// The module's memory as the last "Read EEPROM" got it: 4096 bytes, the first `valid` of them
-// read (64 pieces of 64 bytes).
-struct ModuleMemoryImage {
-    static constexpr std::size_t kSize = 4096;
-    static constexpr std::size_t kPiece = 64;
-    std::array<std::uint8_t, kSize> bytes{};
-    std::size_t valid = 0;
-};
-
-// Reads the module's memory piece by piece into the tool's image, moving the progress bar.
+// Reads the module's memory piece by piece into tool.config.memoryImage, moving the progress bar.
 // `onPiece` hears the progress after each piece. Returns 0 when all 64 pieces came, else the
 // code of the exchange that failed (reading stops there; that piece is not kept).
 LinkResult ReadModuleMemory(Tool& tool, const std::function<void(int)>& onPiece = {});

@@ -4,7 +4,7 @@
 #include <functional>
 #include <optional>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 
 namespace nuv {
 

@@ -2,11 +2,11 @@
 
 #include <vector>
 
-#include "app/ControlGroups.hpp"
-#include "app/StartUp.hpp"
-#include "app/Tool.hpp"
+#include "config/LineControl.hpp"
 #include "config/ProgramMode.hpp"
 #include "firmware/FirmwareUpdate.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv {
 namespace {

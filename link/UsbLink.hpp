@@ -5,10 +5,11 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 #include "link/Clock.hpp"
 #include "link/DeviceListView.hpp"
 #include "link/FtdiApi.hpp"
@@ -96,6 +97,31 @@ class UsbLink {
         UsbLink& link_;
     };
 
+    // One exchange at a time, of any kind: a Modbus transaction, a program-mode block, the boot
+    // loader's session of a firmware update. The window stays live while an exchange waits on
+    // the module; an exchange started from there would mix its bytes with the running one's on
+    // the one line. Every exchange holds one of these for its length; a second one is refused
+    // with std::logic_error, a programming error, as the tool starts no second command meanwhile.
+    class ExchangeGuard {
+      public:
+        // `kind` names the exchange in the refusal ("a Modbus exchange").
+        ExchangeGuard(UsbLink& link, const char* kind) : link_(link) {
+            if (link_.exchange_ != nullptr) {
+                throw std::logic_error(std::string(kind) + " cannot start while " +
+                                       link_.exchange_ + " runs on the link");
+            }
+            link_.exchange_ = kind;
+        }
+        ~ExchangeGuard() { link_.exchange_ = nullptr; }
+        ExchangeGuard(const ExchangeGuard&) = delete;
+        ExchangeGuard& operator=(const ExchangeGuard&) = delete;
+
+      private:
+        UsbLink& link_;
+    };
+    // Whether an exchange holds the link now.
+    bool ExchangeRunning() const { return exchange_ != nullptr; }
+
     // Where the device list is shown; none: the table is kept and shown nowhere.
     void SetDeviceListView(DeviceListView* view) { view_ = view; }
     // The records the device list shows now: the last scan's for results 0, 5 and 20, none
@@ -176,6 +202,8 @@ class UsbLink {
     std::uint32_t receivedCount_ = 0;
     std::uint32_t lastReadCount_ = 0;
     int unstoppable_ = 0;
+    // The kind of the exchange that holds the link, or none.
+    const char* exchange_ = nullptr;
 };
 
 }  // namespace nuv

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/AtomicFile.hpp"
+#include "core/AtomicFile.hpp"
 #include "measure/ReadingRow.hpp"
 
 namespace nuv {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/LinkResult.hpp"
-#include "app/Rgb.hpp"
+#include "core/LinkResult.hpp"
+#include "core/Rgb.hpp"
 #include "protocol/ModbusReply.hpp"
 
 namespace nuv {
@@ -42,13 +42,11 @@ class ModbusClient {
 
     // The bytes gathered by the last transaction, also after a failure.
     std::span<const std::uint8_t> Collected() const { return {collected_.data(), count_}; }
-    bool InTransaction() const { return busy_; }
 
   private:
     UsbLink& link_;
     std::vector<std::uint8_t> collected_;
     std::size_t count_ = 0;
-    bool busy_ = false;
     ReplyCheck lastCheck_;
 };
 

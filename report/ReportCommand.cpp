@@ -1,8 +1,8 @@
 // "Service report…" in the window.
-#include "app/AtomicFile.hpp"
-#include "app/ControlGroups.hpp"
-#include "app/Tool.hpp"
+#include "core/AtomicFile.hpp"
 #include "measure/Temperatures.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
 #include "protocol/ModbusTransaction.hpp"
 #include "report/ServiceReport.hpp"
 #include "report/VisitRecord.hpp"

@@ -7,7 +7,7 @@
 #include <map>
 #include <tuple>
 
-#include "app/NumberFormat.hpp"
+#include "core/NumberFormat.hpp"
 #include "firmware/Sha256.hpp"
 #include "measure/ReadingRow.hpp"
 #include "report/ReportFormat.hpp"

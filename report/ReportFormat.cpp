@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/AtomicFile.hpp"
+#include "core/AtomicFile.hpp"
 #include "report/ServiceReport.hpp"
 
 namespace nuv {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "measure/ReadingRow.hpp"
+#include "protocol/TemperatureRegister.hpp"
 #include "report/JsonValue.hpp"
 
 namespace nuv {

@@ -9,9 +9,9 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/AtomicFile.hpp"
-#include "app/MessageTable.hpp"
-#include "app/NumberFormat.hpp"
+#include "core/AtomicFile.hpp"
+#include "core/MessageTable.hpp"
+#include "core/NumberFormat.hpp"
 #include "report/ApcPlot.hpp"
 #include "report/PdfPages.hpp"
 #include "report/ReportJsonReader.hpp"

@@ -2,20 +2,21 @@
 
 #include <cstdio>
 
-#include "app/MessageTable.hpp"
-#include "app/NumberFormat.hpp"
-#include "app/ResultText.hpp"
-#include "app/Tool.hpp"
 #include "config/MemoryRead.hpp"
 #include "config/ProgramMode.hpp"
-#include "firmware/FirmwareVersion.hpp"
+#include "core/MessageTable.hpp"
+#include "core/NumberFormat.hpp"
 #include "firmware/Sha256.hpp"
 #include "link/HardwareVersion.hpp"
 #include "measure/Diagnostics.hpp"
 #include "measure/PowerOutputs.hpp"
 #include "measure/ReadingRow.hpp"
 #include "measure/Temperatures.hpp"
+#include "model/Tool.hpp"
+#include "protocol/FailureText.hpp"
+#include "protocol/FirmwareVersion.hpp"
 #include "protocol/ModbusReply.hpp"
+#include "protocol/TemperatureRegister.hpp"
 #include "report/ReportFormat.hpp"
 #include "sensors/ChannelSearch.hpp"
 #include "sensors/SensorCommon.hpp"
@@ -47,7 +48,8 @@ ReportField Flag(std::string key, std::string label, bool value) {
 // Why a step's exchange failed, for the report: a plain sentence of what happened and what to
 // do, and the code for reference. (The window's log keeps the message table's texts.)
 std::string Why(const Tool& tool, LinkResult code, bool programMode = false) {
-    return (programMode ? ProgramFailureSentence(tool, code) : ModbusFailureSentence(tool, code)) +
+    return (programMode ? ProgramFailureSentence(tool.link, tool.program, code)
+                        : ModbusFailureSentence(tool.link, tool.modbus, code)) +
            " (result " + std::to_string(code) + ")";
 }
 
@@ -143,7 +145,7 @@ class Collector {
             // A module that takes no entry frame may be in program mode already.
             Fail(step,
                  "program mode: " +
-                     (NoAnswerAtAll(tool_, code) && ModuleAnswersInProgramMode(tool_)
+                     (NoAnswerAtAll(tool_.modbus, code) && ModuleAnswersInProgramMode(tool_)
                           ? "the module is in program mode already (left there earlier) and "
                             "takes no entry frame: take it back to normal mode (\"NORMAL MODE\", "
                             "nuvctl normal) and make the report again (result " +
@@ -183,8 +185,8 @@ class Collector {
         std::string failed;
         std::string damaged;
         for (std::uint8_t channel = 0; channel < 10; ++channel) {
-            SearchChannel(tool_, channel, 0x60, channel);
-            const ChannelSearchResult& found = tool_.lastSearch;
+            SearchChannel(tool_, channel, kSearchChannel, channel);
+            const ChannelSearchResult& found = tool_.sensors.lastSearch;
             const std::string key = "channel_" + std::to_string(channel);
             const std::string label = "Channel " + std::to_string(channel);
             if (found.code != result::Ok) {
@@ -251,7 +253,7 @@ class Collector {
             End(std::move(step));
             return;
         }
-        const ModuleMemoryImage& image = tool_.memoryImage;
+        const ModuleMemoryImage& image = tool_.config.memoryImage;
         step.fields.push_back(Number("bytes", "Bytes read", static_cast<long long>(image.valid)));
         step.fields.push_back(Number("pieces_read_again", "Pieces read again (read twice)",
                                      static_cast<long long>(verification.reread.size())));
@@ -286,9 +288,9 @@ class Collector {
     void Reading(std::uint8_t address) {
         ReportStep step = Begin("reading", "One reading");
         // The layout of the module's firmware, when program mode named it.
-        SelectSensorsPerChannel(tool_, tool_.maxSensorsPerChannel);
+        SelectSensorsPerChannel(tool_, tool_.config.maxSensorsPerChannel);
         const LinkResult code = ReadTemperatures(tool_, address);
-        const auto& reading = tool_.lastReading;
+        const auto& reading = tool_.measure.lastReading;
         if (!reading) {
             Fail(step, Why(tool_, code), code);
             End(std::move(step));

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/AtomicFile.hpp"
-#include "measure/Trend.hpp"
+#include "core/AtomicFile.hpp"
+#include "core/Trend.hpp"
 #include "report/ReportCompare.hpp"
 
 namespace nuv {
@@ -88,7 +88,7 @@ std::string ReportJson(const ServiceReport& report);
 // path that names a folder ("dir/", ".").
 std::string DumpPathFor(const std::string& reportPath);
 
-// Makes `report` ready for the report at `reportPath` before any work (app/AtomicFile.hpp: a
+// Makes `report` ready for the report at `reportPath` before any work (core/AtomicFile.hpp: a
 // FIFO is opened now), checks that the dump can be written beside it, and sets `dumpPath` (empty
 // when the report goes into a stream such as a FIFO, a terminal or standard output, where no
 // dump is kept). None, else the failure in words, naming the path.

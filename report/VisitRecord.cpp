@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/AtomicFile.hpp"
-#include "app/Tool.hpp"
+#include "core/AtomicFile.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv {
 namespace {
@@ -31,13 +31,13 @@ std::optional<std::span<const std::uint8_t>> CollectedMemory(const Tool& tool,
     const auto step = std::find_if(report.steps.begin(), report.steps.end(),
                                    [](const ReportStep& s) { return s.key == "memory"; });
     if (step == report.steps.end() || !step->ok) return std::nullopt;
-    const ModuleMemoryImage& image = tool.memoryImage;
+    const ModuleMemoryImage& image = tool.config.memoryImage;
     return std::span<const std::uint8_t>(image.bytes).first(image.valid);
 }
 
 std::vector<ApcFigure> ApcFigures(const Tool& tool) {
     std::vector<ApcFigure> figures;
-    for (const auto& [channel, trend] : tool.apcRuns.byChannel) {
+    for (const auto& [channel, trend] : tool.sensors.apcRuns.byChannel) {
         if (trend.FrameCount() == 0) continue;
         ApcFigure& figure = figures.emplace_back();
         figure.channel = channel;

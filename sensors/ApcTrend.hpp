@@ -2,24 +2,14 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
-#include <optional>
-
-#include "measure/Trend.hpp"
 
 namespace nuv {
 
 class Tool;
 
 // The found sensors' temperatures during an APC run, for the trend plot: one series per sensor,
-// named by its serial, so that the heating and the cooling of each can be seen.
-
-// The APC runs of a window session, for the service report: each channel's last run, its
-// sensors' temperatures by serial.
-struct ApcRuns {
-    std::map<std::uint8_t, TrendModel> byChannel;
-    std::optional<std::uint8_t> running;  // the channel of the run under way, or the last one
-};
+// named by its serial, so that the heating and the cooling of each can be seen; and each
+// channel's last run of the session (tool.sensors.apcRuns).
 
 // A new run of the procedure on a channel: the trend starts empty, and so does the channel's
 // record of its runs.

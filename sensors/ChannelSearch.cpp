@@ -1,9 +1,10 @@
 #include "sensors/ChannelSearch.hpp"
 
-#include "app/ControlGroups.hpp"
-#include "app/MessageTable.hpp"
-#include "app/Tool.hpp"
 #include "config/ProgramCommand.hpp"
+#include "core/MessageTable.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
+#include "protocol/ProgramCommands.hpp"
 
 namespace nuv {
 namespace {
@@ -30,13 +31,14 @@ std::uint8_t ReadTable(Tool& tool, std::uint8_t command, std::uint8_t sub, std::
     std::size_t filled = 0;
     for (std::size_t part = 0; part < parts; ++part) {
         ProgramBlock block = MakeProgramBlock(command, sub);
-        block[3] = static_cast<std::uint8_t>(part);
+        block[kFirstParameter] = static_cast<std::uint8_t>(part);
         const std::uint8_t code = tool.program.Exchange(block, kLimitMs, 128);
         if (code != 0) return code;
         const std::size_t bytes =
             parts == 1 ? tableBytes : (part == 0 ? kFirstPartBytes : kSecondPartBytes);
         const auto reply = tool.link.RxBuffer();
-        std::copy_n(reply.begin() + 1, bytes, table.begin() + static_cast<std::ptrdiff_t>(filled));
+        std::copy_n(reply.begin() + kReplyData, bytes,
+                    table.begin() + static_cast<std::ptrdiff_t>(filled));
         filled += bytes;
     }
     return 0;
@@ -47,7 +49,7 @@ std::uint8_t ReadTable(Tool& tool, std::uint8_t command, std::uint8_t sub, std::
 std::uint8_t SearchChannel(Tool& tool, std::uint8_t channel, std::uint8_t command,
                            std::uint8_t sub) {
     MainPanel& p = tool.panel;
-    ChannelSearchResult& result = tool.lastSearch;
+    ChannelSearchResult& result = tool.sensors.lastSearch;
     result = ChannelSearchResult{};
     result.channel = channel;
     p.ListBox1.SetItems({});
@@ -56,7 +58,7 @@ std::uint8_t SearchChannel(Tool& tool, std::uint8_t channel, std::uint8_t comman
         result.code = result::NoData;
         return 0;
     }
-    const std::size_t levels = tool.maxSensorsPerChannel;
+    const std::size_t levels = tool.config.maxSensorsPerChannel;
     DisableProgramModeControls(p);
     const std::size_t first = 4 * std::size_t{channel} + 1;
     p.StringGrid2.SetCurrentCell(first + 3, 1);
@@ -140,7 +142,7 @@ void SearchButtonClick(Tool& tool, std::uint8_t channel) {
     tool.log.SetText("");
     p.GroupBox2.SetVisible(false);
     p.StringGrid2.SetVisible(true);
-    SearchChannel(tool, channel, 0x60, channel);
+    SearchChannel(tool, channel, kSearchChannel, channel);
 }
 
 void Button9Click(Tool& tool) {
@@ -153,8 +155,8 @@ void Button9Click(Tool& tool) {
     unsigned total = 0;
     std::size_t damaged = 0;
     for (std::uint8_t channel = 0; channel < 10; ++channel) {
-        total += SearchChannel(tool, channel, 0x60, channel);
-        damaged += tool.lastSearch.DamagedCount();
+        total += SearchChannel(tool, channel, kSearchChannel, channel);
+        damaged += tool.sensors.lastSearch.DamagedCount();
     }
     tool.log.SetColour(kRed);
     tool.log.AppendLine("Total segregated: " + std::to_string(total) + " sensors");

@@ -1,8 +1,8 @@
 #include "sensors/SensorCommon.hpp"
 
-#include "app/MessageTable.hpp"
-#include "app/StringGrid.hpp"
-#include "app/Tool.hpp"
+#include "core/MessageTable.hpp"
+#include "model/StringGrid.hpp"
+#include "model/Tool.hpp"
 #include "protocol/Crc8.hpp"
 
 namespace nuv {
@@ -52,7 +52,7 @@ bool TableSerialsIntact(std::span<const std::uint8_t> table, std::size_t count) 
 }
 
 bool CapacityKnown(Tool& tool) {
-    if (tool.maxSensorsPerChannel != 0) return true;
+    if (tool.config.maxSensorsPerChannel != 0) return true;
     tool.log.SetColour(Rgb{242, 27, 21});
     tool.log.AppendLine(
         "The module has not reported its sensors per channel yet - use PROGRAM MODE first...");

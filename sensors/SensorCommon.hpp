@@ -6,22 +6,13 @@
 #include <string>
 #include <string_view>
 
-#include "app/Rgb.hpp"
+#include "core/Rgb.hpp"
+#include "protocol/ProgramCommands.hpp"
 
 namespace nuv {
 
 class Tool;
 class StringGrid;
-
-using SensorSerial = std::array<std::uint8_t, 8>;
-
-// The table of a channel's sensors as the module sends it for a search or a segregation: up to
-// 16 serials of 8 bytes, level order, and the count at byte 8N (N the sensors per channel).
-inline constexpr std::size_t kSensorTableSize = 129;
-inline constexpr std::size_t kMaxLevels = 16;
-// A table of 16 levels takes two blocks: its bytes 0..80, then 81..128.
-inline constexpr std::size_t kFirstPartBytes = 81;
-inline constexpr std::size_t kSecondPartBytes = 48;
 
 // A serial as the window shows it: 16 upper-case hexadecimal digits, byte 0 first.
 std::string SerialText(std::span<const std::uint8_t> serial);

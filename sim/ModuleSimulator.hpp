@@ -195,7 +195,13 @@ class ModuleSimulator final : public Peer {
     static Block Accepted();
     static Block Refused();
     using Table = std::array<std::uint8_t, 129>;
+    // The blocks of the sensors (search, segregation, the order by serial): true when the block
+    // was one of them and `reply` holds its answer (`reply` comes in as an accepted one).
     bool HandleSensorBlock(const DecodedBlock& block, std::int64_t atNs, Block& reply);
+    Block SearchReply(std::uint8_t sub, std::uint8_t part, Block reply);
+    Block SegregationReply(std::uint8_t sub, std::int64_t atNs, Block reply);
+    Block EndOfSegregationReply(Block reply);
+    Block SavedOrderReply(std::uint8_t sub, const DecodedBlock& block, Block reply);
     Table ChannelTable(int channel, const std::vector<int>& levels) const;
     std::vector<int> SegregationLevels() const;
     int Found(int channel) const;

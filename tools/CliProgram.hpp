@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "app/Dialogs.hpp"
-#include "app/Tool.hpp"
 #include "config/ProgramMode.hpp"
 #include "measure/TemperatureReading.hpp"
+#include "model/Dialogs.hpp"
+#include "model/Tool.hpp"
 #include "tools/Nuvctl.hpp"
 
 namespace nuv::cli::detail {

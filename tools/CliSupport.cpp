@@ -6,11 +6,12 @@
 #include <cstring>
 #include <ctime>
 
-#include "app/MessageTable.hpp"
-#include "app/ResultText.hpp"
 #include "config/Configuration.hpp"
+#include "core/MessageTable.hpp"
+#include "core/ResultText.hpp"
 #include "measure/ReadingRow.hpp"
 #include "measure/Temperatures.hpp"
+#include "protocol/FailureText.hpp"
 #include "protocol/ProgramExchange.hpp"
 #include "tools/CliProgram.hpp"
 
@@ -100,7 +101,7 @@ std::string DescribeProgram(const Tool& tool, LinkResult code) {
         code == result::LastDeviceBusy) {
         return Describe(code);
     }
-    return ProgramFailureSentence(tool, code);
+    return ProgramFailureSentence(tool.link, tool.program, code);
 }
 
 }  // namespace detail

@@ -2,12 +2,12 @@
 
 #include <ostream>
 
-#include "app/MessageTable.hpp"
-#include "app/Tool.hpp"
+#include "core/MessageTable.hpp"
 #include "firmware/CarriedFirmware.hpp"
 #include "firmware/FirmwareFile.hpp"
 #include "firmware/FirmwareUpdate.hpp"
-#include "firmware/FirmwareVersion.hpp"
+#include "model/Tool.hpp"
+#include "protocol/FirmwareVersion.hpp"
 #include "tools/CliProgram.hpp"
 
 namespace nuv::cli {

@@ -1,8 +1,8 @@
 #include "tools/ModbusErrors.hpp"
 
-#include "app/MessageTable.hpp"
-#include "app/ResultText.hpp"
-#include "app/Tool.hpp"
+#include "core/MessageTable.hpp"
+#include "model/Tool.hpp"
+#include "protocol/FailureText.hpp"
 #include "protocol/ModbusReply.hpp"
 
 namespace nuv::cli::detail {
@@ -39,7 +39,7 @@ std::string ExplainModbusFailure(const Tool& tool, LinkResult code) {
                     : "; " + std::to_string(collected.size()) + " stray byte(s) came") +
                "): check the cable, the port and --address";
     }
-    return ModbusFailureSentence(tool, code);
+    return ModbusFailureSentence(tool.link, tool.modbus, code);
 }
 
 }  // namespace nuv::cli::detail

@@ -5,15 +5,16 @@
 #include <set>
 #include <sstream>
 
-#include "app/MessageTable.hpp"
-#include "app/NumberFormat.hpp"
-#include "app/ResultText.hpp"
+#include "core/MessageTable.hpp"
+#include "core/NumberFormat.hpp"
+#include "core/ResultText.hpp"
 #include "measure/Cyclic.hpp"
 #include "measure/Diagnostics.hpp"
 #include "measure/PowerOutputs.hpp"
 #include "measure/ReadingLog.hpp"
 #include "measure/ReadingRow.hpp"
 #include "measure/Temperatures.hpp"
+#include "protocol/TemperatureRegister.hpp"
 #include "tools/CliProgram.hpp"
 #include "tools/FirmwareCommand.hpp"
 #include "tools/ModbusErrors.hpp"
@@ -131,10 +132,12 @@ int Program::Finish(LinkResult code, bool sensorResultsAreData) {
 int Program::Devices() {
     const CommandOptions none("devices", options_.rest, {}, {});  // takes no options
     const LinkResult code = tool_.link.ConnectModule();
-    const StringGrid& list = tool_.panel.StringGrid1;
-    for (std::size_t row = 1; row <= tool_.link.DeviceCount(); ++row) {
-        env_.out << list.Cell(0, row) << '\t' << list.Cell(1, row) << '\t'
-                 << Trimmed(list.Cell(2, row)) << '\n';
+    // Every device found has a line; after a failure the list shows none of them.
+    const auto shown = tool_.link.ShownDevices();
+    for (std::size_t row = 0; row < tool_.link.DeviceCount(); ++row) {
+        const DeviceRecord device = row < shown.size() ? shown[row] : DeviceRecord{};
+        env_.out << device.description << '\t' << device.serial << '\t' << Trimmed(device.state)
+                 << '\n';
     }
     // The list is what was asked for: a module that is missing or busy is no failure here.
     const bool listed = code == result::Ok || code == result::LastDeviceBusy ||
@@ -160,8 +163,8 @@ int Program::Read() {
     SelectSensors(opts);
     const LinkResult code = ReadTemperatures(tool_, Address());
     const int status = Finish(code);
-    if (status != kExitDone || !tool_.lastReading) return status;
-    const TemperatureReading& reading = *tool_.lastReading;
+    if (status != kExitDone || !tool_.measure.lastReading) return status;
+    const TemperatureReading& reading = *tool_.measure.lastReading;
     if (opts.Has("--json")) {
         PrintJson(code, reading);
     } else {
@@ -255,8 +258,6 @@ int Program::Watch() {
         }
         file.Start(std::move(opened), path, headerThere ? sensors : 0);
     }
-    tool_.panel.ComboBox2.SetIndex(options_.address - 1);
-    tool_.panel.ComboBox4.SetIndex(static_cast<int>(interval - 1));
     if (!file.Active()) env_.out << ReadingCsvHeader(sensors) << std::flush;
 
     long readings = 0;
@@ -272,9 +273,9 @@ int Program::Watch() {
         if (env_.interrupted()) break;
         next += interval * 1000;
         const std::int64_t stamp = env_.clock.WallSeconds();
-        const LinkResult code = Timer1Timer(tool_);
+        const LinkResult code = CyclicReading(tool_, Address());
         if (code == result::Stopped) break;  // no reading was made
-        const auto& reading = tool_.lastReading;
+        const auto& reading = tool_.measure.lastReading;
         ++readings;
         const std::string time = LocalTimeStamp(stamp, env_.clock.UtcOffsetSeconds(stamp));
         // Readings that cannot be written are lost: stop rather than measure for nothing.

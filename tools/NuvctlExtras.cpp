@@ -2,9 +2,9 @@
 #include <algorithm>
 #include <string>
 
-#include "app/AtomicFile.hpp"
-#include "app/MessageTable.hpp"
-#include "app/NumberFormat.hpp"
+#include "core/AtomicFile.hpp"
+#include "core/MessageTable.hpp"
+#include "core/NumberFormat.hpp"
 #include "measure/BusScan.hpp"
 #include "report/ReportPdf.hpp"
 #include "report/ServiceReport.hpp"

@@ -1,15 +1,17 @@
 // nuvctl's program-mode commands: info, config, dump, reset.
 #include <string>
 
-#include "app/AtomicFile.hpp"
-#include "app/MessageTable.hpp"
-#include "app/ResultText.hpp"
 #include "config/Configuration.hpp"
 #include "config/LineControl.hpp"
 #include "config/MemoryRead.hpp"
 #include "config/ProgramMode.hpp"
-#include "firmware/FirmwareVersion.hpp"
+#include "core/AtomicFile.hpp"
+#include "core/MessageTable.hpp"
+#include "core/ResultText.hpp"
+#include "protocol/FailureText.hpp"
+#include "protocol/FirmwareVersion.hpp"
 #include "protocol/ModbusReply.hpp"
+#include "protocol/ModbusRequests.hpp"
 #include "protocol/ProgramExchange.hpp"
 #include "tools/CliProgram.hpp"
 #include "tools/ModbusErrors.hpp"
@@ -55,7 +57,7 @@ std::string Program::Explain(LinkResult code) {
     if (code == result::PortOpenFailed && !tool_.link.OpenFailure().empty()) {
         return tool_.link.OpenFailure();
     }
-    if (NoAnswerAtAll(tool_, code) && !env_.interrupted() && InProgramMode()) {
+    if (NoAnswerAtAll(tool_.modbus, code) && !env_.interrupted() && InProgramMode()) {
         return kInProgramMode;
     }
     if (std::string modbus = ExplainModbusFailure(tool_, code); !modbus.empty()) return modbus;
@@ -133,13 +135,15 @@ int Program::Config() {
         return Failed(what, DescribeProgram(tool_, failed), failed);
     };
     if (address != 0) {
-        tool_.panel.ComboBox1.SetIndex(static_cast<int>(address - 1));
-        if ((code = SaveAddress(tool_)) != result::Ok) return fail(code, "saving the address");
+        if ((code = SaveAddress(tool_, static_cast<std::uint8_t>(address))) != result::Ok) {
+            return fail(code, "saving the address");
+        }
         env_.out << "address " << address << " set\n";
     }
     if (interval != 0) {
-        tool_.panel.ComboBox3.SetIndex(static_cast<int>(interval - 1));
-        if ((code = SaveInterval(tool_)) != result::Ok) return fail(code, "saving the interval");
+        if ((code = SaveInterval(tool_, static_cast<std::uint8_t>(interval))) != result::Ok) {
+            return fail(code, "saving the interval");
+        }
         env_.out << "interval " << interval << " s set\n";
     }
     if (opts.Has("--save")) {
@@ -201,7 +205,7 @@ int Program::Dump() {
             env_.err << (verification.reads > 0 ? verification.reads - 1 : 0) << " of "
                      << 2 * ModuleMemoryImage::kSize / ModuleMemoryImage::kPiece << " piece reads";
         } else {
-            env_.err << tool_.memoryImage.valid << " of " << ModuleMemoryImage::kSize << " bytes";
+            env_.err << tool_.config.memoryImage.valid << " of " << ModuleMemoryImage::kSize << " bytes";
         }
         if (code != result::Stopped) {
             env_.err << ": " << DescribeProgram(tool_, code) << " (result " << code << ")";
@@ -212,14 +216,14 @@ int Program::Dump() {
     // Program mode is left before the file is written: a write that fails or waits (a FIFO
     // whose reader has gone or stalled) must not keep the module there.
     const bool left = scope.Leave();
-    const ModuleMemoryImage& image = tool_.memoryImage;
+    const ModuleMemoryImage& image = tool_.config.memoryImage;
     if (const auto failure = output.Write(std::span(image.bytes).first(image.valid))) {
         env_.err << "nuvctl: cannot write " << file << ": " << *failure << '\n';
         return kExitFailure;
     }
     // Not into the dump itself when that went to standard output.
     std::ostream& said = IsStandardOutput(file) ? env_.err : env_.out;
-    said << tool_.memoryImage.valid << " bytes written to " << file;
+    said << tool_.config.memoryImage.valid << " bytes written to " << file;
     if (verify) {
         said << " (read twice and compared; " << verification.reread.size()
              << " piece(s) read again)";
@@ -273,8 +277,9 @@ int Program::Normal() {
     // normal-mode request (one register at the address) tells whether it is there.
     // The time limit of every normal-mode request; the answer is its head, two bytes and the CRC.
     constexpr std::uint16_t kLimitMs = 2500;
-    const std::uint8_t request[] = {Address(), 0x03, 0x00, 0x00, 0x00, 0x01};
-    const LinkResult asked = tool_.modbus.Transaction(request, kLimitMs, 7);
+    // Any answer with a sound head says the module is there, whatever its byte count.
+    const ModbusRequest request = ReadRegistersRequest(Address(), 0, 1);
+    const LinkResult asked = tool_.modbus.Transaction(request.frame, kLimitMs, request.replyLength);
     if (asked == result::Ok || tool_.modbus.LastCheck().fault == ReplyFault::Exception) {
         env_.out << "the module is in normal mode already (it answers at address "
                  << options_.address << ")\n";

@@ -26,7 +26,7 @@ bool IsSerial(const std::string& text) {
 // Program mode entered, but the firmware's sensors per channel unknown: its identification
 // failed, and that is the fault to name. False when so.
 bool CapacityNamed(const Tool& tool, std::ostream& err, LinkResult entered) {
-    if (tool.maxSensorsPerChannel != 0) return true;
+    if (tool.config.maxSensorsPerChannel != 0) return true;
     err << "nuvctl: the module did not say how many sensors a channel has: ";
     if (entered == result::Ok) {
         // It named a firmware whose class code names no capacity.
@@ -61,13 +61,13 @@ int Program::Search() {
     std::size_t damaged = 0;
     const bool json = opts.Has("--json");
     if (json)
-        env_.out << "{\"sensors_per_channel\":" << int{tool_.maxSensorsPerChannel}
+        env_.out << "{\"sensors_per_channel\":" << int{tool_.config.maxSensorsPerChannel}
                  << ",\"channels\":[";
     for (long channel = 0; channel < 10 && !env_.interrupted(); ++channel) {
         if (only >= 0 && channel != only) continue;
         const auto c = static_cast<std::uint8_t>(channel);
-        SearchChannel(tool_, c, 0x60, c);
-        const ChannelSearchResult& found = tool_.lastSearch;
+        SearchChannel(tool_, c, kSearchChannel, c);
+        const ChannelSearchResult& found = tool_.sensors.lastSearch;
         failed |= found.code != result::Ok;
         damaged += found.DamagedCount();
         if (json) {
@@ -143,38 +143,40 @@ int Program::Sort() {
     if (identity.entered) scope.Entered();
     if (!identity.entered) return Finish(entered);
     if (!CapacityNamed(tool_, env_.err, entered)) return kExitFailure;
-    if (serials.size() > tool_.maxSensorsPerChannel) {
-        env_.err << "nuvctl: a channel has " << int{tool_.maxSensorsPerChannel} << " levels, not "
-                 << serials.size() << '\n';
+    if (serials.size() > tool_.config.maxSensorsPerChannel) {
+        env_.err << "nuvctl: a channel has " << int{tool_.config.maxSensorsPerChannel}
+                 << " levels, not " << serials.size() << '\n';
         return kExitFailure;
     }
     // As a technician does it: the channel's search, then the serials over one by one.
     SbsButtonClick(tool_, channel);
-    if (tool_.lastSearch.code != result::Ok) {
+    if (tool_.sensors.lastSearch.code != result::Ok) {
         env_.err << "nuvctl: the search of channel " << int{channel}
-                 << " failed: " << DescribeProgram(tool_, tool_.lastSearch.code) << '\n';
+                 << " failed: " << DescribeProgram(tool_, tool_.sensors.lastSearch.code) << '\n';
         return kExitFailure;
     }
     // An order is only written when every serial of the channel came whole.
-    if (const std::size_t damaged = tool_.lastSearch.DamagedCount(); damaged != 0) {
+    if (const std::size_t damaged = tool_.sensors.lastSearch.DamagedCount(); damaged != 0) {
         env_.err << "nuvctl: the search of channel " << int{channel} << " gave " << damaged
                  << " damaged serial(s) twice (CRC-8 wrong): the line spoils the module's "
                     "answers - nothing was saved, try again\n";
         return kExitFailure;
     }
-    MainPanel& p = tool_.panel;
+    // Each serial the search found may take one level, as each is one item of the window's list.
+    std::vector<std::string> unplaced;
+    for (const SensorSerial& serial : tool_.sensors.lastSearch.serials) {
+        unplaced.push_back(SerialText(serial));
+    }
     for (const std::string& serial : serials) {
-        const auto& items = p.ListBox1.Items();
-        const auto found = std::find(items.begin(), items.end(), serial);
-        if (found == items.end()) {
+        const auto found = std::find(unplaced.begin(), unplaced.end(), serial);
+        if (found == unplaced.end()) {
             env_.err << "nuvctl: " << serial << " is not a sensor of channel " << int{channel}
                      << " (or given twice)\n";
             return kExitFailure;
         }
-        p.ListBox1.SetIndex(static_cast<int>(found - items.begin()));
-        Button44Click(tool_);
+        unplaced.erase(found);
     }
-    const LinkResult code = SaveSortedSerials(tool_);
+    const LinkResult code = SaveSerialOrder(tool_, serials);
     if (options_.verbose) env_.err << tool_.log.Text() << '\n';
     if (code != result::Ok) {
         env_.err << "nuvctl: saving the order: " << DescribeProgram(tool_, code) << " (result "

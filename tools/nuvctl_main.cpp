@@ -11,7 +11,7 @@
 
 #include <cerrno>
 
-#include "app/AtomicFile.hpp"
+#include "core/AtomicFile.hpp"
 #include "link/CableDriver.hpp"
 #include "link/PortKeeper.hpp"
 #include "report/ReportPdf.hpp"

@@ -3,9 +3,9 @@
 #include <QCloseEvent>
 #include <QPlainTextEdit>
 
-#include "app/Tool.hpp"
 #include "app/gui/Fonts.hpp"
 #include "app/gui/GridView.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv::gui {
 

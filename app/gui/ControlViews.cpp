@@ -16,8 +16,8 @@
 #include <QTextCursor>
 #include <QTimer>
 
-#include "app/Tool.hpp"
 #include "app/gui/Fonts.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv::gui {
 

@@ -4,8 +4,8 @@
 #include <QPainter>
 #include <QStyleOptionHeader>
 
-#include "app/Tool.hpp"
 #include "app/gui/Fonts.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv::gui {
 

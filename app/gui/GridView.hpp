@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/StringGrid.hpp"
 #include "app/gui/ControlViews.hpp"
+#include "model/StringGrid.hpp"
 
 namespace nuv::gui {
 

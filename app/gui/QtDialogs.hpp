@@ -3,7 +3,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "app/Dialogs.hpp"
+#include "model/Dialogs.hpp"
 
 namespace nuv::gui {
 

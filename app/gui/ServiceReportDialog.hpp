@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "app/Dialogs.hpp"
+#include "model/Dialogs.hpp"
 
 class QLineEdit;
 class QPlainTextEdit;

@@ -23,11 +23,11 @@
 #include <cmath>
 #include <limits>
 
-#include "app/AtomicFile.hpp"
-#include "app/Tool.hpp"
 #include "app/gui/Fonts.hpp"
+#include "core/AtomicFile.hpp"
 #include "measure/CyclicRecord.hpp"
 #include "measure/ReadingRow.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv::gui {
 namespace {
@@ -139,7 +139,7 @@ TrendWindow::TrendWindow(Tool& tool, QWidget* owner) : QWidget(owner), tool_(too
 TrendWindow::~TrendWindow() = default;
 
 const TrendModel& TrendWindow::Model() const {
-    return Shown() == Source::Apc ? tool_.apcTrend : tool_.cyclicTrend;
+    return Shown() == Source::Apc ? tool_.sensors.apcTrend : tool_.measure.cyclicTrend;
 }
 
 TrendWindow::Source TrendWindow::Shown() const {
@@ -152,13 +152,14 @@ void TrendWindow::Show(Source source) {
 
 void TrendWindow::Sync() {
     // The plot follows whichever measurement brings new points while it runs.
-    if (tool_.apcTrend.Revision() != seenApc_) {
-        seenApc_ = tool_.apcTrend.Revision();
-        if (tool_.panel.Timer3.Enabled() && tool_.apcTrend.FrameCount() != 0) Show(Source::Apc);
+    if (tool_.sensors.apcTrend.Revision() != seenApc_) {
+        seenApc_ = tool_.sensors.apcTrend.Revision();
+        if (tool_.panel.Timer3.Enabled() && tool_.sensors.apcTrend.FrameCount() != 0)
+            Show(Source::Apc);
         dirty_ = true;
     }
-    if (tool_.cyclicTrend.Revision() != seenCyclic_) {
-        seenCyclic_ = tool_.cyclicTrend.Revision();
+    if (tool_.measure.cyclicTrend.Revision() != seenCyclic_) {
+        seenCyclic_ = tool_.measure.cyclicTrend.Revision();
         if (tool_.panel.Timer1.Enabled()) Show(Source::Cyclic);
         dirty_ = true;
     }

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Dialogs.hpp"
+#include "model/Dialogs.hpp"
 
 namespace nuv::test {
 

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/AtomicFile.hpp"
 #include "config/MemoryRead.hpp"
+#include "core/AtomicFile.hpp"
 #include "tests/measure/ModuleFixture.hpp"
 
 namespace nuv::test {
@@ -45,7 +45,7 @@ TEST_F(MemoryReadTest, ASpoiltPieceIsReadAgainUntilTwoReadsAgree) {
     module.faults.flipFirst = 1;
     module.faults.flipLast = 64;
     ASSERT_EQ(ReadModuleMemory(tool), 0);
-    const auto& image = tool.memoryImage;
+    const auto& image = tool.config.memoryImage;
     EXPECT_NE(std::vector<std::uint8_t>(image.bytes.begin(), image.bytes.end()), Memory());
 
     module.faults.cancellingFlips = 1;  // the first read of piece 0 again
@@ -77,7 +77,7 @@ TEST_F(MemoryReadTest, PiecesThatNeverReadAlikeAreNamedAndNothingIsKept) {
     EXPECT_EQ(ReadModuleMemoryVerified(tool, verification), result::NoData);
     EXPECT_EQ(verification.unsettled, (std::vector<std::size_t>{0}));
     EXPECT_EQ(verification.reads, 128U + MemoryVerification::kMaxReadsOfPiece - 2);
-    EXPECT_EQ(tool.memoryImage.valid, 0U);
+    EXPECT_EQ(tool.config.memoryImage.valid, 0U);
     EXPECT_EQ(PieceList({0, 17}), "0 (0x0000), 17 (0x0440)");
     const std::string text = tool.log.Text();
     EXPECT_EQ(text.substr(text.find('\n')),
@@ -93,7 +93,7 @@ TEST_F(MemoryReadTest, AVerifiedReadStopsAtAFailedExchange) {
     MemoryVerification verification;
     EXPECT_EQ(ReadModuleMemoryVerified(tool, verification), 21);
     pump.onEvents = nullptr;
-    EXPECT_EQ(tool.memoryImage.valid, 0U);
+    EXPECT_EQ(tool.config.memoryImage.valid, 0U);
     EXPECT_NE(tool.log.Text().find("\nFunction Error(15)"), std::string::npos) << tool.log.Text();
 }
 
@@ -137,7 +137,7 @@ TEST_F(MemoryReadTest, TheProgressBarMovesAPieceAtATime) {
     EXPECT_EQ(steps[31], 50);
     EXPECT_EQ(steps[62], 98);
     EXPECT_EQ(steps[63], 100);
-    EXPECT_EQ(tool.memoryImage.valid, 4096U);
+    EXPECT_EQ(tool.config.memoryImage.valid, 4096U);
 }
 
 TEST_F(MemoryReadTest, ACancelledDialogWritesNothing) {
@@ -154,8 +154,8 @@ TEST_F(MemoryReadTest, AFailureAtAMiddlePieceStopsThereWithoutAFile) {
     const std::size_t before = module.Blocks().size();
     Click(panel.Button42);
     EXPECT_EQ(module.Blocks().size(), before + 10);
-    EXPECT_EQ(panel.ProgressBar1.Position(), 17);  // (11 * 100) / 64
-    EXPECT_EQ(tool.memoryImage.valid, 640U);       // the failed piece is not counted
+    EXPECT_EQ(panel.ProgressBar1.Position(), 17);    // (11 * 100) / 64
+    EXPECT_EQ(tool.config.memoryImage.valid, 640U);  // the failed piece is not counted
     EXPECT_EQ(tool.log.Text(), " Reading  - please wait\n TDAError: 19\nFunction Error(13)");
     EXPECT_TRUE(dialogs.saveRequests.empty());
     EXPECT_TRUE(fs::is_empty(folder));

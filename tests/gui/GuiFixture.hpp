@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "app/Tool.hpp"
 #include "app/gui/ApcWindow.hpp"
 #include "app/gui/GuiPump.hpp"
 #include "app/gui/MainWindow.hpp"
 #include "link/Clock.hpp"
+#include "model/Tool.hpp"
 #include "report/ReportPdf.hpp"
 #include "sim/SimFtdi.hpp"
 #include "sim/SimulatedModule.hpp"

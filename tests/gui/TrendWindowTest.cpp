@@ -14,9 +14,9 @@
 #include <fstream>
 
 #include "GuiFixture.hpp"
-#include "app/TimerDriver.hpp"
 #include "app/gui/TrendWindow.hpp"
 #include "measure/CyclicRecord.hpp"
+#include "model/TimerDriver.hpp"
 #include "sim/ModuleSimulator.hpp"
 
 namespace nuv::gui::test {
@@ -127,9 +127,9 @@ TEST_F(TrendWindowTest, SeriesAppearAsReadingsCome) {
     // The time axis spans the readings in local time.
     auto* axis = qobject_cast<QDateTimeAxis*>(trend->Chart()->axes(Qt::Horizontal).front());
     ASSERT_NE(axis, nullptr);
-    EXPECT_EQ(axis->min().toMSecsSinceEpoch(), tool->cyclicTrend.FirstMs());
+    EXPECT_EQ(axis->min().toMSecsSinceEpoch(), tool->measure.cyclicTrend.FirstMs());
     EXPECT_EQ(axis->min().timeSpec(), Qt::LocalTime);
-    EXPECT_EQ(tool->cyclicTrend.LastMs() - tool->cyclicTrend.FirstMs(), 8000);
+    EXPECT_EQ(tool->measure.cyclicTrend.LastMs() - tool->measure.cyclicTrend.FirstMs(), 8000);
 }
 
 TEST_F(TrendWindowTest, ErrorValuesAndFailedReadingsAreGaps) {
@@ -172,11 +172,12 @@ TEST_F(TrendWindowTest, TheDayLimitHoldsAndThePlotStaysThin) {
     const std::int64_t start = 1'767'225'600'000;
     for (std::int64_t second = 0; second < 2 * 86'400; ++second) {
         const float value = second % 1000 == 500 ? std::nanf("") : 20.0F + (second % 60) / 10.0F;
-        tool->cyclicTrend.Add(start + second * 1000, {{"c0s1", value}, {"module", 30.0F}});
+        tool->measure.cyclicTrend.Add(start + second * 1000, {{"c0s1", value}, {"module", 30.0F}});
     }
-    EXPECT_EQ(tool->cyclicTrend.FrameCount(), TrendModel::kMaxFrames);
-    EXPECT_LE(tool->cyclicTrend.LastMs() - tool->cyclicTrend.FirstMs(), TrendModel::kSpanMs);
-    EXPECT_EQ(tool->cyclicTrend.LastMs(), start + (2 * 86'400 - 1) * 1000);
+    EXPECT_EQ(tool->measure.cyclicTrend.FrameCount(), TrendModel::kMaxFrames);
+    EXPECT_LE(tool->measure.cyclicTrend.LastMs() - tool->measure.cyclicTrend.FirstMs(),
+              TrendModel::kSpanMs);
+    EXPECT_EQ(tool->measure.cyclicTrend.LastMs(), start + (2 * 86'400 - 1) * 1000);
     window->SyncAll();
     trend->Redraw();
     std::size_t points = 0;

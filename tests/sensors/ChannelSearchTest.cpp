@@ -1,8 +1,8 @@
 // Searching a channel's sensors on the simulated module.
 #include <bit>
 
-#include "app/ControlGroups.hpp"
 #include "config/ProgramCommand.hpp"
+#include "model/ControlGroups.hpp"
 #include "protocol/Crc8.hpp"
 #include "sensors/ChannelSearch.hpp"
 #include "tests/sensors/SensorFixture.hpp"
@@ -27,7 +27,7 @@ TEST_F(ChannelSearchTest, TheSerialsOfAChannelFillItsColumnAndTheFoundList) {
     EXPECT_EQ(module.Blocks().back()[1], 0x60);
     EXPECT_EQ(module.Blocks().back()[2], 0x03);
     EXPECT_TRUE(panel.Button30.Enabled());  // the program-mode group is back
-    EXPECT_EQ(tool.lastSearch.serials.size(), 4U);
+    EXPECT_EQ(tool.sensors.lastSearch.serials.size(), 4U);
     // Serials keep the leading zero of every byte.
     EXPECT_EQ(expected[0].size(), 16U);
 }
@@ -131,7 +131,7 @@ TEST_F(ChannelSearchTest, ACountOf255NeverReadsPastTheTable) {
     for (std::uint8_t firmwareClass : {0x00, 0x01, 0x02}) {
         EnterProgramMode(firmwareClass);
         module.faults.countByte = 255;
-        const std::size_t levels = tool.maxSensorsPerChannel;
+        const std::size_t levels = tool.config.maxSensorsPerChannel;
         EXPECT_EQ(SearchChannel(tool, 0, 0x60, 0), levels);
         EXPECT_EQ(panel.ListBox1.Items().size(), levels);
         EXPECT_NE(tool.log.Text().find(" Found: 255 sensor(s) Warning!\n"), std::string::npos);
@@ -172,8 +172,8 @@ TEST_F(ChannelSearchTest, ASerialSpoiltOnceIsAskedForAgain) {
     EXPECT_EQ(panel.ListBox1.Items(), Stored(3));
     EXPECT_FALSE(panel.StringGrid2.CellTextColour(13, 2).has_value());
     EXPECT_EQ(tool.log.Text(), "Searching sensors in Channel 3 ... Found: 4 sensor(s)\n");
-    EXPECT_TRUE(tool.lastSearch.repeated);
-    EXPECT_EQ(tool.lastSearch.DamagedCount(), 0U);
+    EXPECT_TRUE(tool.sensors.lastSearch.repeated);
+    EXPECT_EQ(tool.sensors.lastSearch.DamagedCount(), 0U);
 }
 
 TEST_F(ChannelSearchTest, ASerialSpoiltTwiceIsMarkedInRedAndNotOfferedForSorting) {
@@ -199,8 +199,8 @@ TEST_F(ChannelSearchTest, ASerialSpoiltTwiceIsMarkedInRedAndNotOfferedForSorting
               "Searching sensors in Channel 3 ... Found: 4 sensor(s)\nDamaged serial(s) (CRC-8 "
               "wrong) at level(s) 2 - search the channel again...\n");
     EXPECT_EQ(tool.log.Runs().back().colour, (Rgb{242, 27, 21}));
-    EXPECT_EQ(tool.lastSearch.damaged, (std::vector<bool>{false, true, false, false}));
-    EXPECT_EQ(tool.lastSearch.serials.size(), 4U);
+    EXPECT_EQ(tool.sensors.lastSearch.damaged, (std::vector<bool>{false, true, false, false}));
+    EXPECT_EQ(tool.sensors.lastSearch.serials.size(), 4U);
 
     // The next search finds it whole: the mark goes with it.
     EXPECT_EQ(SearchChannel(tool, 3, 0x60, 3), 4);

@@ -1,5 +1,5 @@
 // The segregation procedure (APC) on the simulated module, on the virtual clock.
-#include "app/ControlGroups.hpp"
+#include "model/ControlGroups.hpp"
 #include "sensors/Segregation.hpp"
 #include "tests/sensors/SensorFixture.hpp"
 
@@ -194,7 +194,7 @@ TEST_F(SegregationTest, ADamagedSerialInAPollIsPolledAgainThenMarkedAndNotPlotte
     Click(panel.Button10);
     RunFor(4000);  // the first sensor heated: one sorted serial in the window
     ASSERT_EQ(form2.StringGrid4.Cell(5, 1), Serial(0, 0));
-    const std::vector<std::string> series = tool.apcTrend.SeriesNames();
+    const std::vector<std::string> series = tool.sensors.apcTrend.SeriesNames();
     ASSERT_EQ(series.size(), 3U);
 
     module.faults.cancellingFlips = 1;
@@ -207,7 +207,7 @@ TEST_F(SegregationTest, ADamagedSerialInAPollIsPolledAgainThenMarkedAndNotPlotte
     EXPECT_FALSE(form2.StringGrid4.CellTextColour(5, 1).has_value());
 
     module.faults.cancellingFlips = 2;
-    const std::size_t frames = tool.apcTrend.FrameCount();
+    const std::size_t frames = tool.sensors.apcTrend.FrameCount();
     RunFor(1800);
     const std::string shown = form2.StringGrid4.Cell(5, 1);
     EXPECT_EQ(shown.substr(16), " CRC!");
@@ -215,8 +215,8 @@ TEST_F(SegregationTest, ADamagedSerialInAPollIsPolledAgainThenMarkedAndNotPlotte
     EXPECT_NE(tool.log.Text().find("\nDamaged serial(s) (CRC-8 wrong): 1"), std::string::npos)
         << tool.log.Text();
     // The plot gets the other sensors' temperatures, and no sensor named by a damaged serial.
-    EXPECT_EQ(tool.apcTrend.FrameCount(), frames + 1);
-    EXPECT_EQ(tool.apcTrend.SeriesNames(), series);
+    EXPECT_EQ(tool.sensors.apcTrend.FrameCount(), frames + 1);
+    EXPECT_EQ(tool.sensors.apcTrend.SeriesNames(), series);
     // The next poll is whole again.
     RunFor(1800);
     EXPECT_EQ(form2.StringGrid4.Cell(5, 1), Serial(0, 0));

@@ -102,22 +102,6 @@ TEST_F(NuvctlTest, ReadTableAndSixteenSensors) {
     EXPECT_EQ(rows[17], "module\t31.25");
 }
 
-// Error values are data: the reading is shown, and each error value is named with its places in
-// words, not with the window's counters.
-TEST_F(NuvctlTest, ReadNamesEachSensorErrorWithItsPlaces) {
-    module.SensorAt(3, 1).fixedRaw = 0xF050;
-    module.SensorAt(7, 0).fixedRaw = 0xF050;
-    module.SensorAt(0, 9).fixedRaw = 0xF040;
-    ASSERT_EQ(Run({"--simulate", "read"}), 0) << err.str();
-    const std::string text = out.str();
-    const std::string errors = text.substr(text.find("module\t31.25\n") + 13);
-    EXPECT_EQ(errors,
-              "sensor error 251 at c3s2 c7s1: a sensor's answer failed its 1-Wire CRC: a poor "
-              "contact or interference on the probe\n"
-              "sensor error 252 at c0s10: a 1-Wire line is shorted: check the probe and its "
-              "connector\n");
-}
-
 TEST_F(NuvctlTest, WatchWritesOneCsvRowPerReadingAndLogsFailures) {
     const std::string path = ::testing::TempDir() + "/nuvctl-watch.csv";
     std::filesystem::remove(path);  // an earlier log would be continued
@@ -234,6 +218,33 @@ TEST_F(NuvctlTest, BadArgumentsAreUsageErrors) {
     }
     EXPECT_TRUE(device.Written().empty());  // nothing reached the module
     EXPECT_EQ(Run({"--simulate", "watch", "--count", "1", "--csv", "/nonexistent/dir/x.csv"}), 1);
+}
+
+// A table with sensor error values ends with the error logger's two lines: the presence errors,
+// and the 1-Wire short or CRC error that the reading found last.
+TEST_F(NuvctlTest, ReadTableEndsWithTheSensorErrorLines) {
+    module.SensorAt(2, 0).fixedRaw = 0xF060;
+    module.SensorAt(3, 1).fixedRaw = 0xF040;
+    module.SensorAt(7, 1).fixedRaw = 0xF050;
+    module.SensorAt(7, 2).fixedRaw = 0xF050;
+    ASSERT_EQ(Run({"--simulate", "read"}), 0) << err.str();
+    const std::string text = out.str();
+    EXPECT_EQ(text.substr(text.find("module\t31.25\n") + 13),
+              "sensor error 250 at c2s1: a sensor did not answer: no probe on the channel, or a "
+              "broken 1-Wire line\n"
+              "sensor error 251 at c7s2 c7s3: a sensor's answer failed its 1-Wire CRC: a poor "
+              "contact or interference on the probe\n"
+              "sensor error 252 at c3s2: a 1-Wire line is shorted: check the probe and its "
+              "connector\n");
+    EXPECT_EQ(text.find("Bledy"), std::string::npos);  // not the window's counters
+
+    module.SensorAt(2, 0).fixedRaw.reset();
+    module.SensorAt(7, 1).fixedRaw.reset();
+    module.SensorAt(7, 2).fixedRaw.reset();
+    ASSERT_EQ(Run({"--simulate", "read"}), 0) << err.str();
+    EXPECT_EQ(out.str().substr(out.str().find("module\t31.25\n") + 13),
+              "sensor error 252 at c3s2: a 1-Wire line is shorted: check the probe and its "
+              "connector\n");
 }
 
 TEST_F(NuvctlTest, PowerOutputsDiagnosticsAndDevices) {
@@ -639,6 +650,10 @@ TEST_F(NuvctlTest, SortWritesTheOrderGiven) {
     EXPECT_EQ(err.str(),
               "nuvctl: 2800000000000000 is not a sensor of channel 1 (or given twice)\n");
     EXPECT_FALSE(module.programMode);
+    // A serial takes one level: given twice, it is refused before anything is saved.
+    EXPECT_EQ(Run({"--simulate", "sort", "--channel", "1", top, middle, top}), 1);
+    EXPECT_EQ(err.str(), "nuvctl: " + top + " is not a sensor of channel 1 (or given twice)\n");
+    EXPECT_EQ(module.Order(1), (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(Run({"--simulate", "sort", "--channel", "1", "12345"}), 2);
     EXPECT_EQ(Run({"--simulate", "sort", top}), 2);
 }
