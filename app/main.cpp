@@ -1,30 +1,32 @@
-// nuvtool: the service tool of the NUV module. Builds the tool on the chosen driver, then its
-// two windows, runs the start-up (title, texts, selectors, the connection to the module) and the
-// window's message loop.
+// nuvtool: the service tool of the NUV module. Reads its options, chooses the driver (the
+// cables, a named port, or the simulated module), builds the tool on it, then its two windows,
+// runs the start-up (title, texts, selectors, the connection to the module) and the window's
+// message loop.
 #include <unistd.h>
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QTimer>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/Tool.hpp"
+#include "app/ScreenshotHooks.hpp"
 #include "app/gui/Fonts.hpp"
 #include "app/gui/GuiPump.hpp"
 #include "app/gui/MainWindow.hpp"
 #include "app/gui/QtDialogs.hpp"
 #include "app/gui/SoundTone.hpp"
-#include "app/gui/TrendWindow.hpp"
 #include "link/CableDriver.hpp"
 #include "link/PortKeeper.hpp"
+#include "model/Tool.hpp"
+#include "report/ReportPdf.hpp"
 #include "sim/SimulatedModule.hpp"
 
 namespace {
@@ -59,107 +61,109 @@ int RunOverEmulatedCable(int argc, char* argv[], int sensors) {
 #endif
 }
 
-}  // namespace
+// The program's own options: where the module is, and the simulated module's settings (the
+// latter hidden from the help).
+struct Options {
+    explicit Options(QCommandLineParser& parser) {
+        parser.setApplicationDescription(
+            "Service tool for the NUV temperature measurement module.");
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOption(simulate);
+        parser.addOption(port);
+        parser.addOption(faultRate);
+        parser.addPositionalArgument("file", "The save dialog starts in the folder of this file.",
+                                     "[file]");
+        for (QCommandLineOption* option : {&simSensors, &simLevels, &simulateUsb}) {
+            option->setFlags(QCommandLineOption::HiddenFromHelp);
+            parser.addOption(*option);
+        }
+    }
 
-int main(int argc, char* argv[]) {
-    QCoreApplication::setApplicationName("nuvtool");
-    QCoreApplication::setApplicationVersion(NUV_VERSION);
+    // Parses the command line; an exit status when the program ends here (the help, the version,
+    // a bad option), which needs no display.
+    std::optional<int> Parse(QCommandLineParser& parser, int argc, char* argv[]) {
+        QStringList arguments;
+        for (int index = 0; index < argc; ++index) arguments << QString::fromLocal8Bit(argv[index]);
+        parser.parse(arguments);
+        if (parser.isSet("help") || parser.isSet("help-all") || parser.isSet("version")) {
+            const QCoreApplication console(argc, argv);
+            parser.process(console);  // prints and leaves
+            return 0;
+        }
+        bool rateOk = false;
+        rate = parser.value(faultRate).toDouble(&rateOk);
+        if (!rateOk || rate < 0 || rate > 1) {
+            std::fprintf(stderr, "nuvtool: --sim-fault-rate takes a number from 0 to 1\n");
+            return 2;
+        }
+        sensors = std::clamp(parser.value(simSensors).toInt(), -1, 16);
+        return std::nullopt;
+    }
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription("Service tool for the NUV temperature measurement module.");
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption simulate("simulate", "Attach the simulated module.");
-    const QCommandLineOption port("port", "Use the serial port at PATH as the module's device.",
-                                  "PATH");
-    const QCommandLineOption faultRate(
+    QCommandLineOption simulate{"simulate", "Attach the simulated module."};
+    QCommandLineOption port{"port", "Use the serial port at PATH as the module's device.", "PATH"};
+    QCommandLineOption faultRate{
         "sim-fault-rate",
         "With --simulate: the share of answers (0 to 1) the simulated module spoils at random.",
-        "RATE", "0");
-    parser.addOption(simulate);
-    parser.addOption(port);
-    parser.addOption(faultRate);
-    parser.addPositionalArgument("file", "The save dialog starts in the folder of this file.",
-                                 "[file]");
-    // For pictures of the windows: the page shown at start (0 to 4), the window scrolled to the
-    // service strip, the sort-by-serial area or the APC window shown, a control clicked, and a
-    // file written once the windows are drawn (and the click's command has ended).
-    QCommandLineOption showPage("show-page", "Page shown at start.", "N");
-    QCommandLineOption scrollService("scroll-service", "Scroll to the service strip.");
-    QCommandLineOption showSortArea("show-sort-area", "Show the sort-by-serial area.");
-    QCommandLineOption showApc("show-apc", "Show the APC window.");
-    QCommandLineOption readyFile("ready-file", "Write FILE once the windows are drawn.", "FILE");
-    QCommandLineOption click("click", "Click the control NAME once the window is shown.", "NAME");
-    QCommandLineOption readyAfter("ready-after", "Write the ready file MS after the clicks.", "MS",
-                                  "500");
-    QCommandLineOption simSensors("sim-sensors", "Sensors on every simulated channel.", "N", "-1");
+        "RATE", "0"};
+    QCommandLineOption simSensors{"sim-sensors", "Sensors on every simulated channel.", "N", "-1"};
+    QCommandLineOption simLevels{"sim-levels", "Sensor positions per channel (10, 12, 16).", "N",
+                                 "10"};
     // The real driver stack over an emulated FTDI cable with the simulated module behind it.
-    QCommandLineOption simulateUsb("simulate-usb",
-                                   "Attach the simulated module on an emulated cable.");
-    QCommandLineOption trendPictureOption(
-        "trend-picture", "Save the trend plot as PNG FILE before the ready file.", "FILE");
-    for (QCommandLineOption* option :
-         {&showPage, &scrollService, &showSortArea, &showApc, &readyFile, &click, &readyAfter,
-          &simSensors, &trendPictureOption, &simulateUsb}) {
-        option->setFlags(QCommandLineOption::HiddenFromHelp);
-        parser.addOption(*option);
-    }
-    // The help and the version are answered without a display.
-    QStringList arguments;
-    for (int index = 0; index < argc; ++index) arguments << QString::fromLocal8Bit(argv[index]);
-    parser.parse(arguments);
-    if (parser.isSet("help") || parser.isSet("help-all") || parser.isSet("version")) {
-        const QCoreApplication console(argc, argv);
-        parser.process(console);  // prints and leaves
-        return 0;
-    }
-    bool rateOk = false;
-    const double rate = parser.value(faultRate).toDouble(&rateOk);
-    if (!rateOk || rate < 0 || rate > 1) {
-        std::fprintf(stderr, "nuvtool: --sim-fault-rate takes a number from 0 to 1\n");
-        return 2;
-    }
-    if (parser.isSet(simulateUsb) && std::getenv("NUV_USB_EMULATED") == nullptr) {
-        return RunOverEmulatedCable(argc, argv,
-                                    std::clamp(parser.value(simSensors).toInt(), -1, 16));
-    }
-    QApplication application(argc, argv);
-    parser.process(application);
+    QCommandLineOption simulateUsb{"simulate-usb",
+                                   "Attach the simulated module on an emulated cable."};
+    double rate = 0;
+    int sensors = -1;
+};
 
-    nuv::SystemClock clock;
-    // The simulated module stands in for a cable on the default driver: no line moves at an open.
+// The driver the tool runs on, with what it is built from.
+struct Driver {
     std::unique_ptr<nuv::sim::SimFtdi> simulated;
     std::unique_ptr<nuv::PortKeeper> simulatedKeeper;
     std::unique_ptr<nuv::CableDriver> cables;
-    nuv::FtdiApi* driver = nullptr;
-    if (parser.isSet(simulate)) {
-        simulated = std::make_unique<nuv::sim::SimFtdi>(clock);
-        nuv::sim::AddSimulatedModule(*simulated, rate,
-                                     std::clamp(parser.value(simSensors).toInt(), -1, 16));
-        simulatedKeeper = std::make_unique<nuv::PortKeeper>(*simulated);
-        driver = simulatedKeeper.get();
-    } else {
-        std::vector<nuv::ExplicitPort> explicitPorts;
-        if (parser.isSet(port)) {
-            explicitPorts.push_back(
-                nuv::ExplicitPort{parser.value(port).toStdString(), "ORNEVA NUV", ""});
-        }
-        // A port named on the command line is the module's: the USB cables are not listed then,
-        // so that a failing USB listing cannot keep the named port from being used.
-        cables = std::make_unique<nuv::CableDriver>(clock, std::move(explicitPorts),
-                                                    !parser.isSet(port));
-        driver = &cables->Api();
-    }
+    nuv::FtdiApi* api = nullptr;
+};
 
+// The simulated module stands in for a cable on the default driver: no line moves at an open.
+// Otherwise the cables, or only the port named on the command line: the USB cables are not
+// listed then, so that a failing USB listing cannot keep the named port from being used.
+Driver ChooseDriver(const QCommandLineParser& parser, const Options& options,
+                    nuv::SystemClock& clock) {
+    Driver driver;
+    if (parser.isSet(options.simulate)) {
+        driver.simulated = std::make_unique<nuv::sim::SimFtdi>(clock);
+        nuv::sim::AddSimulatedModule(*driver.simulated, options.rate, options.sensors,
+                                     parser.value(options.simLevels).toInt());
+        driver.simulatedKeeper = std::make_unique<nuv::PortKeeper>(*driver.simulated);
+        driver.api = driver.simulatedKeeper.get();
+        return driver;
+    }
+    std::vector<nuv::ExplicitPort> explicitPorts;
+    if (parser.isSet(options.port)) {
+        explicitPorts.push_back(
+            nuv::ExplicitPort{parser.value(options.port).toStdString(), "ORNEVA NUV", ""});
+    }
+    driver.cables = std::make_unique<nuv::CableDriver>(clock, std::move(explicitPorts),
+                                                       !parser.isSet(options.port));
+    driver.api = &driver.cables->Api();
+    return driver;
+}
+
+// The tool on its driver with the window's outside world, its two windows, the start-up, and
+// the window's message loop.
+int RunWindow(const QCommandLineParser& parser, Driver& driver, nuv::SystemClock& clock,
+              const nuv::ScreenshotHooks& hooks) {
     nuv::gui::GuiPump pump;
     nuv::gui::QtDialogs dialogs;
-    nuv::Tool tool(*driver, clock, pump, dialogs);
+    nuv::Tool tool(*driver.api, clock, pump, dialogs);
     tool.buildVersion = NUV_VERSION;
+    tool.reportPdf = nuv::RenderReportPdf;
     nuv::gui::SoundTone tone;
     tool.tone = &tone;
-    if (cables) {
+    if (driver.cables) {
         // A cable that libftdi1 cannot reach: one line in the log, and on standard error.
-        cables->notice = [&tool](const std::string& line) {
+        driver.cables->notice = [&tool](const std::string& line) {
             const nuv::Rgb colour = tool.log.Colour();
             tool.log.SetColour(nuv::colour::Hint);
             tool.log.AppendLine(line);
@@ -179,49 +183,32 @@ int main(int argc, char* argv[]) {
     nuv::gui::TForm1 window(tool, &pump);
     dialogs.SetParent(&window);
     tool.FormCreate();
-    if (parser.isSet(showPage)) {
-        tool.panel.activePage = std::clamp(parser.value(showPage).toInt(), 0,
-                                           static_cast<int>(nuv::kPageCaptions.size()) - 1);
-    }
-    if (parser.isSet(showSortArea)) {
-        tool.panel.StringGrid2.SetVisible(false);
-        tool.panel.GroupBox2.SetVisible(true);
-    }
+    hooks.BeforeShow(tool);
     window.SyncAll();
     window.show();
-    // The APC window is placed from the main window, which has its place once shown.
-    if (parser.isSet(showApc)) {
-        tool.form2.SetVisible(true);
-        window.SyncAll();
-    }
-    if (parser.isSet(scrollService)) window.ScrollToServiceArea();
-    // The clicks run one after another as a user's would; the ready file follows them.
-    const QStringList clicks = parser.values(click);
-    const QString ready = parser.isSet(readyFile) ? parser.value(readyFile) : QString();
-    const int readyMs = std::max(0, parser.value(readyAfter).toInt());
-    const QString trendPicture = parser.value(trendPictureOption);
-    QTimer::singleShot(0, &window, [&tool, &window, clicks, ready, readyMs, trendPicture] {
-        for (const QString& name : clicks) {
-            nuv::Control* control = tool.panel.Find(name.toStdString());
-            if (control == nullptr) {
-                std::fprintf(stderr, "nuvtool: no control named %s\n", qPrintable(name));
-                continue;
-            }
-            tool.Click(*control);
-            window.SyncAll();
-        }
-        if (ready.isEmpty()) return;
-        QTimer::singleShot(readyMs, &window, [&window, ready, trendPicture] {
-            // The trend plot as its "Save picture…" writes it, whatever covers it on the screen.
-            if (!trendPicture.isEmpty()) {
-                if (const auto failure =
-                        window.Trend()->SavePicture(nuv::gui::ToStdString(trendPicture))) {
-                    std::fprintf(stderr, "nuvtool: %s\n", failure->c_str());
-                }
-            }
-            QFile file(ready);
-            if (file.open(QIODevice::WriteOnly)) file.write("ready\n");
-        });
-    });
+    hooks.AfterShow(tool, window);
     return QApplication::exec();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    // A log or report written into a pipe or FIFO whose reader has gone fails with its reason
+    // (the log stops, the report says it was not written), instead of ending the window.
+    std::signal(SIGPIPE, SIG_IGN);
+    QCoreApplication::setApplicationName("nuvtool");
+    QCoreApplication::setApplicationVersion(NUV_VERSION);
+    QCommandLineParser parser;
+    Options options(parser);
+    nuv::ScreenshotHooks hooks(parser);
+    if (const auto status = options.Parse(parser, argc, argv)) return *status;
+    if (parser.isSet(options.simulateUsb) && std::getenv("NUV_USB_EMULATED") == nullptr) {
+        return RunOverEmulatedCable(argc, argv, options.sensors);
+    }
+    QApplication application(argc, argv);
+    parser.process(application);
+    hooks.Read(parser);
+    nuv::SystemClock clock;
+    Driver driver = ChooseDriver(parser, options, clock);
+    return RunWindow(parser, driver, clock, hooks);
 }

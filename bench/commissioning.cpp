@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Tool.hpp"
+#include "model/Tool.hpp"
 #include "link/PortKeeper.hpp"
 #include "link/SerialPortFtdi.hpp"
 #include "protocol/ModbusCrc.hpp"
@@ -207,7 +207,7 @@ int main(int argc, char* argv[]) {
             {"Read EEPROM, file saved", &p.Button42, memory,
              [&] {
                  std::error_code error;
-                 return tool.memoryImage.valid == 4096 &&
+                 return tool.config.memoryImage.valid == 4096 &&
                         std::filesystem::file_size(file, error) == 4096 && !error;
              }},
             {"NORMAL MODE",
@@ -217,7 +217,7 @@ int main(int argc, char* argv[]) {
             {"one reading",
              &p.btn3,
              {Modbus({kAddress, 0x03, 0x00, 0x00, 0x00, 101}, 207)},
-             [&] { return tool.lastReading.has_value(); }},
+             [&] { return tool.measure.lastReading.has_value(); }},
         };
         DeviceSide device;
         std::vector<double> deviceSeconds;

@@ -10,11 +10,11 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/Tool.hpp"
 #include "bench/NuvsimProcess.hpp"
 #include "firmware/CarriedFirmware.hpp"
 #include "firmware/FirmwareUpdate.hpp"
 #include "link/SerialPortFtdi.hpp"
+#include "model/Tool.hpp"
 #include "sim/BootLoaderSimulator.hpp"
 #include "sim/SimulatedModule.hpp"
 

@@ -11,11 +11,11 @@
 #include <filesystem>
 #include <string>
 
-#include "app/TimerDriver.hpp"
-#include "app/Tool.hpp"
 #include "link/PortKeeper.hpp"
 #include "link/SerialPortFtdi.hpp"
 #include "measure/Temperatures.hpp"
+#include "model/TimerDriver.hpp"
+#include "model/Tool.hpp"
 #include "protocol/ModbusCrc.hpp"
 #include "sim/ModuleSimulator.hpp"
 #include "sim/SimulatedModule.hpp"

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "app/MessageLog.hpp"
+#include "core/MessageLog.hpp"
 
 int main() {
     using Clock = std::chrono::steady_clock;

@@ -13,9 +13,9 @@
 #include <random>
 #include <string>
 
-#include "app/ControlGroups.hpp"
-#include "app/TimerDriver.hpp"
-#include "app/Tool.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/TimerDriver.hpp"
+#include "model/Tool.hpp"
 #include "sim/ModuleSimulator.hpp"
 #include "sim/SimulatedModule.hpp"
 
@@ -195,7 +195,7 @@ int main(int argc, char* argv[]) {
             }
         }
     }
-    const nuv::ErrorCounters& c = tool.counters;
+    const nuv::ErrorCounters& c = tool.measure.counters;
     const int timeouts = 3 * perKind;
     struct Check {
         const char* what;

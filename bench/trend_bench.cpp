@@ -10,11 +10,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/Tool.hpp"
 #include "app/gui/QtDialogs.hpp"
 #include "app/gui/TrendWindow.hpp"
 #include "measure/CyclicRecord.hpp"
 #include "measure/ReadingRow.hpp"
+#include "model/Tool.hpp"
 #include "sim/SimFtdi.hpp"
 
 #include "bench/Measures.hpp"
@@ -55,8 +55,8 @@ int main(int argc, char* argv[]) {
         for (std::size_t s = 0; s + 1 < values.size(); ++s) {
             values[s].second = 20.0F + static_cast<float>((i + static_cast<int>(s)) % 100) / 25.0F;
         }
-        tool.cyclicTrend.Add(1'767'225'600'000LL + static_cast<std::int64_t>(i) * step * 1000,
-                             values);
+        tool.measure.cyclicTrend.Add(
+            1'767'225'600'000LL + static_cast<std::int64_t>(i) * step * 1000, values);
     }
     const double addSeconds = Seconds(std::chrono::steady_clock::now() - addStart);
     const long after = ResidentKilobytes();

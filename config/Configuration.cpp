@@ -2,11 +2,11 @@
 
 #include <string>
 
-#include "app/ControlGroups.hpp"
-#include "app/MessageTable.hpp"
-#include "app/Tool.hpp"
 #include "config/ProgramCommand.hpp"
-#include "sensors/Segregation.hpp"
+#include "core/MessageTable.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
+#include "protocol/ProgramCommands.hpp"
 
 namespace nuv {
 namespace {
@@ -46,18 +46,17 @@ LinkResult RunCommand(Tool& tool, const ProgramBlock& block, std::uint16_t limit
     return code;
 }
 
-// A save of a list's value: refused with a line when the list holds none, rather than sending 0
-// and reporting it saved.
-LinkResult SaveValue(Tool& tool, const Control& list, int last, std::uint8_t sub, const char* label,
+// A save of a value: refused with a line when there is none (0: the list holds none), rather
+// than sending 0 and reporting it saved.
+LinkResult SaveValue(Tool& tool, std::uint8_t value, ProgramCommand save, const char* label,
                      const char* what, const char* done) {
-    const std::uint8_t value = SelectedNumber(list, last);
     if (value == 0) {
         AddLine(tool, kRed,
                 std::string("No ") + what + " selected - choose one from the list first...");
         return kNothingSelected;
     }
-    ProgramBlock block = MakeProgramBlock(0x70, sub);
-    block[3] = value;
+    ProgramBlock block = MakeProgramBlock(save);
+    block[kFirstParameter] = value;
     const LinkResult code = RunCommand(tool, block, kLimitMs, 128, label);
     if (code == result::Ok) {
         tool.log.SetText(done);
@@ -70,10 +69,11 @@ LinkResult SaveValue(Tool& tool, const Control& list, int last, std::uint8_t sub
 
 LinkResult ReadFirmwareVersion(Tool& tool) {
     const LinkResult code =
-        RunCommand(tool, MakeProgramBlock(0x30, 0x00), kLimitMs, 128, "\nError 20.01(", true);
+        RunCommand(tool, MakeProgramBlock(kIdentify), kLimitMs, 128, "\nError 20.01(", true);
     if (code == result::Ok) {
         const auto reply = tool.link.RxBuffer();
-        tool.log.SetText("Firmware version: " + HexByte(reply[1]) + "." + HexByte(reply[2]));
+        tool.log.SetText("Firmware version: " + HexByte(reply[kReplyFirmwareClass]) + "." +
+                         HexByte(reply[kReplyFirmwareBuild]));
         ShowProgramModeControls(tool.panel);
     }
     return code;
@@ -83,33 +83,33 @@ void Button17Click(Tool& tool) {
     ReadFirmwareVersion(tool);
 }
 
-LinkResult SaveAddress(Tool& tool) {
-    return SaveValue(tool, tool.panel.ComboBox1, 247, 0x00, "\nError 70.00(", "address",
+LinkResult SaveAddress(Tool& tool, std::uint8_t address) {
+    return SaveValue(tool, address, kSaveAddress, "\nError 70.00(", "address",
                      "Modbus address saved ok...");
 }
 
 void btn12Click(Tool& tool) {
-    SaveAddress(tool);
+    SaveAddress(tool, SelectedNumber(tool.panel.ComboBox1, 247));
 }
 
-LinkResult SaveInterval(Tool& tool) {
-    return SaveValue(tool, tool.panel.ComboBox3, 255, 0x01, "\nError 70.01(", "interval",
+LinkResult SaveInterval(Tool& tool, std::uint8_t interval) {
+    return SaveValue(tool, interval, kSaveInterval, "\nError 70.01(", "interval",
                      "Cyclic interval saved ok...");
 }
 
 void btn11Click(Tool& tool) {
-    SaveInterval(tool);
+    SaveInterval(tool, SelectedNumber(tool.panel.ComboBox3, 255));
 }
 
 LinkResult SaveAllConfigurations(Tool& tool) {
     MainPanel& p = tool.panel;
     p.Timer2.SetEnabled(false);
-    const ProgramBlock block = MakeProgramBlock(0x70, 0x02);
+    const ProgramBlock block = MakeProgramBlock(kSaveAll);
     const LinkResult code = RunCommand(tool, block, kSaveAllLimitMs, 128, "\nError 70.02(", false,
                                        "Saving configurations - Please wait...");
     if (code != result::Ok) return code;
     ShowNormalModeControls(p);
-    StopSegregationPoll(tool);
+    StopSegregationPoll(tool.panel);
     tool.log.SetText("Saved - OK");
     tool.form2.SetVisible(false);
     p.Button37.SetEnabled(false);
@@ -124,14 +124,14 @@ void btn15Click(Tool& tool) {
 
 LinkResult ResetViaCode(Tool& tool) {
     MainPanel& p = tool.panel;
-    ProgramBlock block = MakeProgramBlock(0x20, 0x01);
+    ProgramBlock block = MakeProgramBlock(kResetByCode);
     // What the module does with the address is its own affair; with no selection it gets 0.
-    block[3] = static_cast<std::uint8_t>(p.ComboBox1.Index() + 1);
+    block[kFirstParameter] = static_cast<std::uint8_t>(p.ComboBox1.Index() + 1);
     // The module resets at once: any first byte of its answer is enough.
     const LinkResult code = RunCommand(tool, block, kLimitMs, 0, "\nError 20.01(");
     if (code == result::Ok) {
         tool.log.SetText("Reset Code OK...");
-        StopSegregationPoll(tool);
+        StopSegregationPoll(tool.panel);
         tool.form2.SetVisible(false);
         ShowNormalModeControls(p);
         p.Button37.SetEnabled(false);

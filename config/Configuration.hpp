@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 
 namespace nuv {
 
@@ -14,11 +14,13 @@ class Tool;
 // "Read Firmware ver.": shows class and build as "Firmware version: CC.BB".
 LinkResult ReadFirmwareVersion(Tool& tool);
 void Button17Click(Tool& tool);
-// "Save Address": the address list's value into the module's working configuration.
-LinkResult SaveAddress(Tool& tool);
+// "Save Address": an address 1..247 into the module's working configuration; 0 (no value chosen)
+// is refused with a line and kNothingSelected. The button saves the address list's value.
+LinkResult SaveAddress(Tool& tool, std::uint8_t address);
 void btn12Click(Tool& tool);
-// "Save Interval": the interval list's value.
-LinkResult SaveInterval(Tool& tool);
+// "Save Interval": an interval 1..255 in seconds, as the address; the button saves the interval
+// list's value.
+LinkResult SaveInterval(Tool& tool, std::uint8_t interval);
 void btn11Click(Tool& tool);
 // "SAVE ALL CONFIGURATIONS": makes the working configuration permanent; the module then leaves
 // program mode.

@@ -1,15 +1,26 @@
 #include "config/LineControl.hpp"
 
-#include "app/ControlGroups.hpp"
-#include "app/Tool.hpp"
-#include "sensors/Segregation.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv {
+
+void Button3Click(Tool& tool) {
+    tool.log.SetText("");
+    if (tool.link.ConnectModule() == result::Ok) tool.log.SetText("ORNEVA Device detected...");
+    CheckHardwareVersion(tool);
+}
+
+void CheckHardwareVersion(Tool& tool) {
+    const bool enabled = tool.link.CheckHardwareVersion();
+    tool.panel.ButtonA.SetEnabled(enabled);
+    tool.panel.Button5.SetEnabled(enabled);
+}
 
 LinkResult Button20Click(Tool& tool) {
     MainPanel& p = tool.panel;
     p.Timer2.SetEnabled(false);
-    StopSegregationPoll(tool);
+    StopSegregationPoll(tool.panel);
     p.GroupBox2.SetVisible(false);
     p.StringGrid2.SetVisible(true);
     // A failed connect reports itself; a failing line is not reported in the window.

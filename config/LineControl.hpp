@@ -1,11 +1,17 @@
 #pragma once
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 
 namespace nuv {
 
 class Tool;
 
+// The commands of the "USB Interface" page and of the cable's control lines.
+
+// "Find USB Devices": lists the devices again and opens the module's.
+void Button3Click(Tool& tool);
+// Enables or disables the two RS485 buttons from the selected device's hardware version.
+void CheckHardwareVersion(Tool& tool);
 // "RST via USB (FTDI)" and "RST FTDI": a DTR pulse resets the module into normal mode. The
 // connect's failure, the line's (LineControlFailed) or Ok.
 LinkResult Button20Click(Tool& tool);

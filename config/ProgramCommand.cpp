@@ -1,8 +1,8 @@
 #include "config/ProgramCommand.hpp"
 
-#include "app/MessageTable.hpp"
-#include "app/Tool.hpp"
-#include "app/TypedNumber.hpp"
+#include "core/MessageTable.hpp"
+#include "core/TypedNumber.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv {
 

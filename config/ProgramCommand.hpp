@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/LinkResult.hpp"
-#include "app/Rgb.hpp"
+#include "core/LinkResult.hpp"
+#include "core/Rgb.hpp"
 #include "protocol/ProgramBlock.hpp"
 
 namespace nuv {

@@ -3,15 +3,14 @@
 #include <array>
 #include <string>
 
-#include "app/ControlGroups.hpp"
-#include "app/MessageTable.hpp"
-#include "app/StartUp.hpp"
-#include "app/Tool.hpp"
 #include "config/LineControl.hpp"
 #include "config/ProgramCommand.hpp"
-#include "firmware/FirmwareVersion.hpp"
+#include "core/MessageTable.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
+#include "protocol/FirmwareVersion.hpp"
 #include "protocol/ModbusTransaction.hpp"
-#include "sensors/Segregation.hpp"
+#include "protocol/ProgramCommands.hpp"
 
 namespace nuv {
 namespace {
@@ -73,7 +72,7 @@ void ReportFirmware(Tool& tool, std::uint8_t firmwareClass, std::uint8_t build) 
         }
         if (const auto sensors = CapacityOf(firmwareClass)) {
             AddLine(tool, sensors == 10 ? kYellow : kRed, CapacityLine(standard, *sensors));
-            tool.maxSensorsPerChannel = *sensors;
+            tool.config.maxSensorsPerChannel = *sensors;
         }
     }
     const std::uint8_t current = CurrentFirmwareVersion & 0xFFU;
@@ -127,10 +126,9 @@ LinkResult EnterProgramMode(Tool& tool, ModuleIdentity& identity) {
         }
     }
     if (code == result::Ok) {
-        static constexpr std::uint8_t kEntry[] = {'Z', 'A', 'F', 'R', 'E', 'L'};
-        std::copy(std::begin(kEntry), std::end(kEntry), buffer.begin());
-        code = tool.modbus.Transaction(std::span(buffer).first(6), kEntryLimitMs, 6,
-                                       ReplyExpectation::AnyHead());
+        std::copy(kProgramEntryFrame.begin(), kProgramEntryFrame.end(), buffer.begin());
+        code = tool.modbus.Transaction(std::span(buffer).first(kProgramEntryFrame.size()),
+                                       kEntryLimitMs, 6, ReplyExpectation::AnyHead());
         // A shorter answer whose CRC fits (its last bytes came in the very last poll) is no
         // answer: the interval would be read from its CRC or from the cleared buffer.
         if (code == result::Ok && tool.link.LastReadCount() < 6) code = result::NoData;
@@ -139,8 +137,8 @@ LinkResult EnterProgramMode(Tool& tool, ModuleIdentity& identity) {
     if (code == result::Ok) {
         const auto reply = tool.link.RxBuffer();
         identity.entered = true;
-        identity.address = reply[0];
-        identity.interval = reply[3];
+        identity.address = reply[kEntryReplyAddress];
+        identity.interval = reply[kEntryReplyInterval];
         ShowProgramModeControls(p);
         tool.log.Clear();
         AddLine(tool, kAqua, "Program Mode ON...");
@@ -154,16 +152,16 @@ LinkResult EnterProgramMode(Tool& tool, ModuleIdentity& identity) {
         SelectValue(p.ComboBox1, identity.address, kHighestAddress);
         SelectValue(p.ComboBox3, identity.interval, 255);
 
-        buffer[1] = 0x30;
-        buffer[2] = 0x00;
+        buffer[1] = kIdentify.command;
+        buffer[2] = kIdentify.sub;
         code = tool.program.Exchange(buffer, kBlockLimitMs, 128);
         if (code != 0) {
             AddLine(tool, kRed, "Error 20.01(" + HexCode(code) + ")");
         } else {
             const auto block = tool.link.RxBuffer();
             identity.identified = true;
-            identity.firmwareClass = block[1];
-            identity.firmwareBuild = block[2];
+            identity.firmwareClass = block[kReplyFirmwareClass];
+            identity.firmwareBuild = block[kReplyFirmwareBuild];
             ReportFirmware(tool, identity.firmwareClass, identity.firmwareBuild);
             p.GroupBox2.SetVisible(false);
             p.StringGrid2.SetVisible(true);
@@ -180,8 +178,9 @@ void Button38Click(Tool& tool) {
 
 LinkResult LeaveProgramMode(Tool& tool) {
     MainPanel& p = tool.panel;
-    StopSegregationPoll(tool);
-    ProgramBlock block = MakeProgramBlock(0xAA, 0x55);
+    const UsbLink::Unstoppable leaveAfterAStop(tool.link);
+    StopSegregationPoll(tool.panel);
+    ProgramBlock block = MakeProgramBlock(kLeaveProgramMode);
     LinkResult code = PrepareProgramLink(tool);
     if (code == result::Ok) {
         code = LabelledExchange(tool, block, kBlockLimitMs, 128, "\nError AA.55(");
@@ -202,10 +201,20 @@ void Button39Click(Tool& tool) {
     LeaveProgramMode(tool);
 }
 
+bool ModuleAnswersInProgramMode(Tool& tool) {
+    if (PrepareProgramLink(tool) != result::Ok) return false;
+    ProgramBlock block = MakeProgramBlock(kIdentify);
+    const LinkResult code = tool.program.Exchange(block, kBlockLimitMs, 128);
+    // A refusal is a program-mode answer too: its checksums passed.
+    return code == result::Ok || tool.program.LastStatus() != 0;
+}
+
 LinkResult ProgramModeScope::Leave() {
     if (!inside_ || stay_) return result::Ok;
     inside_ = false;
-    return LeaveProgramMode(tool_);
+    const LinkResult code = LeaveProgramMode(tool_);
+    if (onLeave_) onLeave_(code);
+    return code;
 }
 
 }  // namespace nuv

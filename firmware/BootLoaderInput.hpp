@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 
 namespace nuv {
 

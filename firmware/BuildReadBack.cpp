@@ -2,19 +2,20 @@
 
 #include <vector>
 
-#include "app/ControlGroups.hpp"
-#include "app/StartUp.hpp"
-#include "app/Tool.hpp"
+#include "config/LineControl.hpp"
 #include "config/ProgramMode.hpp"
 #include "firmware/FirmwareUpdate.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv {
 namespace {
 
-// Lets the module start: a pause on the tool's clock that keeps the window served.
+// Lets the module start: a pause on the tool's clock that keeps the window served and ends at a
+// stop.
 void WaitForStartUp(Tool& tool) {
     const std::int64_t start = tool.clock.NowMs();
-    while (tool.clock.NowMs() - start < kModuleStartUpMs) {
+    while (tool.clock.NowMs() - start < kModuleStartUpMs && !tool.link.StopRequested()) {
         tool.pump.ProcessEvents();
         tool.clock.SleepMs(10);
     }
@@ -24,11 +25,15 @@ void WaitForStartUp(Tool& tool) {
 
 ModuleBuild ReadModuleBuild(Tool& tool) {
     WaitForStartUp(tool);
+    ModuleBuild build;
+    if (tool.link.StopRequested()) {
+        build.state = BuildReadBack::Stopped;
+        return build;
+    }
     // Program mode writes its own texts; the update's stay in the log instead.
     const std::vector<LogRun> saved = tool.log.Runs();
     const Rgb colour = tool.log.Colour();
 
-    ModuleBuild build;
     ModuleIdentity identity;
     EnterProgramMode(tool, identity);
     if (!identity.entered) {

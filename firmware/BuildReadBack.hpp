@@ -12,6 +12,7 @@ enum class BuildReadBack {
     Named,     // it entered program mode and named its class and build
     NoAnswer,  // it did not answer the entry frame
     Unnamed,   // it entered program mode but did not name its firmware
+    Stopped,   // a stop came before the module was asked
 };
 
 struct ModuleBuild {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "firmware/CarriedFirmwareData.hpp"
-#include "firmware/FirmwareVersion.hpp"
+#include "protocol/FirmwareVersion.hpp"
 
 namespace nuv {
 

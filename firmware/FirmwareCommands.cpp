@@ -1,9 +1,9 @@
 #include "firmware/FirmwareCommands.hpp"
 
-#include "app/Tool.hpp"
 #include "firmware/CarriedFirmware.hpp"
 #include "firmware/FirmwareFile.hpp"
 #include "firmware/FirmwareUpdate.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv {
 namespace {
@@ -37,15 +37,7 @@ void btnUpdateFromFileClick(Tool& tool) {
 }
 
 void Button18Click(Tool& tool) {
-    tool.firmwareAbortFlag = kAbortFlagStop;
-}
-
-void WireFirmwareHandlers(Tool& tool) {
-    MainPanel& p = tool.panel;
-    p.btn1.onClick = [&tool] { btn1Click(tool); };
-    p.btnUpdateFromFile.onClick = [&tool] { btnUpdateFromFileClick(tool); };
-    p.Button18.onClick = [&tool] { Button18Click(tool); };
-    p.Button18.runsDuringCommand = true;  // it only sets the flag that the prompt wait reads
+    tool.firmware.abortFlag = kAbortFlagStop;
 }
 
 }  // namespace nuv

@@ -14,7 +14,4 @@ void btnUpdateFromFileClick(Tool& tool);
 // "Wyjscie" of the update's status panel: ends the wait for the boot loader's prompt.
 void Button18Click(Tool& tool);
 
-// Wires the firmware page's handlers into the tool.
-void WireFirmwareHandlers(Tool& tool);
-
 }  // namespace nuv

@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <array>
 
-#include "app/MessageTable.hpp"
-#include "app/Tool.hpp"
 #include "config/LineControl.hpp"
+#include "core/MessageTable.hpp"
 #include "firmware/BootLoaderInput.hpp"
 #include "firmware/CarriedFirmware.hpp"
-#include "firmware/FirmwareVersion.hpp"
+#include "model/Tool.hpp"
 #include "protocol/BootLoaderProtocol.hpp"
+#include "protocol/FirmwareVersion.hpp"
 #include "protocol/ModbusTransaction.hpp"
 
 namespace nuv {
@@ -104,6 +104,7 @@ FirmwareUpdateReport Update::Run() {
 void Update::Transfer() {
     // From here to the end nothing else may reach the line: the reset below enables the normal
     // commands, and a click or a tick would send Modbus frames into the boot loader.
+    const UsbLink::ExchangeGuard session(link_, "the boot loader's session");
     panel_.windowEnabled = false;
     const bool cyclicRunning = panel_.Timer1.Enabled();
     const bool apcPolling = panel_.Timer3.Enabled();
@@ -111,7 +112,7 @@ void Update::Transfer() {
     panel_.Timer3.SetEnabled(false);
 
     link_.SelectLinkBaud(bootloader::kBaud);
-    tool_.firmwareAbortFlag = kAbortFlagRunning;
+    tool_.firmware.abortFlag = kAbortFlagRunning;
     panel_.ProgressBar1.SetPosition(0);
     panel_.Edit4.SetText(std::to_string(buffer_.ImageSize()));
     panel_.Edit3.SetText(std::to_string(buffer_.Pages()));
@@ -174,7 +175,7 @@ LinkResult Update::WaitForPrompt(bool& aborted) {
     std::int64_t lastByte = start;
     while (true) {
         tool_.pump.ProcessEvents();
-        if (tool_.firmwareAbortFlag != kAbortFlagRunning ||
+        if (tool_.firmware.abortFlag != kAbortFlagRunning ||
             (observer_ != nullptr && observer_->AbortRequested())) {
             aborted = true;
             return result::Ok;
@@ -312,7 +313,7 @@ void Update::FinalExchange() {
         if (report_.pagesNotWritten.empty()) {
             panel_.ProgressBar1.SetPosition(100);
             log_.AppendText(" OK\n\n");
-            tool_.firmwareAbortFlag = kAbortFlagRunning;
+            tool_.firmware.abortFlag = kAbortFlagRunning;
             report_.outcome = FirmwareOutcome::Verified;
             if (observer_ != nullptr) observer_->OnVerified(buffer_.Pages());
             return;
@@ -387,6 +388,11 @@ void Update::CheckBuild() {
             AddLine(colour::Hint,
                     "The module entered program mode after the update but did not name its "
                     "firmware: read it with PROGRAM MODE.");
+            break;
+        case BuildReadBack::Stopped:
+            AddLine(colour::Hint,
+                    "Stopped before the module's firmware was read back: read it with PROGRAM "
+                    "MODE.");
             break;
         case BuildReadBack::NotTried:
             break;

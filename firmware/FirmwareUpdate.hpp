@@ -6,18 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 #include "firmware/BuildReadBack.hpp"
 #include "firmware/FirmwareImage.hpp"
+#include "firmware/FirmwareState.hpp"
 
 namespace nuv {
 
 class Tool;
-
-// The abort flag of an update: kept at kAbortFlagRunning while it runs; any other value ends
-// the wait for the boot loader's prompt ("Wyjscie" sets kAbortFlagStop).
-inline constexpr std::uint8_t kAbortFlagRunning = 0xAA;
-inline constexpr std::uint8_t kAbortFlagStop = 0xFF;
 
 // Limits of the boot loader exchange. The prompt may take 5000 ms after the last byte that
 // came, and the whole wait for it is bounded too, so that a line that keeps sending other

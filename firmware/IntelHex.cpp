@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "app/MessageTable.hpp"
+#include "core/MessageTable.hpp"
 
 namespace nuv {
 namespace {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/StartUp.hpp"
+#include "config/LineControl.hpp"
 #include "sim/SimulatedModule.hpp"
 
 namespace nuv::fuzz {
@@ -243,29 +243,31 @@ void FuzzSession::Restore() {
     std::construct_at(&tool.program, tool.link);
 
     // The values the commands keep, as a tool has them when it is made.
-    tool.counters = made_->counters;
-    tool.maxSensorsPerChannel = made_->maxSensorsPerChannel;
-    tool.memoryImage = made_->memoryImage;
-    tool.lastSearch = made_->lastSearch;
-    tool.segregationTable = made_->segregationTable;
-    tool.segregationStatus = made_->segregationStatus;
-    tool.sbsChannel = made_->sbsChannel;
-    tool.sortedSerialTable = made_->sortedSerialTable;
-    tool.lastReading = made_->lastReading;
-    tool.numberFormat = made_->numberFormat;
-    tool.cyclicIntervalSeconds = made_->cyclicIntervalSeconds;
+    MeasureState& measure = tool.measure;
+    measure.counters = made_->measure.counters;
+    measure.lastReading = made_->measure.lastReading;
+    measure.cyclicIntervalSeconds = made_->measure.cyclicIntervalSeconds;
     // A trend or the reading log that nothing touched is as made (a trend counts every change).
-    if (tool.readingLog.Active() || tool.readingLog.Rows() != 0 ||
-        !tool.readingLog.Path().empty()) {
-        tool.readingLog = ReadingLog{};
+    if (measure.readingLog.Active() || measure.readingLog.Rows() != 0 ||
+        !measure.readingLog.Path().empty()) {
+        measure.readingLog = ReadingLog{};
     }
-    if (tool.cyclicTrend.Revision() != 0) tool.cyclicTrend = TrendModel{};
-    if (tool.apcTrend.Revision() != 0) tool.apcTrend = TrendModel{};
+    if (measure.cyclicTrend.Revision() != 0) measure.cyclicTrend = TrendModel{};
+    tool.config = made_->config;
+    SensorsState& sensors = tool.sensors;
+    sensors.lastSearch = made_->sensors.lastSearch;
+    sensors.segregationTable = made_->sensors.segregationTable;
+    sensors.segregationStatus = made_->sensors.segregationStatus;
+    sensors.sbsChannel = made_->sensors.sbsChannel;
+    sensors.sortedSerialTable = made_->sensors.sortedSerialTable;
+    if (sensors.apcTrend.Revision() != 0) sensors.apcTrend = TrendModel{};
+    if (!sensors.apcRuns.byChannel.empty() || sensors.apcRuns.running) sensors.apcRuns = ApcRuns{};
+    tool.firmware = made_->firmware;
+    tool.numberFormat = made_->numberFormat;
     tool.trendWindow = made_->trendWindow;
-    tool.trendAnchor = made_->trendAnchor;
+    tool.ForgetTrendAnchor();
     tool.buildVersion = made_->buildVersion;
     tool.saveFolder = made_->saveFolder;
-    tool.firmwareAbortFlag = made_->firmwareAbortFlag;
 
     tool.link.ConnectModule();
     CheckHardwareVersion(tool);
@@ -339,40 +341,40 @@ std::string FuzzSession::Fingerprint() {
     out.Bytes(tool.modbus.Collected())
         << " check " << static_cast<int>(tool.modbus.LastCheck().fault) << " "
         << unsigned{tool.modbus.LastCheck().got} << " " << unsigned{tool.modbus.LastCheck().wanted}
-        << " busy " << tool.modbus.InTransaction() << "\nprogram "
-        << unsigned{tool.program.LastStatus()} << " " << tool.program.InExchange() << "\n";
+        << " busy " << link.ExchangeRunning() << "\nprogram "
+        << unsigned{tool.program.LastStatus()} << "\n";
 
-    const ErrorCounters& c = tool.counters;
+    const ErrorCounters& c = tool.measure.counters;
     out << "counters " << unsigned{c.oneWireShort} << " " << unsigned{c.oneWireCrc} << " "
         << unsigned{c.oneWirePresence} << " " << unsigned{c.readError} << " "
         << unsigned{c.usbError} << " " << unsigned{c.noData} << " " << unsigned{c.otherError} << " "
-        << unsigned{c.measure} << "\nsensors per channel " << unsigned{tool.maxSensorsPerChannel}
-        << "\nmemory " << static_cast<std::uint64_t>(tool.memoryImage.valid) << " ";
-    out.Bytes(tool.memoryImage.bytes)
-        << "\nsearch " << unsigned{tool.lastSearch.channel} << " " << unsigned{tool.lastSearch.code}
-        << " " << unsigned{tool.lastSearch.status} << " " << unsigned{tool.lastSearch.reported}
+        << unsigned{c.measure} << "\nsensors per channel " << unsigned{tool.config.maxSensorsPerChannel}
+        << "\nmemory " << static_cast<std::uint64_t>(tool.config.memoryImage.valid) << " ";
+    out.Bytes(tool.config.memoryImage.bytes)
+        << "\nsearch " << unsigned{tool.sensors.lastSearch.channel} << " " << unsigned{tool.sensors.lastSearch.code}
+        << " " << unsigned{tool.sensors.lastSearch.status} << " " << unsigned{tool.sensors.lastSearch.reported}
         << " ";
-    for (const SensorSerial& serial : tool.lastSearch.serials) out.Bytes(serial) << ",";
+    for (const SensorSerial& serial : tool.sensors.lastSearch.serials) out.Bytes(serial) << ",";
     out << "\nsegregation ";
-    out.Bytes(tool.segregationTable) << " ";
-    out.Bytes(tool.segregationStatus.bytes) << " sbs " << unsigned{tool.sbsChannel} << " ";
-    out.Bytes(tool.sortedSerialTable) << "\nreading ";
-    if (tool.lastReading) {
-        out << tool.lastReading->sensorsPerChannel << " " << unsigned{tool.lastReading->module};
-        for (std::uint16_t raw : tool.lastReading->sensors) out << " " << unsigned{raw};
+    out.Bytes(tool.sensors.segregationTable) << " ";
+    out.Bytes(tool.sensors.segregationStatus.bytes) << " sbs " << unsigned{tool.sensors.sbsChannel} << " ";
+    out.Bytes(tool.sensors.sortedSerialTable) << "\nreading ";
+    if (tool.measure.lastReading) {
+        out << tool.measure.lastReading->sensorsPerChannel << " " << unsigned{tool.measure.lastReading->module};
+        for (std::uint16_t raw : tool.measure.lastReading->sensors) out << " " << unsigned{raw};
     }
     out << "\nformat [" << tool.numberFormat.decimalSeparator << "]["
-        << tool.numberFormat.thousandsSeparator << "] interval " << tool.cyclicIntervalSeconds
-        << " reading log " << tool.readingLog.Active() << " "
-        << static_cast<std::uint64_t>(tool.readingLog.Rows()) << " trends "
-        << static_cast<std::uint64_t>(tool.cyclicTrend.FrameCount()) << " "
-        << static_cast<std::uint64_t>(tool.cyclicTrend.Revision()) << " "
-        << static_cast<std::uint64_t>(tool.apcTrend.FrameCount()) << " "
-        << static_cast<std::uint64_t>(tool.apcTrend.Revision()) << " window "
+        << tool.numberFormat.thousandsSeparator << "] interval " << tool.measure.cyclicIntervalSeconds
+        << " reading log " << tool.measure.readingLog.Active() << " "
+        << static_cast<std::uint64_t>(tool.measure.readingLog.Rows()) << " trends "
+        << static_cast<std::uint64_t>(tool.measure.cyclicTrend.FrameCount()) << " "
+        << static_cast<std::uint64_t>(tool.measure.cyclicTrend.Revision()) << " "
+        << static_cast<std::uint64_t>(tool.sensors.apcTrend.FrameCount()) << " "
+        << static_cast<std::uint64_t>(tool.sensors.apcTrend.Revision()) << " window "
         << tool.trendWindow.visible << " " << static_cast<std::uint64_t>(tool.trendWindow.revision)
-        << " anchor " << (tool.trendAnchor ? tool.trendAnchor->first : -1) << " "
-        << (tool.trendAnchor ? tool.trendAnchor->second : -1) << " abort "
-        << unsigned{tool.firmwareAbortFlag} << " running " << tool.CommandRunning() << "\n";
+        << " anchor " << (tool.TrendAnchor() ? tool.TrendAnchor()->first : -1) << " "
+        << (tool.TrendAnchor() ? tool.TrendAnchor()->second : -1) << " abort "
+        << unsigned{tool.firmware.abortFlag} << " running " << tool.CommandRunning() << "\n";
     return out.Take();
 }
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/Tool.hpp"
 #include "fuzz/FuzzDriver.hpp"
 #include "link/Clock.hpp"
+#include "model/Tool.hpp"
 #include "sim/ModuleSimulator.hpp"
 #include "sim/SimFtdi.hpp"
 

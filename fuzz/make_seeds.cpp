@@ -2,7 +2,8 @@
 // module (its normal answers, some of its faults, and its boot loader), and the replies the tool
 // got go into a file in the harness's input format. Every seed is replayed at once and must
 // drive the tool through the same bytes on the wire as the module did. A few hand-made texts
-// seed the Intel HEX reader. A manifest lists every harness with its longest input.
+// seed the Intel HEX reader, and reports of both formats the report reader. A manifest lists
+// every harness with its longest input.
 //
 // Usage: nuv_make_seeds FOLDER
 #include <cstdio>
@@ -21,6 +22,7 @@ using namespace nuv::fuzz;
 namespace {
 
 constexpr std::size_t kIntelHexMaxLen = 8192;
+constexpr std::size_t kReportMaxLen = 16384;
 
 bool WriteFile(const fs::path& path, const void* data, std::size_t size) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -124,6 +126,43 @@ bool MakeIntelHexSeeds(const fs::path& folder) {
     return ok;
 }
 
+// Service reports as the program writes them, of both formats, for the report reader.
+bool MakeReportSeeds(const fs::path& folder) {
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const std::string body =
+        R"("failed_steps":0,"report":{"ok":true,"error":null,"date":"2026-01-01T12:00:00+01:00",)"
+        R"("tool_version":"5.5","build":"0.1.0","carried_firmware":"00.48"},)"
+        R"("device":{"ok":true,"error":null,"description":"ORNEVA NUV","serial":"NUV13001",)"
+        R"("model":"NUV","hardware_version":13},)"
+        R"("firmware":{"ok":true,"error":null,"address":2,"interval_s":4,"firmware":"00.48",)"
+        R"("firmware_class":0,"firmware_build":72,"standard":"ORNEVA","sensors_per_channel":10,)"
+        R"("up_to_date":true},)"
+        R"("sensors":{"ok":true,"error":null,"channel_0":{"ok":true,"serials":)"
+        R"(["28191CA3ED7E9F42","28238398DDB1968A"]},"channel_1":{"ok":true,"serials":[]},)"
+        R"("channel_2":{"ok":false,"error":"result 21"}},)"
+        R"("memory":{"ok":true,"error":null,"bytes":4096,"sha256":"dc77","dump_file":"v.dat"},)"
+        R"("normal_mode":{"ok":true,"error":null,"program_mode_entered":true},)"
+        R"("reading":{"ok":true,"error":null,"address":2,"result":251,"sensors_per_channel":10,)"
+        R"("module_temperature":31.25,"channels":[[24.5,null],[]],"raw":[[392,61520],[]]},)"
+        R"("supply":{"ok":true,"error":null,"system_v":5,"main_v":12.6,"currents_a":[0.25]},)"
+        R"("outputs":{"ok":true,"error":null,"mask":5},)"
+        R"("reset_counters":{"ok":true,"error":null,"total":7,"jtag":0,"watchdog":1,)"
+        R"("brown_out":0,"external":2,"power_up":4})";
+    const std::vector<std::pair<std::string, std::string>> seeds{
+        {"format-2", "{\"format\":2," + body + ",\"remarks\":\"Zażółć\\n\\u00e9\"}"},
+        {"format-1", "{\"format\":\"nuv-service-report/1\"," + body + "}"},
+        {"no-format", "{" + body + "}"},
+        {"failed-step", R"({"format":2,"report":{"ok":true,"error":null},)"
+                        R"("supply":{"ok":false,"error":"result 17, Brak danych"}})"},
+    };
+    bool ok = true;
+    for (const auto& [name, text] : seeds) {
+        ok = WriteFile(folder / name, text.data(), text.size()) && ok;
+    }
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -140,6 +179,8 @@ int main(int argc, char** argv) {
     }
     ok = MakeIntelHexSeeds(root / "intel_hex") && ok;
     manifest += "intel_hex " + std::to_string(kIntelHexMaxLen) + "\n";
+    ok = MakeReportSeeds(root / "report_json") && ok;
+    manifest += "report_json " + std::to_string(kReportMaxLen) + "\n";
     ok = WriteFile(root / "MANIFEST", manifest.data(), manifest.size()) && ok;
     return ok ? 0 : 1;
 }

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "app/MessageLog.hpp"
+#include "core/MessageLog.hpp"
 #include "link/HardwareVersion.hpp"
 
 namespace nuv {

@@ -5,10 +5,11 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 #include "link/Clock.hpp"
 #include "link/DeviceListView.hpp"
 #include "link/FtdiApi.hpp"
@@ -132,6 +133,49 @@ class UsbLink {
     // Receives lines of the wire trace that the message log does not show (nuvctl -v).
     std::function<void(const std::string&)> trace;
 
+    // Asked before every exchange: true when the program is to stop (Ctrl-C on the command
+    // line), so that a command ends at the next exchange boundary with result::Stopped. The
+    // window sets none.
+    std::function<bool()> stopRequested;
+    bool StopRequested() const { return unstoppable_ == 0 && stopRequested && stopRequested(); }
+    // While one lives, exchanges go out even after a stop: what puts the module back in its
+    // normal state (the leave of program mode) must not be cut off by the stop itself.
+    class Unstoppable {
+      public:
+        explicit Unstoppable(UsbLink& link) : link_(link) { ++link_.unstoppable_; }
+        ~Unstoppable() { --link_.unstoppable_; }
+        Unstoppable(const Unstoppable&) = delete;
+        Unstoppable& operator=(const Unstoppable&) = delete;
+
+      private:
+        UsbLink& link_;
+    };
+
+    // One exchange at a time, of any kind: a Modbus transaction, a program-mode block, the boot
+    // loader's session of a firmware update. The window stays live while an exchange waits on
+    // the module; an exchange started from there would mix its bytes with the running one's on
+    // the one line. Every exchange holds one of these for its length; a second one is refused
+    // with std::logic_error, a programming error, as the tool starts no second command meanwhile.
+    class ExchangeGuard {
+      public:
+        // `kind` names the exchange in the refusal ("a Modbus exchange").
+        ExchangeGuard(UsbLink& link, const char* kind) : link_(link) {
+            if (link_.exchange_ != nullptr) {
+                throw std::logic_error(std::string(kind) + " cannot start while " +
+                                       link_.exchange_ + " runs on the link");
+            }
+            link_.exchange_ = kind;
+        }
+        ~ExchangeGuard() { link_.exchange_ = nullptr; }
+        ExchangeGuard(const ExchangeGuard&) = delete;
+        ExchangeGuard& operator=(const ExchangeGuard&) = delete;
+
+      private:
+        UsbLink& link_;
+    };
+    // Whether an exchange holds the link now.
+    bool ExchangeRunning() const { return exchange_ != nullptr; }
+
     // Where the device list is shown; none: the table is kept and shown nowhere.
     void SetDeviceListView(DeviceListView* view) { view_ = view; }
     // The records the device list shows now: the last scan's for results 0, 5 and 20, none
@@ -213,6 +257,9 @@ class UsbLink {
     std::array<std::uint8_t, kTxBufferSize> tx_{};
     std::uint32_t receivedCount_ = 0;
     std::uint32_t lastReadCount_ = 0;
+    int unstoppable_ = 0;
+    // The kind of the exchange that holds the link, or none.
+    const char* exchange_ = nullptr;
 };
 
 }  // namespace nuv

@@ -2,17 +2,17 @@
 
 #include <array>
 
-#include "app/ControlGroups.hpp"
-#include "app/MessageTable.hpp"
-#include "app/Tool.hpp"
+#include "core/MessageTable.hpp"
 #include "measure/ModbusCommand.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
 #include "protocol/ModbusReply.hpp"
+#include "protocol/ModbusRequests.hpp"
 #include "protocol/ModbusTransaction.hpp"
 
 namespace nuv {
 namespace {
 
-constexpr std::uint16_t kAnswerLength = 7;  // address, function, count 2, one register, CRC
 constexpr Rgb kFound = colour::LogDefault;
 
 }  // namespace
@@ -37,9 +37,10 @@ ScanResult ScanBus(Tool& tool, std::uint8_t from, std::uint8_t to, std::uint16_t
     for (unsigned address = from; address <= to; ++address) {
         const auto a = static_cast<std::uint8_t>(address);
         if (progress && !progress(a)) break;
-        const std::array<std::uint8_t, 6> request{a, 0x03, 0x00, 0x00, 0x00, 0x01};
-        const LinkResult code = tool.modbus.Transaction(request, limitMs, kAnswerLength,
-                                                        ReplyExpectation::WithCount(2));
+        // One register at the address: any sound answer says a module is there.
+        const ModbusRequest request = ReadRegistersRequest(a, 0, 1);
+        const LinkResult code = tool.modbus.Transaction(request.frame, limitMs, request.replyLength,
+                                                        request.expectation);
         ++scan.asked;
         const ReplyCheck& check = tool.modbus.LastCheck();
         ScanHit hit;

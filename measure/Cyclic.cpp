@@ -1,12 +1,12 @@
 #include "measure/Cyclic.hpp"
 
-#include "app/ControlGroups.hpp"
-#include "app/MessageTable.hpp"
-#include "app/Tool.hpp"
-#include "app/TypedNumber.hpp"
+#include "core/MessageTable.hpp"
+#include "core/TypedNumber.hpp"
 #include "measure/CyclicRecord.hpp"
 #include "measure/ModbusCommand.hpp"
 #include "measure/Temperatures.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv {
 namespace {
@@ -20,12 +20,12 @@ constexpr unsigned kAfterIntervalChangeMs = 1500;
 unsigned IntervalSeconds(Tool& tool) {
     const Control& list = tool.panel.ComboBox4;
     if (list.Index() >= 0) {
-        tool.cyclicIntervalSeconds = static_cast<unsigned>(list.Index() + 1);
+        tool.measure.cyclicIntervalSeconds = static_cast<unsigned>(list.Index() + 1);
     } else if (const auto typed = ParseWholeNumber(list.Text());
                typed && *typed >= 1 && *typed <= 255) {
-        tool.cyclicIntervalSeconds = static_cast<unsigned>(*typed);
+        tool.measure.cyclicIntervalSeconds = static_cast<unsigned>(*typed);
     }
-    return tool.cyclicIntervalSeconds;
+    return tool.measure.cyclicIntervalSeconds;
 }
 
 }  // namespace
@@ -50,13 +50,16 @@ void btn6Click(Tool& tool) {
 }
 
 LinkResult Timer1Timer(Tool& tool) {
+    tool.panel.Timer1.SetInterval(IntervalSeconds(tool) * 1000U);
+    return CyclicReading(tool, ModuleAddress(tool.panel));
+}
+
+LinkResult CyclicReading(Tool& tool, std::uint8_t address) {
     MainPanel& p = tool.panel;
-    p.Timer1.SetInterval(IntervalSeconds(tool) * 1000U);
-    const std::uint8_t address = ModuleAddress(p);
     const std::string stamp = LoggerStamp(tool.clock.LocalTime());
     const std::int64_t wallSeconds = tool.clock.WallSeconds();
     const LinkResult k = ReadTemperatures(tool, address);
-    ErrorCounters& counters = tool.counters;
+    ErrorCounters& counters = tool.measure.counters;
     std::string ending;
     switch (k) {
         case result::Ok:
@@ -95,7 +98,7 @@ void ComboBox4Change(Tool& tool) {
 }
 
 void Button41Click(Tool& tool) {
-    tool.counters = ErrorCounters{};
+    tool.measure.counters = ErrorCounters{};
     tool.panel.Label18.SetCaption("Cykle Pomiarowe: 0");
 }
 
@@ -104,7 +107,7 @@ void Button6Click(Tool& tool) {
 }
 
 void btn4Click(Tool& tool) {
-    ErrorCounters& c = tool.counters;
+    ErrorCounters& c = tool.measure.counters;
     c.measure = 0;
     c.otherError = 0;
     c.oneWireCrc = 0;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 #include "link/Clock.hpp"
 
 namespace nuv {
@@ -16,7 +16,11 @@ std::string LoggerStamp(const TimeOfDay& time);
 void btn5Click(Tool& tool);
 // "Stop".
 void btn6Click(Tool& tool);
-// One cyclic reading, with a logger line for every failure; returns the reading's result.
+// One cyclic reading of the module at `address`, with a logger line for every failure; returns
+// the reading's result.
+LinkResult CyclicReading(Tool& tool, std::uint8_t address);
+// The cyclic timer's tick: the interval list's interval for the next tick, then a cyclic reading
+// of the address list's module.
 LinkResult Timer1Timer(Tool& tool);
 // A new interval: the next tick comes 1.5 s later and takes it up.
 void ComboBox4Change(Tool& tool);

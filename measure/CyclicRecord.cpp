@@ -3,11 +3,12 @@
 #include <cmath>
 #include <limits>
 
-#include "app/Tool.hpp"
 #include "measure/Cyclic.hpp"
 #include "measure/ReadingRow.hpp"
 #include "measure/Temperatures.hpp"
+#include "model/Tool.hpp"
 #include "protocol/ModbusTransaction.hpp"
+#include "protocol/TemperatureRegister.hpp"
 
 namespace nuv {
 namespace {
@@ -22,16 +23,8 @@ void ShowLogClosed(Tool& tool) {
 
 }  // namespace
 
-std::int64_t TrendNowMs(Tool& tool) {
-    const std::int64_t nowNs = tool.clock.NowNs();
-    if (!tool.trendAnchor) {
-        tool.trendAnchor = std::pair{tool.clock.WallSeconds() * 1000, nowNs};
-    }
-    return tool.trendAnchor->first + (nowNs - tool.trendAnchor->second) / 1'000'000;
-}
-
 void RecordCyclicReading(Tool& tool, std::int64_t wallSeconds, LinkResult code) {
-    const std::optional<TemperatureReading>& reading = tool.lastReading;
+    const std::optional<TemperatureReading>& reading = tool.measure.lastReading;
     const int sensors = reading ? reading->sensorsPerChannel : SensorsPerChannel(tool.panel);
 
     std::vector<std::pair<std::string, float>> values;
@@ -47,15 +40,15 @@ void RecordCyclicReading(Tool& tool, std::int64_t wallSeconds, LinkResult code) 
         }
         values.emplace_back(kModuleSeries, RawToCelsius(reading->module));
     }
-    tool.cyclicTrend.Add(TrendNowMs(tool), values);
+    tool.measure.cyclicTrend.Add(tool.TrendNowMs(), values);
 
-    if (!tool.readingLog.Active()) return;
+    if (!tool.measure.readingLog.Active()) return;
     const std::string stamp = LocalTimeStamp(wallSeconds, tool.clock.UtcOffsetSeconds(wallSeconds));
-    if (const auto failure = tool.readingLog.Write(stamp, code, reading, sensors)) {
+    if (const auto failure = tool.measure.readingLog.Write(stamp, code, reading, sensors)) {
         // The measurement goes on; only the log stops. The message log is cleared by the next
         // reading, so the error logger keeps the line as well.
         const std::string line =
-            "Reading log stopped: cannot write " + tool.readingLog.Path() + ": " + *failure;
+            "Reading log stopped: cannot write " + tool.measure.readingLog.Path() + ": " + *failure;
         tool.log.SetColour(colour::LinkError);
         tool.log.AppendLine(line);
         tool.logger.AppendLine(LoggerStamp(tool.clock.LocalTime()) + " " + line);
@@ -64,7 +57,8 @@ void RecordCyclicReading(Tool& tool, std::int64_t wallSeconds, LinkResult code) 
 }
 
 void MarkCyclicStart(Tool& tool) {
-    if (tool.cyclicTrend.FrameCount() != 0) tool.cyclicTrend.Break(TrendNowMs(tool));
+    if (tool.measure.cyclicTrend.FrameCount() != 0)
+        tool.measure.cyclicTrend.Break(tool.TrendNowMs());
 }
 
 bool OpenReadingLog(Tool& tool, const std::string& path) {
@@ -75,7 +69,7 @@ bool OpenReadingLog(Tool& tool, const std::string& path) {
         tool.log.AppendLine("Cannot write " + path + ": " + reason);
         return false;
     }
-    tool.readingLog.Start(std::move(file), path);
+    tool.measure.readingLog.Start(std::move(file), path);
     tool.panel.btnLogToFile.SetCaption(kStopLogging);
     tool.panel.btnLogToFile.SetHint("Logging every cyclic reading to " + path);
     tool.log.SetColour(kLogNote);
@@ -84,13 +78,13 @@ bool OpenReadingLog(Tool& tool, const std::string& path) {
 }
 
 void LogToFileClick(Tool& tool) {
-    if (tool.readingLog.Active()) {
-        const std::size_t rows = tool.readingLog.Rows();
-        tool.readingLog.Stop();
+    if (tool.measure.readingLog.Active()) {
+        const std::size_t rows = tool.measure.readingLog.Rows();
+        tool.measure.readingLog.Stop();
         ShowLogClosed(tool);
         tool.log.SetColour(kLogNote);
         tool.log.AppendLine("Reading log closed: " + std::to_string(rows) + " row(s) in " +
-                            tool.readingLog.Path());
+                            tool.measure.readingLog.Path());
         return;
     }
     SaveFileRequest request;

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 
 namespace nuv {
 
@@ -14,11 +14,8 @@ class Tool;
 // What a cyclic measurement leaves beyond the grids: its row in the reading log, when one is
 // open, and its points on the trend.
 
-// The wall time in milliseconds for the trend, steady between two readings.
-std::int64_t TrendNowMs(Tool& tool);
-
 // After each cyclic reading taken at `wallSeconds` with result `code` (the reading itself, if
-// any, is the tool's lastReading).
+// any, is tool.measure.lastReading).
 void RecordCyclicReading(Tool& tool, std::int64_t wallSeconds, LinkResult code);
 // A new cyclic run starts: the trend draws no line across the time between the runs.
 void MarkCyclicStart(Tool& tool);

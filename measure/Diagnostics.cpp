@@ -2,18 +2,14 @@
 
 #include <array>
 
-#include "app/ControlGroups.hpp"
-#include "app/Tool.hpp"
 #include "measure/ModbusCommand.hpp"
 #include "measure/PowerOutputs.hpp"
 #include "measure/Temperatures.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv {
 namespace {
-
-constexpr std::uint8_t kDiagnostic = 0x08;
-constexpr std::uint8_t kReadCounters = 0x06;
-constexpr std::uint8_t kClearCounters = 0x01;
 
 // Report texts of the six counters in the order of the answer, each 48 characters wide.
 constexpr std::array<const char*, 6> kCounterTexts{
@@ -27,10 +23,7 @@ constexpr std::array<const char*, 6> kCounterTexts{
 }  // namespace
 
 LinkResult ReadResetCounters(Tool& tool, std::uint8_t address, ResetCounters& counters) {
-    constexpr std::uint16_t kExpected = 17;
-    const LinkResult k =
-        ModuleExchange(tool, {address, kDiagnostic, 0x00, 0x00, 0x00, kReadCounters}, kExpected,
-                       ReplyExpectation::WithCount(12));  // six counters
+    const LinkResult k = ModuleExchange(tool, ReadResetCountersRequest(address));
     if (k != result::Ok) return k;
     const auto answer = tool.link.RxBuffer();
     for (std::size_t j = 0; j < counters.size(); ++j) {
@@ -40,7 +33,7 @@ LinkResult ReadResetCounters(Tool& tool, std::uint8_t address, ResetCounters& co
 }
 
 LinkResult ClearResetCounters(Tool& tool, std::uint8_t address) {
-    return ModuleExchange(tool, {address, kDiagnostic, 0x00, 0x00, 0x00, kClearCounters}, 6);
+    return ModuleExchange(tool, ClearResetCountersRequest(address));
 }
 
 void Button7Click(Tool& tool) {

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 
 namespace nuv {
 

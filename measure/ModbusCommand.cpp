@@ -1,7 +1,7 @@
 #include "measure/ModbusCommand.hpp"
 
-#include "app/MessageTable.hpp"
-#include "app/Tool.hpp"
+#include "core/MessageTable.hpp"
+#include "model/Tool.hpp"
 #include "protocol/ModbusTransaction.hpp"
 
 namespace nuv {
@@ -9,9 +9,10 @@ namespace {
 constexpr std::uint16_t kReplyLimitMs = 2500;
 }  // namespace
 
-LinkResult CheckedTransaction(Tool& tool, std::span<const std::uint8_t> request,
-                              std::uint16_t expected, const ReplyExpectation& expectation) {
-    LinkResult code = tool.modbus.Transaction(request, kReplyLimitMs, expected, expectation);
+LinkResult CheckedTransaction(Tool& tool, const ModbusRequest& request) {
+    const std::uint16_t expected = request.replyLength;
+    LinkResult code =
+        tool.modbus.Transaction(request.frame, kReplyLimitMs, expected, request.expectation);
     const std::uint32_t count = tool.link.LastReadCount();
     tool.panel.Memo1.SetText(std::to_string(count));
     // A short answer whose CRC fits is no answer to this request (an exception frame that came
@@ -38,10 +39,9 @@ LinkResult PrepareLink(Tool& tool) {
     return baud;
 }
 
-LinkResult ModuleExchange(Tool& tool, const std::array<std::uint8_t, 6>& request,
-                          std::uint16_t expected, const ReplyExpectation& expectation) {
+LinkResult ModuleExchange(Tool& tool, const ModbusRequest& request) {
     if (const LinkResult prepared = PrepareLink(tool); prepared != result::Ok) return prepared;
-    const LinkResult k = CheckedTransaction(tool, request, expected, expectation);
+    const LinkResult k = CheckedTransaction(tool, request);
     if (k != result::Ok) {
         tool.log.SetColour(colour::LinkError);
         tool.log.AppendLine("Error 30.00 Timeout (" + HexByte(k) + ")");

@@ -1,11 +1,7 @@
 #pragma once
 
-#include <array>
-#include <cstdint>
-#include <span>
-
-#include "app/LinkResult.hpp"
-#include "protocol/ModbusReply.hpp"
+#include "core/LinkResult.hpp"
+#include "protocol/ModbusRequests.hpp"
 
 namespace nuv {
 
@@ -15,15 +11,13 @@ class Tool;
 
 // One Modbus exchange of the measurement commands: the byte count in Memo1, then on success the
 // whole answer dumped in green. A short answer counts as no answer (17).
-LinkResult CheckedTransaction(Tool& tool, std::span<const std::uint8_t> request,
-                              std::uint16_t expected, const ReplyExpectation& expectation = {});
+LinkResult CheckedTransaction(Tool& tool, const ModbusRequest& request);
 
 // Connect and set the baud rate before an exchange; reports a failure and returns its code.
 LinkResult PrepareLink(Tool& tool);
 
 // The exchange of the power, output and diagnostic commands: link preparation, one request,
 // the byte count in Memo1, then either the two red failure lines or the green answer dump.
-LinkResult ModuleExchange(Tool& tool, const std::array<std::uint8_t, 6>& request,
-                          std::uint16_t expected, const ReplyExpectation& expectation = {});
+LinkResult ModuleExchange(Tool& tool, const ModbusRequest& request);
 
 }  // namespace nuv

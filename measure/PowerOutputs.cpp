@@ -1,18 +1,14 @@
 #include "measure/PowerOutputs.hpp"
 
-#include "app/ControlGroups.hpp"
-#include "app/MessageTable.hpp"
-#include "app/Tool.hpp"
+#include "core/MessageTable.hpp"
 #include "measure/ModbusCommand.hpp"
 #include "measure/Temperatures.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
 #include "protocol/ModbusTransaction.hpp"
 
 namespace nuv {
 namespace {
-
-constexpr std::uint8_t kReadPower = 0x06;
-constexpr std::uint8_t kOutputs = 0x07;
-constexpr std::uint8_t kReadOutputsValue = 0x10;
 
 std::uint16_t Register(std::span<const std::uint8_t> answer, std::size_t i) {
     return static_cast<std::uint16_t>(answer[3 + 2 * i] << 8U | answer[4 + 2 * i]);
@@ -26,12 +22,10 @@ void ShowOutput(Control& box, bool on) {
 }  // namespace
 
 LinkResult ReadPower(Tool& tool, std::uint8_t address, PowerValues& values) {
-    constexpr std::uint16_t kExpected = 19;
-    const LinkResult k =
-        ModuleExchange(tool, {address, kReadPower, 0x00, 0x00, 0x00, 0x07}, kExpected,
-                       ReplyExpectation::WithCount(14));  // laid out like a read of seven registers
+    const ModbusRequest request = ReadPowerRequest(address);
+    const LinkResult k = ModuleExchange(tool, request);
     if (k != result::Ok) return k;
-    const auto answer = tool.link.RxBuffer().first(kExpected);
+    const auto answer = tool.link.RxBuffer().first(request.replyLength);
     // Single precision, in the module's order of scaling: System first, Main uses it.
     values.system = static_cast<float>(Register(answer, 1)) * 2.56F / 1024.0F * 2.0F;
     values.main = static_cast<float>(Register(answer, 0)) * values.system / 1024.0F * 5.16F;
@@ -43,12 +37,11 @@ LinkResult ReadPower(Tool& tool, std::uint8_t address, PowerValues& values) {
 }
 
 LinkResult WriteOutputs(Tool& tool, std::uint8_t address, std::uint8_t mask) {
-    return ModuleExchange(tool, {address, kOutputs, 0x00, 0x00, 0x00, mask}, 7);
+    return ModuleExchange(tool, WriteOutputsRequest(address, mask));
 }
 
 LinkResult ReadOutputs(Tool& tool, std::uint8_t address, std::uint8_t& bits) {
-    const LinkResult k =
-        ModuleExchange(tool, {address, kOutputs, 0x00, 0x00, 0x00, kReadOutputsValue}, 7);
+    const LinkResult k = ModuleExchange(tool, ReadOutputsRequest(address));
     if (k == result::Ok) bits = tool.link.RxBuffer()[4];
     return k;
 }

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 #include "protocol/ModbusReply.hpp"
 
 namespace nuv {

@@ -9,11 +9,15 @@
 #include <string_view>
 #include <vector>
 
-#include "app/AtomicFile.hpp"
+#include "core/AtomicFile.hpp"
 #include "measure/ReadingRow.hpp"
 
 namespace nuv {
 namespace {
+
+// How long a row may wait for the program that reads the log (a pipe, a FIFO) to take it: the
+// window and the measurement do not stop for longer; the log stops instead and says why.
+constexpr int kReaderWaitMs = 2000;
 
 class SystemAppendFile final : public AppendFile {
   public:
@@ -25,7 +29,9 @@ class SystemAppendFile final : public AppendFile {
 
     int Append(std::string_view piece) override {
         const std::span bytes(reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size());
-        if (const int error = WriteWhole(fd_, bytes, ENOSPC); error != 0) return CutBack(error);
+        if (const int error = WriteWhole(fd_, bytes, ENOSPC, kReaderWaitMs); error != 0) {
+            return CutBack(error);
+        }
         // On the disk before the next reading, so that a crash of the machine loses no row
         // that was reported written.
         if (::fdatasync(fd_) != 0 && errno != EINVAL && errno != EROFS) return CutBack(errno);
@@ -157,6 +163,10 @@ std::optional<std::string> ReadingLog::Write(const std::string& stamp, LinkResul
     piece += ReadingCsvRow(stamp, code, reading, sensorsPerChannel);
     if (const int error = file_->Append(piece); error != 0) {
         Stop();
+        if (error == EAGAIN) {
+            return "the program that reads it took nothing for " +
+                   std::to_string(kReaderWaitMs / 1000) + " s";
+        }
         return std::string(std::strerror(error));
     }
     headerSensors_ = sensorsPerChannel;

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 #include "measure/TemperatureReading.hpp"
 
 namespace nuv {
@@ -23,7 +23,7 @@ class AppendFile {
 // A new, empty file at `path` (an earlier file of that name is emptied: the window has asked
 // before), written through the system: each piece goes to the file in as many writes as it
 // takes and is flushed to the disk before Append returns; a piece that fails part-way is cut
-// off again. The path is taken as every output path is (app/AtomicFile.hpp): a link is followed
+// off again. The path is taken as every output path is (core/AtomicFile.hpp): a link is followed
 // to its target, a FIFO or a terminal is written straight through, and a FIFO that no program
 // reads is said at once rather than waited for. None, with the reason in words, when the file
 // cannot be opened.

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "measure/Temperatures.hpp"
+#include "protocol/TemperatureRegister.hpp"
 
 namespace nuv {
 
@@ -35,19 +36,6 @@ std::string ReadingCsvHeader(int sensorsPerChannel) {
     }
     header += ",module,sensor_errors\n";
     return header;
-}
-
-LinkResult SensorErrorCode(std::uint16_t raw) {
-    switch (raw) {
-        case 0xF040:
-            return SensorShortResult;
-        case 0xF050:
-            return SensorCrcResult;
-        case 0xF060:
-            return SensorPresenceResult;
-        default:
-            return 0;
-    }
 }
 
 std::string ShortestDecimal(double value) {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 #include "measure/TemperatureReading.hpp"
 
 namespace nuv {
@@ -28,9 +28,6 @@ std::string ReadingCsvHeader(int sensorsPerChannel);
 // One row, line break included. `reading` is empty after a failed reading.
 std::string ReadingCsvRow(const std::string& stamp, LinkResult code,
                           const std::optional<TemperatureReading>& reading, int sensorsPerChannel);
-
-// The sensor error value a raw register holds (250, 251 or 252), or 0 for a temperature.
-LinkResult SensorErrorCode(std::uint16_t raw);
 
 // Shortest decimal text that reads back as the same value ("25.0625", "-0.5").
 std::string ShortestDecimal(double value);

@@ -1,15 +1,15 @@
 #include "measure/ServiceFunctions.hpp"
 
-#include "app/TypedNumber.hpp"
+#include "core/TypedNumber.hpp"
 
 #include <array>
 #include <charconv>
 #include <cstdint>
 #include <limits>
 
-#include "app/MessageTable.hpp"
-#include "app/Tool.hpp"
-#include "app/Windows1250.hpp"
+#include "core/MessageTable.hpp"
+#include "core/Windows1250.hpp"
+#include "model/Tool.hpp"
 #include "protocol/Crc8.hpp"
 #include "protocol/ModbusCrc.hpp"
 

@@ -3,12 +3,13 @@
 #include <array>
 #include <vector>
 
-#include "app/ControlGroups.hpp"
-#include "app/MessageTable.hpp"
-#include "app/Tool.hpp"
-#include "app/TypedNumber.hpp"
+#include "core/MessageTable.hpp"
+#include "core/TypedNumber.hpp"
 #include "measure/ModbusCommand.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
 #include "protocol/ModbusTransaction.hpp"
+#include "protocol/TemperatureRegister.hpp"
 
 namespace nuv {
 namespace {
@@ -37,12 +38,10 @@ std::string FailureHint(const Tool& tool) {
 // One read request; on success its data bytes (answer bytes 3 onward) are appended to `data`.
 LinkResult ReadRegisters(Tool& tool, std::uint8_t address, std::uint8_t start, std::uint8_t count,
                          std::vector<std::uint8_t>& data) {
-    const std::array<std::uint8_t, 6> request{address, 0x03, 0x00, start, 0x00, count};
-    const auto expected = static_cast<std::uint16_t>(2 * count + 5);
-    const LinkResult code = CheckedTransaction(
-        tool, request, expected, ReplyExpectation::WithCount(static_cast<std::uint8_t>(2 * count)));
+    const ModbusRequest request = ReadRegistersRequest(address, start, count);
+    const LinkResult code = CheckedTransaction(tool, request);
     if (code != result::Ok) return code;
-    const auto answer = tool.link.RxBuffer().first(expected);
+    const auto answer = tool.link.RxBuffer().first(request.replyLength);
     data.insert(data.end(), answer.begin() + 3, answer.begin() + 3 + 2 * count);
     return result::Ok;
 }
@@ -53,10 +52,16 @@ void ShowStatus(Control& label, const char* text, std::uint16_t count) {
 
 }  // namespace
 
-float RawToCelsius(std::uint8_t high, std::uint8_t low) {
-    const int value = high << 8 | low;
-    if (high >= 0xF0) return static_cast<float>(-(65536 - value)) * 0.0625F;
-    return static_cast<float>(value) * 0.0625F;
+std::string PresenceErrorsText(std::uint16_t count) {
+    return "   Bledy Presence 1W (brak sondy/zwarcie do +5V): " + std::to_string(count);
+}
+
+std::string ShortErrorsText(std::uint16_t count) {
+    return "   Bledy 1W (zwarcie do GND): " + std::to_string(count);
+}
+
+std::string CrcErrorsText(std::uint16_t count) {
+    return "   Bledy CRC 1W (uszk.czujnik/dlugi przewod): " + std::to_string(count);
 }
 
 int SensorsPerChannel(const MainPanel& panel) {
@@ -78,7 +83,7 @@ LinkResult ReadTemperatures(Tool& tool, std::uint8_t address) {
     const int sensors = SensorsPerChannel(p);
     const auto registers = static_cast<std::size_t>(10 * sensors + 1);
 
-    tool.lastReading.reset();
+    tool.measure.lastReading.reset();
     if (const LinkResult prepared = PrepareLink(tool); prepared != result::Ok) return prepared;
 
     std::vector<std::uint8_t> data;
@@ -101,7 +106,7 @@ LinkResult ReadTemperatures(Tool& tool, std::uint8_t address) {
     }
 
     LinkResult outcome = result::Ok;
-    ErrorCounters& counters = tool.counters;
+    ErrorCounters& counters = tool.measure.counters;
     for (std::size_t channel = 0; channel < 10; ++channel) {
         for (std::size_t s = 0; s < static_cast<std::size_t>(sensors); ++s) {
             const std::size_t r = channel * static_cast<std::size_t>(sensors) + s;
@@ -114,16 +119,13 @@ LinkResult ReadTemperatures(Tool& tool, std::uint8_t address) {
             p.StringGrid2.SetCell(4 * channel + 2, s + 1, HexByte(high));
             p.StringGrid2.SetCell(4 * channel + 3, s + 1, HexByte(low));
             if (t == -252.0F) {
-                ShowStatus(p.Label20,
-                           "   Bledy 1W (zwarcie do GND): ", CountUp(counters.oneWireShort));
+                p.Label20.SetCaption(ShortErrorsText(CountUp(counters.oneWireShort)));
                 outcome = SensorShortResult;
             } else if (t == -251.0F) {
-                ShowStatus(p.Label20, "   Bledy CRC 1W (uszk.czujnik/dlugi przewod): ",
-                           CountUp(counters.oneWireCrc));
+                p.Label20.SetCaption(CrcErrorsText(CountUp(counters.oneWireCrc)));
                 outcome = SensorCrcResult;
             } else if (t == -250.0F) {
-                ShowStatus(p.Label19, "   Bledy Presence 1W (brak sondy/zwarcie do +5V): ",
-                           CountUp(counters.oneWirePresence));
+                p.Label19.SetCaption(PresenceErrorsText(CountUp(counters.oneWirePresence)));
                 outcome = SensorPresenceResult;
             }
         }
@@ -131,7 +133,7 @@ LinkResult ReadTemperatures(Tool& tool, std::uint8_t address) {
     const std::size_t module = registers - 1;
     const float moduleTemperature = RawToCelsius(data[2 * module], data[2 * module + 1]);
     p.Label5.SetCaption(FormatNumber(moduleTemperature, 2, tool.numberFormat) + " 'C");
-    TemperatureReading& reading = tool.lastReading.emplace();
+    TemperatureReading& reading = tool.measure.lastReading.emplace();
     reading.sensorsPerChannel = sensors;
     for (std::size_t r = 0; r < registers; ++r) {
         const auto word = static_cast<std::uint16_t>(data[2 * r] << 8U | data[2 * r + 1]);
@@ -149,7 +151,7 @@ void btn3Click(Tool& tool) {
     const std::uint8_t address = ModuleAddress(p);
     DisableAllControls(p);
     const LinkResult k = ReadTemperatures(tool, address);
-    ErrorCounters& counters = tool.counters;
+    ErrorCounters& counters = tool.measure.counters;
     switch (k) {
         case result::Ok:
             break;

@@ -4,7 +4,7 @@
 #include <span>
 #include <vector>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 #include "measure/TemperatureReading.hpp"
 #include "protocol/ModbusReply.hpp"
 
@@ -12,15 +12,6 @@ namespace nuv {
 
 class Tool;
 struct MainPanel;
-
-// Results of a reading that found a sensor error value.
-inline constexpr LinkResult SensorPresenceResult = 250;
-inline constexpr LinkResult SensorCrcResult = 251;
-inline constexpr LinkResult SensorShortResult = 252;
-
-// A sensor's raw register in degrees Celsius, in steps of 1/16: words from 0xF000 up are
-// negative, all below positive (0x8000..0xEFFF read as large positive values).
-float RawToCelsius(std::uint8_t high, std::uint8_t low);
 
 // Sensors per channel of the "Measurement" page's list: 10, 12 or 16; 16 while no item is
 // selected.
@@ -30,14 +21,14 @@ std::uint8_t ModuleAddress(const MainPanel& panel);
 
 // Reads, shows and checks all channels and the module temperature of one module. Returns 0, a
 // link or transaction code, or 250/251/252 for the last sensor error value found. The raw
-// registers are kept in the tool's lastReading, which is empty after a failed reading.
+// registers are kept in tool.measure.lastReading, which is empty after a failed reading.
 LinkResult ReadTemperatures(Tool& tool, std::uint8_t address);
 
-// Degrees Celsius of a raw register.
-inline float RawToCelsius(std::uint16_t raw) {
-    return RawToCelsius(static_cast<std::uint8_t>(raw >> 8U),
-                        static_cast<std::uint8_t>(raw & 0xFFU));
-}
+// The error logger's status lines of the sensor error counters, with the count: Label19 says
+// presence errors, Label20 1-Wire shorts or CRC errors, whichever a reading found last.
+std::string PresenceErrorsText(std::uint16_t count);
+std::string ShortErrorsText(std::uint16_t count);
+std::string CrcErrorsText(std::uint16_t count);
 
 // "Read Temperatures" and "Make".
 void btn3Click(Tool& tool);

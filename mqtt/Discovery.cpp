@@ -4,6 +4,7 @@
 #include "measure/Temperatures.hpp"
 #include "mqtt/Payloads.hpp"
 #include "mqtt/Topics.hpp"
+#include "protocol/TemperatureRegister.hpp"
 
 namespace nuv::mqtt {
 namespace {

@@ -5,6 +5,7 @@
 #include "measure/ReadingRow.hpp"
 #include "measure/Temperatures.hpp"
 #include "mqtt/Topics.hpp"
+#include "protocol/TemperatureRegister.hpp"
 
 namespace nuv::mqtt {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 #include "measure/TemperatureReading.hpp"
 #include "mqtt/MqttMessage.hpp"
 

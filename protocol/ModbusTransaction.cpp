@@ -5,8 +5,8 @@
 #include <optional>
 #include <stdexcept>
 
-#include "app/MessageLog.hpp"
-#include "app/MessageTable.hpp"
+#include "core/MessageLog.hpp"
+#include "core/MessageTable.hpp"
 #include "link/UsbLink.hpp"
 #include "protocol/ModbusCrc.hpp"
 
@@ -125,14 +125,12 @@ std::uint8_t ModbusClient::Transaction(std::span<const std::uint8_t> request, st
                                        std::uint16_t expected,
                                        const ReplyExpectation& expectation) {
     if (request.size() > kMaxRequest) throw std::invalid_argument("Modbus request too long");
-    // The window stays live during the wait; a second exchange started from there would mix
-    // its bytes with this one's on the one link.
-    if (busy_) throw std::logic_error("a Modbus exchange is already running on the link");
-    busy_ = true;
-    struct Release {
-        bool& flag;
-        ~Release() { flag = false; }
-    } release{busy_};
+    const UsbLink::ExchangeGuard exchange(link_, "a Modbus exchange");
+    if (link_.StopRequested()) {
+        count_ = 0;
+        lastCheck_ = {};
+        return static_cast<std::uint8_t>(result::Stopped);
+    }
 
     MessageLog& log = link_.Log();
     Clock& clock = link_.LinkClock();

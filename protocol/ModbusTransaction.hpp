@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/LinkResult.hpp"
-#include "app/Rgb.hpp"
+#include "core/LinkResult.hpp"
+#include "core/Rgb.hpp"
 #include "protocol/ModbusReply.hpp"
 
 namespace nuv {
@@ -42,7 +42,6 @@ class ModbusClient {
 
     // The bytes gathered by the last transaction, also after a failure.
     std::span<const std::uint8_t> Collected() const { return {collected_.data(), count_}; }
-    bool InTransaction() const { return busy_; }
     // Forgets the last transaction, as a client just made (for a program that runs one tool
     // through many sessions).
     void Reset();
@@ -51,7 +50,6 @@ class ModbusClient {
     UsbLink& link_;
     std::vector<std::uint8_t> collected_;
     std::size_t count_ = 0;
-    bool busy_ = false;
     ReplyCheck lastCheck_;
 };
 

@@ -1,9 +1,8 @@
 #include "protocol/ProgramExchange.hpp"
 
-#include <stdexcept>
 #include <string>
 
-#include "app/MessageLog.hpp"
+#include "core/MessageLog.hpp"
 #include "link/UsbLink.hpp"
 
 namespace nuv {
@@ -40,14 +39,9 @@ BlockMask ProgramClient::NextMask() {
 
 std::uint8_t ProgramClient::Exchange(const ProgramBlock& block, std::uint16_t limitMs,
                                      std::uint16_t expected) {
-    // The window stays live during the wait; a second exchange started from there would mix
-    // its bytes with this one's on the one link.
-    if (busy_) throw std::logic_error("a program-mode exchange is already running on the link");
-    busy_ = true;
-    struct Release {
-        bool& flag;
-        ~Release() { flag = false; }
-    } release{busy_};
+    const UsbLink::ExchangeGuard exchange(link_, "a program-mode exchange");
+    lastStatus_ = 0;
+    if (link_.StopRequested()) return static_cast<std::uint8_t>(result::Stopped);
 
     lastStatus_ = 0;
     MessageLog& log = link_.Log();

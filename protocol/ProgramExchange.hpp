@@ -4,7 +4,7 @@
 #include <functional>
 #include <span>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 #include "protocol/ProgramBlock.hpp"
 
 namespace nuv {
@@ -39,7 +39,6 @@ class ProgramClient {
 
     // The status byte of the last exchange's reply, when it passed its checksums; else 0.
     std::uint8_t LastStatus() const { return lastStatus_; }
-    bool InExchange() const { return busy_; }
 
     // Where each exchange takes its mask. By default a fresh pseudo-random mask per exchange:
     // the module reads the mask from the trailer, so any value serves, and a new one makes
@@ -53,7 +52,6 @@ class ProgramClient {
     UsbLink& link_;
     std::uint64_t maskState_;
     std::uint8_t lastStatus_ = 0;
-    bool busy_ = false;
 };
 
 }  // namespace nuv

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/AtomicFile.hpp"
+#include "core/AtomicFile.hpp"
 #include "report/ServiceReport.hpp"
 
 namespace nuv {
@@ -47,8 +47,36 @@ std::size_t ServiceReport::Failed() const {
     return failed;
 }
 
+namespace {
+
+// A heading underlined for the plain text.
+std::string Heading(const std::string& title) {
+    std::size_t width = 0;  // in characters, not bytes
+    for (const char c : title) width += (static_cast<unsigned char>(c) & 0xC0U) != 0x80U ? 1 : 0;
+    return "\n" + title + "\n" + std::string(width, '-') + "\n";
+}
+
+// Lines indented by two blanks.
+std::string Indented(const std::string& lines) {
+    std::string text;
+    std::size_t start = 0;
+    while (start < lines.size()) {
+        std::size_t end = lines.find('\n', start);
+        if (end == std::string::npos) end = lines.size();
+        text += "  " + lines.substr(start, end - start) + "\n";
+        start = end + 1;
+    }
+    return text;
+}
+
+}  // namespace
+
 std::string ReportText(const ServiceReport& report) {
     std::string text = "NUV module service report\n";
+    if (report.comparison) {
+        text +=
+            Heading("Changes since the last visit") + Indented(ComparisonText(*report.comparison));
+    }
     for (const ReportStep& step : report.steps) {
         text += "\n" + step.title + "\n" + std::string(step.title.size(), '-') + "\n";
         if (!step.ok) text += "  FAILED: " + step.failure + "\n";
@@ -66,6 +94,7 @@ std::string ReportText(const ServiceReport& report) {
             text += value + "\n";
         }
     }
+    if (!report.remarks.empty()) text += Heading("Remarks") + Indented(report.remarks);
     const std::size_t failed = report.Failed();
     text += "\n" + std::to_string(report.steps.size()) + " steps, " +
             (failed == 0 ? std::string("all done") : std::to_string(failed) + " failed") + "\n";
@@ -73,18 +102,21 @@ std::string ReportText(const ServiceReport& report) {
 }
 
 std::string ReportJson(const ServiceReport& report) {
-    std::string json =
-        "{\"format\":\"nuv-service-report/1\",\"failed_steps\":" + std::to_string(report.Failed());
+    std::string json = "{\"format\":" + std::to_string(kReportFormat);
+    if (report.comparison) json += ",\"comparison\":" + ComparisonJson(*report.comparison);
+    json += ",\"failed_steps\":" + std::to_string(report.Failed());
     for (const ReportStep& step : report.steps) {
         json += "," + JsonString(step.key) + ":{\"ok\":" + (step.ok ? "true" : "false") +
                 ",\"error\":" + (step.ok ? "null" : JsonString(step.failure));
+        // The result code beside the sentence, for machines, where an exchange failed.
+        if (!step.ok && step.code != 0) json += ",\"error_code\":" + std::to_string(step.code);
         for (const ReportField& field : step.fields) {
             if (field.key.empty()) continue;  // a line for people only
             json += "," + JsonString(field.key) + ":" + field.json;
         }
         json += "}";
     }
-    return json + "}\n";
+    return json + ",\"remarks\":" + JsonString(report.remarks) + "}\n";
 }
 
 std::string DumpPathFor(const std::string& reportPath) {

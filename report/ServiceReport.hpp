@@ -6,11 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "app/AtomicFile.hpp"
+#include "core/AtomicFile.hpp"
+#include "core/Trend.hpp"
+#include "report/ReportCompare.hpp"
 
 namespace nuv {
 
 class Tool;
+struct ServiceReportRequest;
 
 // One value of a report step: its label and text for people, its key and JSON value for
 // machines.
@@ -26,13 +29,34 @@ struct ReportStep {
     std::string key;    // "device", "firmware", ... (the JSON member)
     std::string title;  // "Device", "Firmware", ...
     bool ok = true;
-    std::string failure;  // why it failed, when it did
+    std::string failure;     // why it failed, when it did: what happened and what to do
+    std::uint16_t code = 0;  // the result code of the failure, when an exchange failed
     std::vector<ReportField> fields;
+};
+
+// The heating and cooling curves of a channel's last APC run in this window session: one
+// curve per sensor, by serial.
+struct ApcFigure {
+    std::uint8_t channel = 0;
+    struct Curve {
+        std::string serial;
+        std::vector<TrendPoint> points;  // gaps (not a number) where a value was an error
+    };
+    std::vector<Curve> curves;
 };
 
 struct ServiceReport {
     std::vector<ReportStep> steps;
+    // A stop was requested (Ctrl-C on the command line): the steps after it were not made,
+    // only program mode was left. Such a report is not to be written as if it were whole.
+    bool stopped = false;
     std::size_t Failed() const;
+    // What changed since the last visit, when an earlier report was given: its first section.
+    std::optional<ReportComparison> comparison;
+    // The technician's remarks, free text.
+    std::string remarks;
+    // The APC runs of the window session, for the PDF.
+    std::vector<ApcFigure> apcRuns;
 };
 
 struct ReportOptions {
@@ -64,15 +88,19 @@ std::string ReportJson(const ServiceReport& report);
 // path that names a folder ("dir/", ".").
 std::string DumpPathFor(const std::string& reportPath);
 
-// Makes `report` ready for the report at `reportPath` before any work (app/AtomicFile.hpp: a
+// Makes `report` ready for the report at `reportPath` before any work (core/AtomicFile.hpp: a
 // FIFO is opened now), checks that the dump can be written beside it, and sets `dumpPath` (empty
 // when the report goes into a stream such as a FIFO, a terminal or standard output, where no
 // dump is kept). None, else the failure in words, naming the path.
 std::optional<std::string> PrepareReportPaths(const std::string& reportPath, OutputFile& report,
                                               std::string& dumpPath);
 
-// "Service report…": asks for the file (".json" gives JSON, anything else text), collects with
-// the progress bar and a status line, and writes the report atomically, the dump beside it.
+// "Service report…": asks for the file (".json" gives JSON, ".pdf" PDF where the window can
+// draw it, anything else text), the remarks and the earlier report, then writes the report.
 void ServiceReportClick(Tool& tool);
+// Collects with the progress bar and a status line, compares with the earlier report when one
+// is named (read first: one that cannot be read stops it all), and writes the report
+// atomically, the dump beside it.
+void WriteServiceReport(Tool& tool, const ServiceReportRequest& request);
 
 }  // namespace nuv

@@ -9,10 +9,12 @@ case "${1:-build}" in
   build) ;;
   # The MQTT tests run a broker of their own (mosquitto, mosquitto_passwd), make certificates
   # (openssl) and check the service unit (systemd-analyze); the USB tests emulate an FTDI chip
-  # under umockdev.
+  # under umockdev; the PDF report is read back with poppler's tools.
   test) want+=(libmodbus-dev socat libxml2-utils desktop-file-utils dpkg-dev file lintian
-               mosquitto mosquitto-clients openssl systemd umockdev libumockdev-dev) ;;
-  screenshots) want+=(xvfb x11-apps imagemagick fonts-dejavu-core umockdev libumockdev-dev) ;;
+               mosquitto mosquitto-clients openssl systemd umockdev libumockdev-dev poppler-utils) ;;
+  # openbox draws the windows' frames in the screenshots.
+  screenshots) want+=(xvfb x11-apps imagemagick fonts-dejavu-core umockdev libumockdev-dev
+                      poppler-utils openbox) ;;
   package) want+=(dpkg-dev file lintian) ;;
   fuzz) want+=(clang) ;;  # and below: libFuzzer and the sanitizers' runtimes of its version
   *) echo "usage: $0 [build|test|screenshots|package|fuzz]" >&2; exit 2 ;;

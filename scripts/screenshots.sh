@@ -3,10 +3,13 @@
 # virtual X screen, and the whole screen is grabbed once per page, once with the sort-by-serial
 # area, once scrolled sideways to the service strip, once with the APC window shown, once after
 # a firmware update, once with the report of a port that cannot be opened, the trend plot
-# during a cyclic measurement and an APC run, and twice over an emulated FTDI cable.
+# during a cyclic measurement and an APC run, and twice over an emulated FTDI cable. The service
+# report's PDF (after an APC run, and nuvctl's compared with an earlier visit) is saved with its
+# pages as PNG.
 # Usage: scripts/screenshots.sh [folder]      (default: build/screenshots)
-# NUVTOOL=path runs another build of the tool than the release build made here.
-# A window manager (openbox or twm), when installed, draws the windows' title bars.
+# NUVTOOL=path runs another build of the tool than the release build made here (NUVCTL and
+# NUVSIM likewise).
+# A window manager (openbox, or twm), when installed, draws the windows' title bars and frames.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -32,7 +35,8 @@ if [ "${1:-}" = "--inside" ]; then
     ready=$(mktemp -u)
     "$tool" --ready-file "$ready" "$@" &
     local pid=$!
-    for _ in $(seq 600); do
+    # SHOT_LIMIT: tenths of a second to wait for the ready file (a minute unless a shot says).
+    for _ in $(seq "${SHOT_LIMIT:-600}"); do
       [ -f "$ready" ] && break
       sleep 0.1
     done
@@ -76,8 +80,46 @@ if [ "${1:-}" = "--inside" ]; then
   # the device list as libftdi1 reads it, and the configuration page after a reading.
   shoot page1-emulated-cable --simulate-usb --show-page 0
   shoot page3-emulated-cable-reading --simulate-usb --show-page 2 --click btn3
+  # A firmware of 16 sensors per channel: the sensor grid and the APC window scrolled to the
+  # last levels, each row with its number.
+  shoot page3-sixteen-levels --simulate --sim-levels 16 --sim-sensors 16 --show-page 2 \
+    --click Button38 --click Button11 --show-level 16
+  shoot apc-sixteen-levels --simulate --sim-levels 16 --sim-sensors 16 --show-page 2 \
+    --click Button38 --click Button10 --show-level 16 --ready-after 5000
   # A port that cannot be opened: the log's red report with its Polish message.
   shoot log-open-error --port /nonexistent/ttyNUV --show-page 0
+  # The service report as the window writes it as PDF after an APC run of three sensors (with
+  # its figure), every page as PNG.
+  # The APC run and the report (its memory read twice) take some two minutes in real time.
+  SHOT_LIMIT=3000 shoot service-report --simulate --sim-sensors 3 --show-page 2 --click Button38 --click Button10 \
+    --ready-after 33000 --report-pdf "$out/service-report.pdf" \
+    --report-remarks "Probes of channel 0 ordered by APC. Cable glands tightened."
+  rm -f "$out/service-report-memory.dat"
+  pdftoppm -r 100 -png "$out/service-report.pdf" "$out/service-report-page"
+  ls "$out"/service-report-page-*.png
+  # nuvctl's report of a second visit to nuvsim's module, compared with the first: the interval
+  # was changed and saved, and the module reset, in between.
+  ctl=${NUVCTL:-build/release/tools/nuvctl}
+  sim=${NUVSIM:-build/release/tools/nuvsim}
+  visits=$(mktemp -d)
+  "$sim" >"$visits/port" &
+  sim_pid=$!
+  for _ in $(seq 50); do
+    [ -s "$visits/port" ] && break
+    sleep 0.1
+  done
+  port=$(head -n 1 "$visits/port")
+  "$ctl" --port "$port" report --json "$visits/last-visit.json" >/dev/null
+  "$ctl" --port "$port" config --interval 30 --save >/dev/null
+  "$ctl" --port "$port" reset >/dev/null
+  "$ctl" --port "$port" report --json "$visits/visit.json" --previous "$visits/last-visit.json" \
+    --pdf "$out/service-report-compared.pdf" \
+    --remarks "Interval set to 30 s for the new heating schedule." >/dev/null
+  kill "$sim_pid" 2>/dev/null || true
+  rm -rf "$visits"
+  pdftoppm -r 100 -png -f 1 -l 1 "$out/service-report-compared.pdf" \
+    "$out/service-report-compared-page"
+  ls "$out"/service-report-compared-page-*.png
   if [ -n "$wm_pid" ]; then kill "$wm_pid" 2>/dev/null || true; fi
   rm -rf "$XDG_RUNTIME_DIR"
   exit 0

@@ -6,16 +6,16 @@
 #include <utility>
 #include <vector>
 
-#include "app/Tool.hpp"
-#include "measure/CyclicRecord.hpp"
-#include "measure/ReadingRow.hpp"
-#include "measure/Temperatures.hpp"
+#include "model/Tool.hpp"
+#include "protocol/TemperatureRegister.hpp"
 #include "sensors/SensorCommon.hpp"
 
 namespace nuv {
 
-void MarkApcStart(Tool& tool) {
-    tool.apcTrend.Clear();
+void MarkApcStart(Tool& tool, std::uint8_t channel) {
+    tool.sensors.apcTrend.Clear();
+    tool.sensors.apcRuns.byChannel[channel].Clear();
+    tool.sensors.apcRuns.running = channel;
 }
 
 void RecordApcPoll(Tool& tool, std::size_t entries) {
@@ -23,15 +23,21 @@ void RecordApcPoll(Tool& tool, std::size_t entries) {
     values.reserve(entries);
     // At most 16 entries: their serials lie within the 129-byte table.
     for (std::size_t i = 0; i < entries; ++i) {
-        const auto serial = std::span(tool.segregationTable).subspan(8 * i, 8);
-        const auto raw = static_cast<std::uint16_t>(tool.segregationStatus.bytes[2 * i] << 8U |
-                                                    tool.segregationStatus.bytes[2 * i + 1]);
+        const auto serial = std::span(tool.sensors.segregationTable).subspan(8 * i, 8);
+        // A damaged serial would start a series of a sensor that is not there.
+        if (!SerialIntact(serial)) continue;
+        const auto raw =
+            static_cast<std::uint16_t>(tool.sensors.segregationStatus.bytes[2 * i] << 8U |
+                                       tool.sensors.segregationStatus.bytes[2 * i + 1]);
         // An error value is a gap, as in the cyclic plot.
         values.emplace_back(SerialText(serial), SensorErrorCode(raw) != 0
                                                     ? std::numeric_limits<float>::quiet_NaN()
                                                     : RawToCelsius(raw));
     }
-    tool.apcTrend.Add(TrendNowMs(tool), values);
+    const std::int64_t now = tool.TrendNowMs();
+    tool.sensors.apcTrend.Add(now, values);
+    if (tool.sensors.apcRuns.running)
+        tool.sensors.apcRuns.byChannel[*tool.sensors.apcRuns.running].Add(now, values);
 }
 
 }  // namespace nuv

@@ -1,9 +1,10 @@
 #include "sensors/ChannelSearch.hpp"
 
-#include "app/ControlGroups.hpp"
-#include "app/MessageTable.hpp"
-#include "app/Tool.hpp"
 #include "config/ProgramCommand.hpp"
+#include "core/MessageTable.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
+#include "protocol/ProgramCommands.hpp"
 
 namespace nuv {
 namespace {
@@ -30,13 +31,14 @@ std::uint8_t ReadTable(Tool& tool, std::uint8_t command, std::uint8_t sub, std::
     std::size_t filled = 0;
     for (std::size_t part = 0; part < parts; ++part) {
         ProgramBlock block = MakeProgramBlock(command, sub);
-        block[3] = static_cast<std::uint8_t>(part);
+        block[kFirstParameter] = static_cast<std::uint8_t>(part);
         const std::uint8_t code = tool.program.Exchange(block, kLimitMs, 128);
         if (code != 0) return code;
         const std::size_t bytes =
             parts == 1 ? tableBytes : (part == 0 ? kFirstPartBytes : kSecondPartBytes);
         const auto reply = tool.link.RxBuffer();
-        std::copy_n(reply.begin() + 1, bytes, table.begin() + static_cast<std::ptrdiff_t>(filled));
+        std::copy_n(reply.begin() + kReplyData, bytes,
+                    table.begin() + static_cast<std::ptrdiff_t>(filled));
         filled += bytes;
     }
     return 0;
@@ -47,7 +49,7 @@ std::uint8_t ReadTable(Tool& tool, std::uint8_t command, std::uint8_t sub, std::
 std::uint8_t SearchChannel(Tool& tool, std::uint8_t channel, std::uint8_t command,
                            std::uint8_t sub) {
     MainPanel& p = tool.panel;
-    ChannelSearchResult& result = tool.lastSearch;
+    ChannelSearchResult& result = tool.sensors.lastSearch;
     result = ChannelSearchResult{};
     result.channel = channel;
     p.ListBox1.SetItems({});
@@ -56,7 +58,7 @@ std::uint8_t SearchChannel(Tool& tool, std::uint8_t channel, std::uint8_t comman
         result.code = result::NoData;
         return 0;
     }
-    const std::size_t levels = tool.maxSensorsPerChannel;
+    const std::size_t levels = tool.config.maxSensorsPerChannel;
     DisableProgramModeControls(p);
     const std::size_t first = 4 * std::size_t{channel} + 1;
     p.StringGrid2.SetCurrentCell(first + 3, 1);
@@ -68,7 +70,14 @@ std::uint8_t SearchChannel(Tool& tool, std::uint8_t channel, std::uint8_t comman
     } else {
         Insert(tool, kAqua, "Searching sensors in Channel " + std::to_string(channel) + " ...");
         std::array<std::uint8_t, kSensorTableSize> table{};
-        const std::uint8_t code = ReadTable(tool, command, sub, levels, table);
+        std::uint8_t code = ReadTable(tool, command, sub, levels, table);
+        // A serial that fails its own CRC came through a line that spoilt it without the
+        // block's checks seeing it: the table is asked for once more.
+        const auto listed = [&] { return std::min<std::size_t>(table[8 * levels], levels); };
+        if (code == 0 && !TableSerialsIntact(table, listed())) {
+            result.repeated = true;
+            code = ReadTable(tool, command, sub, levels, table);
+        }
         result.code = code;
         result.status = tool.program.LastStatus();
         if (code != 0) {
@@ -98,15 +107,29 @@ std::uint8_t SearchChannel(Tool& tool, std::uint8_t channel, std::uint8_t comman
                 } else {
                     tool.log.AppendLine("");
                 }
+                std::string damagedLevels;
                 for (std::size_t i = 0; i < count; ++i) {
                     const auto serial = std::span(table).subspan(8 * i, 8);
                     SensorSerial bytes{};
                     std::copy(serial.begin(), serial.end(), bytes.begin());
                     result.serials.push_back(bytes);
-                    p.StringGrid2.SetCell(first, i + 1, SerialText(serial));
-                    p.ListBox1.AddItem(SerialText(serial));
+                    ShowReceivedSerial(p.StringGrid2, first, i + 1, serial);
+                    // A damaged serial is shown, marked, but never offered for sorting.
+                    const bool intact = SerialIntact(serial);
+                    result.damaged.push_back(!intact);
+                    if (intact) {
+                        p.ListBox1.AddItem(SerialText(serial));
+                        ++shown;
+                    } else {
+                        damagedLevels +=
+                            (damagedLevels.empty() ? "" : ", ") + std::to_string(i + 1);
+                    }
                 }
-                shown = static_cast<std::uint8_t>(count);
+                if (!damagedLevels.empty()) {
+                    Insert(tool, kDamagedSerialColour,
+                           "Damaged serial(s) (CRC-8 wrong) at level(s) " + damagedLevels +
+                               " - search the channel again...\n");
+                }
             }
         }
     }
@@ -119,7 +142,7 @@ void SearchButtonClick(Tool& tool, std::uint8_t channel) {
     tool.log.SetText("");
     p.GroupBox2.SetVisible(false);
     p.StringGrid2.SetVisible(true);
-    SearchChannel(tool, channel, 0x60, channel);
+    SearchChannel(tool, channel, kSearchChannel, channel);
 }
 
 void Button9Click(Tool& tool) {
@@ -127,12 +150,20 @@ void Button9Click(Tool& tool) {
     tool.log.SetText("");
     p.GroupBox2.SetVisible(false);
     p.StringGrid2.SetVisible(true);
+    // Without the sensors per channel no channel can be searched: that is said once.
+    if (!CapacityKnown(tool)) return;
     unsigned total = 0;
+    std::size_t damaged = 0;
     for (std::uint8_t channel = 0; channel < 10; ++channel) {
-        total += SearchChannel(tool, channel, 0x60, channel);
+        total += SearchChannel(tool, channel, kSearchChannel, channel);
+        damaged += tool.sensors.lastSearch.DamagedCount();
     }
     tool.log.SetColour(kRed);
     tool.log.AppendLine("Total segregated: " + std::to_string(total) + " sensors");
+    if (damaged != 0) {
+        tool.log.AppendLine("Damaged serials (CRC-8 wrong), not counted: " +
+                            std::to_string(damaged));
+    }
 }
 
 }  // namespace nuv

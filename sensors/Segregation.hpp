@@ -3,27 +3,13 @@
 #include <array>
 #include <cstdint>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 #include "sensors/SensorCommon.hpp"
+#include "sensors/SensorsState.hpp"
 
 namespace nuv {
 
 class Tool;
-
-// The module's progress of a segregation: the raw temperatures of the table's entries (high
-// byte first), the count of sensors already given their level, and the state.
-struct SegregationStatus {
-    static constexpr std::size_t kSize = 36;
-    std::array<std::uint8_t, kSize> bytes{};
-    std::uint8_t Sorted() const { return bytes[32]; }
-    std::uint8_t State() const { return bytes[33]; }
-};
-
-namespace segregation_state {
-inline constexpr std::uint8_t Finished = 0;
-inline constexpr std::uint8_t HeatNext = 1;
-inline constexpr std::uint8_t Cooling = 2;
-}  // namespace segregation_state
 
 // Starts the segregation of a channel: the module searches it and waits for the sensors to be
 // heated one after another. Returns the number of sensors found (0 after a failure).
@@ -37,8 +23,5 @@ void Timer3Timer(Tool& tool);
 void Button37Click(Tool& tool);
 // "Read_APC": one progress read in the layout of ten positions.
 void Button36Click(Tool& tool);
-
-// Ends the polling, as every command does that hides the APC window or leaves program mode.
-void StopSegregationPoll(Tool& tool);
 
 }  // namespace nuv

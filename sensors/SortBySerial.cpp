@@ -2,10 +2,11 @@
 
 #include <string>
 
-#include "app/ControlGroups.hpp"
-#include "app/MessageTable.hpp"
-#include "app/Tool.hpp"
 #include "config/ProgramCommand.hpp"
+#include "core/MessageTable.hpp"
+#include "model/ControlGroups.hpp"
+#include "model/Tool.hpp"
+#include "protocol/ProgramCommands.hpp"
 #include "sensors/ChannelSearch.hpp"
 #include "sensors/Segregation.hpp"
 #include "sensors/SensorCommon.hpp"
@@ -14,11 +15,6 @@ namespace nuv {
 namespace {
 
 constexpr std::uint16_t kLimitMs = 600;
-constexpr std::uint8_t kSave = 0x70;
-constexpr std::uint8_t kFirstChannelSub = 3;
-// The second block of a 16-level save: sub-commands 0x13..0x1C.
-constexpr std::uint8_t kSecondPartSub = 0x13;
-constexpr std::size_t kPayloadFirst = 3;
 constexpr Rgb kRed = colour::LinkError;
 
 // Moves the selected item of `from` to the end of `to`; false when none is selected.
@@ -40,7 +36,7 @@ void ShowTable(Tool& tool, std::size_t count) {
     for (std::size_t j = 0; j < count; ++j) {
         text += std::to_string(j + 1) + ":   ";
         for (std::size_t b = 0; b < 8; ++b)
-            text += HexByte(tool.sortedSerialTable[8 * j + b]) + " ";
+            text += HexByte(tool.sensors.sortedSerialTable[8 * j + b]) + " ";
         text += "\n";
     }
     AppendToLog(tool, text);
@@ -50,17 +46,17 @@ void AfterMove(Tool& tool) {
     MainPanel& p = tool.panel;
     p.Label28.SetCaption("Sorted Items: " + std::to_string(p.ListBox2.Items().size()));
     RebuildSortedSerialTable(tool);
-    const std::size_t levels = tool.maxSensorsPerChannel;
-    ShowTable(tool, levels == 0 ? 0 : tool.sortedSerialTable[8 * levels]);
+    const std::size_t levels = tool.config.maxSensorsPerChannel;
+    ShowTable(tool, levels == 0 ? 0 : tool.sensors.sortedSerialTable[8 * levels]);
     p.Button44.SetEnabled(false);
     p.Button46.SetEnabled(false);
 }
 
 // One save block: the command, its sub-command and table bytes from `from`, `count` of them.
 ProgramBlock SaveBlock(const Tool& tool, std::uint8_t sub, std::size_t from, std::size_t count) {
-    ProgramBlock block = MakeProgramBlock(kSave, sub);
-    std::copy_n(tool.sortedSerialTable.begin() + static_cast<std::ptrdiff_t>(from), count,
-                block.begin() + kPayloadFirst);
+    ProgramBlock block = MakeProgramBlock(kSaveOrder, sub);
+    std::copy_n(tool.sensors.sortedSerialTable.begin() + static_cast<std::ptrdiff_t>(from), count,
+                block.begin() + kFirstParameter);
     return block;
 }
 
@@ -71,15 +67,15 @@ LinkResult SendSave(Tool& tool, std::uint8_t channel, std::size_t levels, const 
     DisableProgramModeControls(p);
     LinkResult code = PrepareProgramLink(tool);
     if (code == result::Ok) {
-        const auto sub = static_cast<std::uint8_t>(kFirstChannelSub + channel);
+        const auto sub = static_cast<std::uint8_t>(kSaveOrderFirst + channel);
         const std::size_t tableBytes = 8 * levels + 1;
-        if (tableBytes <= kMaskedLast - kPayloadFirst + 1) {
+        if (tableBytes <= kMaskedLast - kFirstParameter + 1) {
             code = tool.program.Exchange(SaveBlock(tool, sub, 0, tableBytes), kLimitMs, 128);
         } else {
             code = tool.program.Exchange(SaveBlock(tool, sub, 0, kFirstPartBytes), kLimitMs, 128);
             if (code == 0) {
                 code = tool.program.Exchange(
-                    SaveBlock(tool, static_cast<std::uint8_t>(kSecondPartSub + channel),
+                    SaveBlock(tool, static_cast<std::uint8_t>(kSaveOrderSecond + channel),
                               kFirstPartBytes, kSecondPartBytes),
                     kLimitMs, 128);
             }
@@ -96,30 +92,41 @@ LinkResult SendSave(Tool& tool, std::uint8_t channel, std::size_t levels, const 
 
 }  // namespace
 
-void RebuildSortedSerialTable(Tool& tool) {
-    SortedSerialTable& table = tool.sortedSerialTable;
+SortedSerialTable SortedTable(const std::vector<std::string>& serials, std::size_t levels) {
+    SortedSerialTable table{};
     table.fill(0xFF);
-    const std::size_t levels = tool.maxSensorsPerChannel;
-    const auto& items = tool.panel.ListBox2.Items();
     // Items beyond the levels are listed and counted, but have no place in the table.
-    const std::size_t count = std::min(items.size(), levels);
+    const std::size_t count = std::min(serials.size(), levels);
     for (std::size_t j = 0; j < count; ++j) {
-        const SensorSerial serial = SerialBytes(items[j]);
+        const SensorSerial serial = SerialBytes(serials[j]);
         std::copy(serial.begin(), serial.end(), table.begin() + static_cast<std::ptrdiff_t>(8 * j));
     }
     table[8 * levels] = static_cast<std::uint8_t>(count);
+    return table;
+}
+
+void RebuildSortedSerialTable(Tool& tool) {
+    tool.sensors.sortedSerialTable =
+        SortedTable(tool.panel.ListBox2.Items(), tool.config.maxSensorsPerChannel);
+}
+
+LinkResult SaveSerialOrder(Tool& tool, const std::vector<std::string>& serials) {
+    const std::size_t levels = tool.config.maxSensorsPerChannel;
+    tool.sensors.sortedSerialTable = SortedTable(serials, levels);
+    ShowTable(tool, levels == 0 ? 0 : tool.sensors.sortedSerialTable[8 * levels]);
+    return SaveSortedSerials(tool);
 }
 
 void SbsButtonClick(Tool& tool, std::uint8_t channel) {
     MainPanel& p = tool.panel;
-    tool.sbsChannel = channel;
+    tool.sensors.sbsChannel = channel;
     tool.log.Clear();
     p.StringGrid2.SetVisible(false);
     p.GroupBox2.SetVisible(true);
     // A new search starts a new order: the last channel's order is never saved under this one.
-    tool.sortedSerialTable.fill(0xFF);
+    tool.sensors.sortedSerialTable.fill(0xFF);
     p.Button58.SetEnabled(false);
-    SearchChannel(tool, channel, 0x60, channel);
+    SearchChannel(tool, channel, kSearchChannel, channel);
 }
 
 void ListBox1Click(Tool& tool) {
@@ -143,13 +150,14 @@ void Button46Click(Tool& tool) {
     MainPanel& p = tool.panel;
     if (!MoveSelected(p.ListBox2, p.ListBox1)) return;
     AfterMove(tool);
-    const std::size_t levels = tool.maxSensorsPerChannel;
-    if (levels == 0 || tool.sortedSerialTable[8 * levels] == 0) p.Button58.SetEnabled(false);
+    const std::size_t levels = tool.config.maxSensorsPerChannel;
+    if (levels == 0 || tool.sensors.sortedSerialTable[8 * levels] == 0)
+        p.Button58.SetEnabled(false);
 }
 
 LinkResult SaveSortedSerials(Tool& tool) {
     if (!CapacityKnown(tool)) return result::NoData;
-    return SendSave(tool, tool.sbsChannel, tool.maxSensorsPerChannel,
+    return SendSave(tool, tool.sensors.sbsChannel, tool.config.maxSensorsPerChannel,
                     "All serials has been saved ok...");
 }
 
@@ -164,7 +172,7 @@ void Button59Click(Tool& tool) {
 
 void Button43Click(Tool& tool) {
     // Its layout is that of ten positions; a module of another capacity would read it wrongly.
-    if (tool.maxSensorsPerChannel != 10) {
+    if (tool.config.maxSensorsPerChannel != 10) {
         tool.log.SetColour(kRed);
         tool.log.AppendLine("Save To RAM writes the layout of 10 sensors per channel only...");
         return;
@@ -174,17 +182,17 @@ void Button43Click(Tool& tool) {
 
 void Button4Click(Tool& tool) {
     // The end-segregation command ends any procedure: its poll ends with it.
-    StopSegregationPoll(tool);
+    StopSegregationPoll(tool.panel);
     if (PrepareProgramLink(tool) != result::Ok) return;
     tool.log.Clear();
-    if (LabelledExchange(tool, MakeProgramBlock(0xA0, 0x00), kLimitMs, 128, "\nError 70.02(") !=
-        0) {
+    if (LabelledExchange(tool, MakeProgramBlock(kEndSegregation), kLimitMs, 128,
+                         "\nError 70.02(") != 0) {
         return;
     }
     tool.log.Clear();
     std::string text;
     const auto reply = tool.link.RxBuffer();
-    for (std::size_t i = 1; i <= 100; ++i) text += HexByte(reply[i]) + " ";
+    for (std::size_t i = kReplyData; i <= 100; ++i) text += HexByte(reply[i]) + " ";
     AppendToLog(tool, text);
 }
 

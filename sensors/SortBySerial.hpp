@@ -2,16 +2,15 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
+#include <vector>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
+#include "sensors/SensorsState.hpp"
 
 namespace nuv {
 
 class Tool;
-
-// The order of the sorted list as the module takes it: serials of levels 1..n, the count n at
-// byte 8N (N the sensors per channel), 0xFF elsewhere.
-using SortedSerialTable = std::array<std::uint8_t, 256>;
 
 // An "SBSc" button: the sort-by-serial area for a channel, filled by a search.
 void SbsButtonClick(Tool& tool, std::uint8_t channel);
@@ -30,7 +29,15 @@ void Button43Click(Tool& tool);
 void Button4Click(Tool& tool);
 void Button47Click(Tool& tool);
 
+// The table of an order: the serials (as shown, 16 hexadecimal digits) of levels 1.. of a
+// channel of `levels` sensor positions; serials beyond the levels have no place in it.
+SortedSerialTable SortedTable(const std::vector<std::string>& serials, std::size_t levels);
 // Builds the table from the sorted list, as every move does.
 void RebuildSortedSerialTable(Tool& tool);
+// The order of the channel searched last (SbsButtonClick), given as its serials level 1 first,
+// into the module's working memory: the table is built and shown in the log as the moves of
+// the sort-by-serial area build it, then saved as "Save Sorted Serial Numbers to RAM" does.
+// The area's lists are left as they are.
+LinkResult SaveSerialOrder(Tool& tool, const std::vector<std::string>& serials);
 
 }  // namespace nuv

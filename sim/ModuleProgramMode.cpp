@@ -3,14 +3,16 @@
 #include <numeric>
 
 #include "protocol/ProgramBlock.hpp"
+#include "sim/ModuleCommands.hpp"
 #include "sim/ModuleSimulator.hpp"
 
 namespace nuv::sim {
 namespace {
 
+using namespace command;
+
 constexpr std::uint8_t kAccepted = 0x06;
 constexpr std::uint8_t kRefused = 0x15;
-constexpr std::size_t kDataBytes = 117;
 
 // Where the module keeps what in its memory.
 constexpr std::size_t kHeader = 0x000;          // "NUV" and the layout version
@@ -115,7 +117,7 @@ void ModuleSimulator::HandleBlock(SimDevice& device, const std::vector<std::uint
     }
     const std::uint8_t command = block.bytes[1];
     const std::uint8_t sub = block.bytes[2];
-    const std::uint8_t parameter = block.bytes[3];
+    const std::uint8_t parameter = block.bytes[kParameter];
     Reply reply = Accepted();
     if (HandleSensorBlock(block, atNs, reply)) {
         SendBlock(device, reply, atNs);
@@ -123,26 +125,26 @@ void ModuleSimulator::HandleBlock(SimDevice& device, const std::vector<std::uint
     }
     std::int64_t readyAt = atNs;
     bool restart = false;
-    switch (command << 8U | sub) {
-        case 0x3000:  // identification
-            reply[1] = firmwareClass;
-            reply[2] = firmwareBuild;
+    switch (Code(command, sub)) {
+        case Code(kRead, kIdentify):
+            reply[kData] = firmwareClass;
+            reply[kData + 1] = firmwareBuild;
             break;
-        case 0x7000:  // address
+        case Code(kSave, kSaveAddress):
             if (parameter == 0 || parameter > 247) {
                 reply = Refused();
             } else {
                 address = parameter;
             }
             break;
-        case 0x7001:  // interval
+        case Code(kSave, kSaveInterval):
             if (parameter == 0) {
                 reply = Refused();
             } else {
                 intervalSeconds = parameter;
             }
             break;
-        case 0x7002:  // save everything; the module then starts again with it
+        case Code(kSave, kSaveAll):  // the module then starts again with it
             storedAddress = address;
             storedInterval = intervalSeconds;
             for (int c = 0; c < kChannels; ++c) {
@@ -151,35 +153,36 @@ void ModuleSimulator::HandleBlock(SimDevice& device, const std::vector<std::uint
             readyAt += saveDurationNs;
             restart = true;
             break;
-        case 0x2001:  // reset by code
+        case Code(kReset, kResetByCode):
             restart = true;
             ++resetCounters[0];
             ++resetCounters[2];  // the firmware resets itself through its watchdog
             break;
-        case 0xAA55:  // leave program mode
+        case Code(kLeave, kLeaveSub):
             programMode = false;
             break;
-        case 0x3009: {  // memory: address high, low, count
-            const std::size_t from =
-                static_cast<std::size_t>(block.bytes[3] << 8U | block.bytes[4]);
-            const std::size_t count = block.bytes[5];
+        case Code(kRead, kMemory): {  // address high, low, count
+            const std::size_t from = static_cast<std::size_t>(block.bytes[kParameter] << 8U |
+                                                              block.bytes[kParameter + 1]);
+            const std::size_t count = block.bytes[kParameter + 2];
             if (count == 0 || count > kDataBytes || from + count > kMemorySize) {
                 reply = Refused();
                 break;
             }
             const auto memory = Memory();
             std::copy_n(memory.begin() + static_cast<std::ptrdiff_t>(from), count,
-                        reply.begin() + 1);
+                        reply.begin() + kData);
             break;
         }
-        case 0x3001: {  // the configuration area of the memory
+        case Code(kRead, kConfigurationArea): {
             const auto memory = Memory();
-            std::copy_n(memory.begin(), kDataBytes, reply.begin() + 1);
+            std::copy_n(memory.begin(), kDataBytes, reply.begin() + kData);
             break;
         }
-        case 0xA000: {  // the serials of channel 0 as the memory keeps them
+        case Code(kEndSegregation,
+                  kEndSegregationSub): {  // the serials of channel 0 as the memory keeps them
             const auto memory = Memory();
-            std::copy_n(memory.begin() + kSerials, kDataBytes, reply.begin() + 1);
+            std::copy_n(memory.begin() + kSerials, kDataBytes, reply.begin() + kData);
             break;
         }
         default:
@@ -195,8 +198,39 @@ void ModuleSimulator::SendBlock(SimDevice& device, std::array<std::uint8_t, 126>
     // The module's own mask, new for every reply.
     BlockMask mask{};
     for (std::uint8_t& byte : mask) byte = static_cast<std::uint8_t>(NextRandom());
-    const ProgramWire wire = EncodeProgramBlock(reply, mask);
+    ProgramWire wire = EncodeProgramBlock(reply, mask);
+    // Only an answer that could be spoilt counts.
+    if (faults.cancellingFlips != 0 && FlipCancellingBits(reply, wire)) {
+        ModuleFaults::Take(faults.cancellingFlips);
+    }
     SendWithFaults(device, {wire.begin(), wire.end()}, atNs + blockTurnaroundNs, 127);
+}
+
+bool ModuleSimulator::FlipCancellingBits(const std::array<std::uint8_t, 126>& reply,
+                                         ProgramWire& wire) {
+    const std::size_t first = std::clamp<std::size_t>(faults.flipFirst, 1, kMaskedLast);
+    const std::size_t last = std::clamp<std::size_t>(faults.flipLast, first, kMaskedLast);
+    // The bits that are set in some byte of the range and clear in another.
+    std::vector<unsigned> bits;
+    for (unsigned bit = 0; bit < 8; ++bit) {
+        bool set = false;
+        bool clear = false;
+        for (std::size_t i = first; i <= last; ++i)
+            ((reply[i] >> bit & 1U) != 0 ? set : clear) = true;
+        if (set && clear) bits.push_back(bit);
+    }
+    if (bits.empty()) return false;
+    const unsigned bit = bits[NextRandom() % bits.size()];
+    std::vector<std::size_t> ones;
+    std::vector<std::size_t> zeros;
+    for (std::size_t i = first; i <= last; ++i)
+        ((reply[i] >> bit & 1U) != 0 ? ones : zeros).push_back(i);
+    // Masked bytes carry the plain byte XOR the mask: a bit flipped on the wire is flipped in
+    // the plain byte, and the 1 lost in one byte is the 1 gained in the other.
+    const auto mask = static_cast<std::uint8_t>(1U << bit);
+    wire[ones[NextRandom() % ones.size()]] ^= mask;
+    wire[zeros[NextRandom() % zeros.size()]] ^= mask;
+    return true;
 }
 
 }  // namespace nuv::sim

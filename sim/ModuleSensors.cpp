@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <cmath>
 
+#include "sim/ModuleCommands.hpp"
 #include "sim/ModuleSimulator.hpp"
 
 namespace nuv::sim {
 namespace {
 
+using namespace command;
+
 constexpr std::uint8_t kSameSerials = 0x01;
 constexpr std::uint8_t kDuplicates = 0x02;
-constexpr std::size_t kFirstPart = 81;
-constexpr std::size_t kSecondPart = 48;
-constexpr std::size_t kStatusTemperatures = 16;
 
 // Appends the levels of `all` that `levels` does not hold yet, in their order.
 void AppendMissing(std::vector<int>& levels, const std::vector<int>& all) {
@@ -146,129 +146,140 @@ bool ModuleSimulator::HandleSensorBlock(const DecodedBlock& block, std::int64_t 
                                         Block& reply) {
     const std::uint8_t command = block.bytes[1];
     const std::uint8_t sub = block.bytes[2];
-    const std::size_t capacity = Capacity();
     AdvanceSegregation(atNs);
-
-    if (command == 0x60) {  // search: byte 3 is the part of a table of 16 levels
-        if (sub >= kChannels) {
-            reply = Refused();
-            return true;
-        }
-        if (ModuleFaults::Take(faults.sameSerials)) {
-            reply.fill(0);
-            reply[0] = kSameSerials;
-            return true;
-        }
-        const int channel = sub;
-        std::vector<int> levels = Order(channel);
-        levels.resize(static_cast<std::size_t>(Found(channel)));
-        const Table table = ChannelTable(channel, levels);
-        const std::size_t tableBytes = 8 * capacity + 1;
-        if (tableBytes <= 117) {
-            std::copy_n(table.begin(), tableBytes, reply.begin() + 1);
-        } else if (block.bytes[3] == 0) {
-            std::copy_n(table.begin(), kFirstPart, reply.begin() + 1);
-        } else {
-            std::copy_n(table.begin() + kFirstPart, kSecondPart, reply.begin() + 1);
-        }
-        // Two sensors of one serial: the search is done, with a warning.
-        std::vector<std::array<std::uint8_t, 8>> serials;
-        for (int level : levels)
-            serials.push_back(sensors_[sub][static_cast<std::size_t>(level)].serial);
-        std::sort(serials.begin(), serials.end());
-        if (std::adjacent_find(serials.begin(), serials.end()) != serials.end())
-            reply[0] = kDuplicates;
+    if (command == kSearch) {
+        reply = SearchReply(sub, block.bytes[kParameter], reply);
         return true;
     }
-
-    if (command == 0x90) {
-        if (sub < kChannels) {  // start: the module searches the channel and waits for heat
-            const int found = Found(sub);
-            apc_ = Segregation{};
-            apc_.channel = sub;
-            apc_.active = found > 1;
-            apc_.state = apc_.active ? 1 : 0;
-            apc_.stepStartNs = atNs;
-            reply[1] = CountByte(found);
-            return true;
-        }
-        const std::vector<int> levels = SegregationLevels();
-        const Table table = ChannelTable(apc_.channel, levels);
-        switch (sub) {
-            case 0x12:
-            case 0x10:
-                std::copy_n(table.begin(), kFirstPart, reply.begin() + 1);
-                break;
-            case 0x13:
-            case 0x11:
-                std::copy_n(table.begin() + kFirstPart, kSecondPart, reply.begin() + 1);
-                break;
-            default:
-                reply = Refused();
-                return true;
-        }
-        const std::uint8_t sorted = CountByte(static_cast<int>(apc_.sorted.size()));
-        if (sub == 0x10) {  // also the layout of ten positions: temperatures, count, state
-            for (std::size_t i = 0; i < 10 && i < levels.size(); ++i) {
-                const std::uint16_t raw = SegregationRaw(levels[i], atNs);
-                reply[82 + 2 * i] = static_cast<std::uint8_t>(raw >> 8U);
-                reply[83 + 2 * i] = static_cast<std::uint8_t>(raw & 0xFFU);
-            }
-            reply[102] = sorted;
-            reply[103] = apc_.state;
-        } else if (sub == 0x11) {  // the status record
-            const std::size_t status = 1 + kSecondPart;
-            for (std::size_t i = 0; i < kStatusTemperatures && i < levels.size(); ++i) {
-                const std::uint16_t raw = SegregationRaw(levels[i], atNs);
-                reply[status + 2 * i] = static_cast<std::uint8_t>(raw >> 8U);
-                reply[status + 2 * i + 1] = static_cast<std::uint8_t>(raw & 0xFFU);
-            }
-            reply[status + 32] = sorted;
-            reply[status + 33] = apc_.state;
-        }
+    if (command == kSegregate) {
+        reply = SegregationReply(sub, atNs, reply);
         return true;
     }
-
-    if (command == 0xA0 && sub == 0x00 && (apc_.active || !apc_.sorted.empty())) {
-        // The end of the run: the order found so far becomes the channel's, the rest after it.
-        const std::vector<int> levels = SegregationLevels();
-        const Table table = ChannelTable(apc_.channel, levels);
-        std::copy_n(table.begin(), 117, reply.begin() + 1);
-        std::vector<int> order = levels;
-        AppendMissing(order, Order(apc_.channel));
-        order_[static_cast<std::size_t>(apc_.channel)] = order;
-        apc_ = Segregation{};
+    if (command == kEndSegregation && sub == kEndSegregationSub &&
+        (apc_.active || !apc_.sorted.empty())) {
+        reply = EndOfSegregationReply(reply);
         return true;
     }
-
-    if (command == 0x70 &&
-        ((sub >= 3 && sub < 3 + kChannels) || (sub >= 0x13 && sub < 0x13 + kChannels))) {
-        // The order by serial: in one block, or in two for 16 levels.
-        const bool second = sub >= 0x13;
-        const int channel = second ? sub - 0x13 : sub - 3;
-        const std::size_t tableBytes = 8 * capacity + 1;
-        if (tableBytes <= 115) {
-            Table table{};
-            std::copy_n(block.bytes.begin() + 3, tableBytes, table.begin());
-            if (second || !ApplySortedTable(channel, table)) reply = Refused();
-            return true;
-        }
-        if (!second) {
-            pendingSave_ = Table{};
-            std::copy_n(block.bytes.begin() + 3, kFirstPart, pendingSave_.begin());
-            pendingSaveChannel_ = channel;
-            return true;
-        }
-        if (pendingSaveChannel_ != channel) {
-            reply = Refused();
-            return true;
-        }
-        std::copy_n(block.bytes.begin() + 3, kSecondPart, pendingSave_.begin() + kFirstPart);
-        pendingSaveChannel_ = -1;
-        if (!ApplySortedTable(channel, pendingSave_)) reply = Refused();
+    if (command == kSave && ((sub >= kSaveOrderFirst && sub < kSaveOrderFirst + kChannels) ||
+                             (sub >= kSaveOrderSecond && sub < kSaveOrderSecond + kChannels))) {
+        reply = SavedOrderReply(sub, block, reply);
         return true;
     }
     return false;
+}
+
+// The search of a channel: its table, or the part of a table of 16 levels that `part` names.
+ModuleSimulator::Block ModuleSimulator::SearchReply(std::uint8_t sub, std::uint8_t part,
+                                                    Block reply) {
+    if (sub >= kChannels) return Refused();
+    if (ModuleFaults::Take(faults.sameSerials)) {
+        reply.fill(0);
+        reply[0] = kSameSerials;
+        return reply;
+    }
+    const int channel = sub;
+    std::vector<int> levels = Order(channel);
+    levels.resize(static_cast<std::size_t>(Found(channel)));
+    const Table table = ChannelTable(channel, levels);
+    const std::size_t tableBytes = 8 * Capacity() + 1;
+    if (tableBytes <= kDataBytes) {
+        std::copy_n(table.begin(), tableBytes, reply.begin() + kData);
+    } else if (part == 0) {
+        std::copy_n(table.begin(), kFirstPart, reply.begin() + kData);
+    } else {
+        std::copy_n(table.begin() + kFirstPart, kSecondPart, reply.begin() + kData);
+    }
+    // Two sensors of one serial: the search is done, with a warning.
+    std::vector<std::array<std::uint8_t, 8>> serials;
+    for (int level : levels)
+        serials.push_back(sensors_[sub][static_cast<std::size_t>(level)].serial);
+    std::sort(serials.begin(), serials.end());
+    if (std::adjacent_find(serials.begin(), serials.end()) != serials.end()) reply[0] = kDuplicates;
+    return reply;
+}
+
+// The segregation: its start on a channel, or a read of the run's table and progress.
+ModuleSimulator::Block ModuleSimulator::SegregationReply(std::uint8_t sub, std::int64_t atNs,
+                                                         Block reply) {
+    if (sub < kChannels) {  // start: the module searches the channel and waits for heat
+        const int found = Found(sub);
+        apc_ = Segregation{};
+        apc_.channel = sub;
+        apc_.active = found > 1;
+        apc_.state = apc_.active ? 1 : 0;
+        apc_.stepStartNs = atNs;
+        reply[kData] = CountByte(found);
+        return reply;
+    }
+    const std::vector<int> levels = SegregationLevels();
+    const Table table = ChannelTable(apc_.channel, levels);
+    switch (sub) {
+        case kTableFirst:
+        case kProgress:
+            std::copy_n(table.begin(), kFirstPart, reply.begin() + kData);
+            break;
+        case kTableSecond:
+        case kStatus:
+            std::copy_n(table.begin() + kFirstPart, kSecondPart, reply.begin() + kData);
+            break;
+        default:
+            return Refused();
+    }
+    const std::uint8_t sorted = CountByte(static_cast<int>(apc_.sorted.size()));
+    if (sub == kProgress) {  // also the layout of ten positions: temperatures, count, state
+        for (std::size_t i = 0; i < 10 && i < levels.size(); ++i) {
+            const std::uint16_t raw = SegregationRaw(levels[i], atNs);
+            reply[kProgressTemperatures + 2 * i] = static_cast<std::uint8_t>(raw >> 8U);
+            reply[kProgressTemperatures + 2 * i + 1] = static_cast<std::uint8_t>(raw & 0xFFU);
+        }
+        reply[kProgressSorted] = sorted;
+        reply[kProgressState] = apc_.state;
+    } else if (sub == kStatus) {  // the status record
+        for (std::size_t i = 0; i < kStatusTemperatures && i < levels.size(); ++i) {
+            const std::uint16_t raw = SegregationRaw(levels[i], atNs);
+            reply[kStatusRecord + 2 * i] = static_cast<std::uint8_t>(raw >> 8U);
+            reply[kStatusRecord + 2 * i + 1] = static_cast<std::uint8_t>(raw & 0xFFU);
+        }
+        reply[kStatusRecord + kStatusSorted] = sorted;
+        reply[kStatusRecord + kStatusState] = apc_.state;
+    }
+    return reply;
+}
+
+// The end of a run: the order found so far becomes the channel's, the rest after it.
+ModuleSimulator::Block ModuleSimulator::EndOfSegregationReply(Block reply) {
+    const std::vector<int> levels = SegregationLevels();
+    const Table table = ChannelTable(apc_.channel, levels);
+    std::copy_n(table.begin(), kDataBytes, reply.begin() + kData);
+    std::vector<int> order = levels;
+    AppendMissing(order, Order(apc_.channel));
+    order_[static_cast<std::size_t>(apc_.channel)] = order;
+    apc_ = Segregation{};
+    return reply;
+}
+
+// The order by serial: in one block, or in two for 16 levels.
+ModuleSimulator::Block ModuleSimulator::SavedOrderReply(std::uint8_t sub, const DecodedBlock& block,
+                                                        Block reply) {
+    const bool second = sub >= kSaveOrderSecond;
+    const int channel = second ? sub - kSaveOrderSecond : sub - kSaveOrderFirst;
+    const auto parameters = block.bytes.begin() + kParameter;
+    const std::size_t tableBytes = 8 * Capacity() + 1;
+    if (tableBytes <= kOrderRoom) {
+        Table table{};
+        std::copy_n(parameters, tableBytes, table.begin());
+        return second || !ApplySortedTable(channel, table) ? Refused() : reply;
+    }
+    if (!second) {
+        pendingSave_ = Table{};
+        std::copy_n(parameters, kFirstPart, pendingSave_.begin());
+        pendingSaveChannel_ = channel;
+        return reply;
+    }
+    if (pendingSaveChannel_ != channel) return Refused();
+    std::copy_n(parameters, kSecondPart, pendingSave_.begin() + kFirstPart);
+    pendingSaveChannel_ = -1;
+    return ApplySortedTable(channel, pendingSave_) ? reply : Refused();
 }
 
 }  // namespace nuv::sim

@@ -24,6 +24,14 @@ struct ModuleFaults {
     bool floodAtOnce = false;
     int refuse = 0;       // a program-mode block is refused (status 0x15)
     int sameSerials = 0;  // a search is answered "same serials or user bytes" (status 1)
+    // Two bit errors in one program-mode answer that cancel out in both of its checks: the same
+    // bit flips in two data bytes, from 1 to 0 in one and from 0 to 1 in the other, so that
+    // neither the XOR nor the sum of the block changes. The bytes are drawn at random among the
+    // answer's bytes flipFirst..flipLast (1..117); an answer whose bytes there offer no such
+    // pair (all bits alike) goes out unspoilt and is not counted.
+    int cancellingFlips = 0;
+    std::size_t flipFirst = 1;
+    std::size_t flipLast = 117;
     // Every count of sensors the module sends in program mode says this (0..255), whatever it
     // found: a module whose bytes are not to be trusted. Negative: the true counts.
     int countByte = -1;
@@ -176,6 +184,9 @@ class ModuleSimulator final : public Peer {
     // Program mode: one 128-byte block in, one out.
     void HandleBlock(SimDevice& device, const std::vector<std::uint8_t>& frame, std::int64_t atNs);
     void SendBlock(SimDevice& device, std::array<std::uint8_t, 126> reply, std::int64_t atNs);
+    // The cancelling bit errors of `faults`, made on the wire of an answer whose plain bytes
+    // are `reply`; false when its bytes offer no such pair.
+    bool FlipCancellingBits(const std::array<std::uint8_t, 126>& reply, ProgramWire& wire);
     // A reset: normal mode with the stored configuration.
     void Restart();
     // Sensors in program mode: search, segregation, the sorted order.
@@ -184,7 +195,13 @@ class ModuleSimulator final : public Peer {
     static Block Accepted();
     static Block Refused();
     using Table = std::array<std::uint8_t, 129>;
+    // The blocks of the sensors (search, segregation, the order by serial): true when the block
+    // was one of them and `reply` holds its answer (`reply` comes in as an accepted one).
     bool HandleSensorBlock(const DecodedBlock& block, std::int64_t atNs, Block& reply);
+    Block SearchReply(std::uint8_t sub, std::uint8_t part, Block reply);
+    Block SegregationReply(std::uint8_t sub, std::int64_t atNs, Block reply);
+    Block EndOfSegregationReply(Block reply);
+    Block SavedOrderReply(std::uint8_t sub, const DecodedBlock& block, Block reply);
     Table ChannelTable(int channel, const std::vector<int>& levels) const;
     std::vector<int> SegregationLevels() const;
     int Found(int channel) const;

@@ -4,7 +4,7 @@
 
 namespace nuv::sim {
 
-SimDevice& AddSimulatedModule(SimFtdi& driver, double faultRate, int sensors) {
+SimDevice& AddSimulatedModule(SimFtdi& driver, double faultRate, int sensors, int levels) {
     SimDevice& device = driver.AddDevice(kSimulatedDescription, kSimulatedSerial);
     // The demonstration module runs as long as the tool: it keeps no records of the traffic.
     device.keepRecords = false;
@@ -12,6 +12,9 @@ SimDevice& AddSimulatedModule(SimFtdi& driver, double faultRate, int sensors) {
     module.keepRecords = false;
     module.faults.randomRate = faultRate;
     if (sensors >= 0) module.sensorCount.fill(sensors);
+    // The firmware's class names its capacity in the low nibble: 0 for 10, 1 for 12, 2 for 16.
+    module.firmwareClass = levels == 16 ? 0x02 : levels == 12 ? 0x01 : 0x00;
+    module.sensorsPerChannel = levels == 16 || levels == 12 ? levels : 10;
     return device;
 }
 

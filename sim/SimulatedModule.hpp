@@ -10,7 +10,9 @@ inline constexpr const char* kSimulatedSerial = "NUV13001";
 // Adds the simulated module's FTDI device to a simulated driver: described "ORNEVA NUV", with a
 // hardware-version text of a NUV13 board, and the module itself on its cable. `faultRate` is the
 // share of answers that the module spoils at random (0 for a perfect line).
-// `sensors`, when not negative, is the number of sensors on every channel's probe.
-SimDevice& AddSimulatedModule(SimFtdi& driver, double faultRate = 0.0, int sensors = -1);
+// `sensors`, when not negative, is the number of sensors on every channel's probe; `levels` the
+// sensor positions per channel of its firmware (10, 12 or 16).
+SimDevice& AddSimulatedModule(SimFtdi& driver, double faultRate = 0.0, int sensors = -1,
+                              int levels = 10);
 
 }  // namespace nuv::sim

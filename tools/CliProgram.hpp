@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "app/Dialogs.hpp"
-#include "app/Tool.hpp"
 #include "config/ProgramMode.hpp"
 #include "measure/TemperatureReading.hpp"
+#include "model/Dialogs.hpp"
+#include "model/Tool.hpp"
 #include "tools/Nuvctl.hpp"
 
 namespace nuv::cli::detail {
@@ -46,6 +46,16 @@ bool IsSensorResult(LinkResult code);
 
 // A program-mode failure in words.
 std::string DescribeProgram(const Tool& tool, LinkResult code);
+
+// The module in program mode, as a normal-mode command finds it.
+inline constexpr const char* kInProgramMode =
+    "the module is in program mode (an earlier command, a stall or --stay left it there) and "
+    "takes no normal-mode request: run 'nuvctl normal' to take it back to normal mode";
+
+// What to do about a module that may still be in program mode.
+inline constexpr const char* kStillInProgramMode =
+    "the module may still be in program mode, where it takes no normal-mode request: run "
+    "'nuvctl normal' once it answers again, or switch it off and on";
 
 // Dialogs of the command line: messages go to standard error.
 class StreamDialogs final : public Dialogs {
@@ -91,6 +101,9 @@ class CommandOptions {
     std::map<std::string, std::string> values_;
 };
 
+// `compare OLD NEW`: two reports, no module; the exit status as diff's.
+int Compare(const std::vector<std::string>& args, Environment& env);
+
 // One run of nuvctl: the tool on the chosen driver, and the command's work.
 class Program {
   public:
@@ -98,11 +111,40 @@ class Program {
     int Execute();
 
   private:
+    // The program-mode scope of a command: leaves program mode on every path unless --stay was
+    // given and the command was not interrupted, says a failed leave with what to do, and says
+    // when the module stays in program mode on request.
+    class Scope {
+      public:
+        Scope(Program& program, bool stay);
+        ~Scope();
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+        void Entered() { inner_.Entered(); }
+        void LeftByItself() { inner_.LeftByItself(); }
+        // Leaves now unless the module is to stay; false, with the failure said, when the leave
+        // failed.
+        bool Leave();
+
+      private:
+        void Said(LinkResult left);
+        Program& program_;
+        bool stay_;
+        ProgramModeScope inner_;  // never stays by itself: the stay is decided here
+    };
+
     std::uint8_t Address() const { return static_cast<std::uint8_t>(options_.address); }
     // Prints the trace on request, and the failure; returns the exit status of a result.
     int Finish(LinkResult code, bool sensorResultsAreData = true);
-    // The failure in words, with what the link and the last exchange know beyond the code.
-    std::string Explain(LinkResult code) const;
+    // The failure in words, with what the link and the last exchange know beyond the code. A
+    // module that gave no answer at all is asked once whether it is in program mode, where it
+    // takes no normal-mode request; if so, that is the explanation.
+    std::string Explain(LinkResult code);
+    // Whether the module answers in program mode (asked once a run).
+    bool InProgramMode();
+    // "nuvctl: WHAT: why (result N)" on standard error, or "nuvctl: WHAT: interrupted" after a
+    // stop; returns the exit status of a failure.
+    int Failed(const std::string& what, const std::string& why, LinkResult code);
 
     // Normal mode.
     int Devices();
@@ -116,13 +158,15 @@ class Program {
     int Diag();
 
     // Program mode.
-    // Leaves program mode when the command entered it; false, with the failure printed, when
-    // that failed.
-    bool LeftProgramMode(ProgramModeScope& scope);
+    // Leaves program mode when the command entered it (unless it stays); false, with the
+    // failure said, when that failed.
+    bool LeftProgramMode(Scope& scope) { return scope.Leave(); }
     int Info();
     int Config();
     int Dump();
     int Reset();
+    // Takes the module out of program mode on purpose (one left there by --stay or a stall).
+    int Normal();
 
     // Sensors.
     int Search();
@@ -136,6 +180,7 @@ class Program {
     Environment& env_;
     StreamDialogs dialogs_;
     Tool tool_;
+    std::optional<bool> inProgramMode_;
 };
 
 }  // namespace nuv::cli::detail

@@ -6,10 +6,12 @@
 #include <cstring>
 #include <ctime>
 
-#include "app/MessageTable.hpp"
 #include "config/Configuration.hpp"
+#include "core/MessageTable.hpp"
+#include "core/ResultText.hpp"
 #include "measure/ReadingRow.hpp"
 #include "measure/Temperatures.hpp"
+#include "protocol/FailureText.hpp"
 #include "protocol/ProgramExchange.hpp"
 #include "tools/CliProgram.hpp"
 
@@ -17,6 +19,9 @@ namespace nuv::cli {
 namespace detail {
 
 std::optional<long> Number(const std::string& text) {
+    // Every number of the command line is a count, an address or a mask: a sign ("-0", "+5")
+    // is no part of one.
+    if (text.empty() || text[0] == '-' || text[0] == '+') return std::nullopt;
     long value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
@@ -52,29 +57,24 @@ std::string Trimmed(std::string text) {
     return text;
 }
 
-// What a failed exchange means, for standard error.
+// What a failed exchange means, for standard error: the core's sentence, with the options
+// that choose the device where they are the remedy.
 std::string Describe(LinkResult code) {
     switch (code) {
         case 1:
-            return "the module's answer failed its CRC check";
+            return "the module's answer failed its CRC check: noise or a damaged line";
         case result::NoData:
-            return "no answer from the module (time-out)";
-        case result::WriteFailed:
-            return "the request could not be written";
-        case result::ReadFailed:
-            return "reading from the device failed";
-        case result::StatusFailed:
-            return "the device's receive status could not be read";
-        case result::BaudRateFailed:
-            return "the baud rate could not be set";
-        case result::LastDeviceBusy:
-            return "the device is held by another program";
+            return "no answer from the module (time-out): check the cable, the port and --address";
         case result::NoDevice:
-            return "no device found";
+            return "no device found: plug in the module's USB cable, or name its port with --port";
         case result::NoModuleDevice:
-            return "no device described \"ORNEVA NUV\" or \"ORNEVA Terminal\"";
+            return "no device described \"ORNEVA NUV\" or \"ORNEVA Terminal\": plug in the "
+                   "module's cable, or name its port with --port";
+        case result::LastDeviceBusy:
+            return "the device is held by another program: close it (the window, another "
+                   "nuvctl, a terminal program) and retry";
         default:
-            return MessageText(code);
+            return ResultSentence(code);
     }
 }
 
@@ -95,26 +95,13 @@ bool IsSensorResult(LinkResult code) {
 
 // A program-mode failure in words.
 std::string DescribeProgram(const Tool& tool, LinkResult code) {
-    if (code == result::FirstByteTimeout && tool.program.LastStatus() == reply_status::Refused) {
-        return "the module refused the request";
+    if (code == kNothingSelected) return "no value to save";
+    // The options that choose the device are the remedy where no device was found.
+    if (code == result::NoDevice || code == result::NoModuleDevice ||
+        code == result::LastDeviceBusy) {
+        return Describe(code);
     }
-    switch (code) {
-        case 1:
-            return "the module's answer failed its checksums";
-        case result::FirstByteTimeout:
-            return "no answer from the module (time-out)";
-        case result::ReplyTimeout:
-            return "the module's answer stopped short (time-out)";
-        case kNoStatusResult:
-            return "the module's answer carried no status";
-        case kNothingSelected:
-            return "no value to save";
-        default:
-            if (code < 0x100 && tool.program.LastStatus() == code) {
-                return "the module answered with status " + HexByte(code);
-            }
-            return Describe(code);
-    }
+    return ProgramFailureSentence(tool.link, tool.program, code);
 }
 
 }  // namespace detail

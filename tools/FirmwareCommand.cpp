@@ -2,12 +2,12 @@
 
 #include <ostream>
 
-#include "app/MessageTable.hpp"
-#include "app/Tool.hpp"
+#include "core/MessageTable.hpp"
 #include "firmware/CarriedFirmware.hpp"
 #include "firmware/FirmwareFile.hpp"
 #include "firmware/FirmwareUpdate.hpp"
-#include "firmware/FirmwareVersion.hpp"
+#include "model/Tool.hpp"
+#include "protocol/FirmwareVersion.hpp"
 #include "tools/CliProgram.hpp"
 
 namespace nuv::cli {
@@ -49,6 +49,14 @@ class Printer final : public FirmwareUpdateObserver {
 
     void OnPage(std::size_t page, std::size_t pages, int percent) override {
         Bar(percent, page + 1, pages);
+        // Once the pages go out the update is finished: a module stopped half-way would have no
+        // firmware. Said once, so that the wait is not taken for a hang.
+        if (env_.interrupted() && !stopSaid_) {
+            EndBar();
+            env_.err << "nuvctl: stopping once the update is finished: a module left half-written "
+                        "would run no firmware\n";
+            stopSaid_ = true;
+        }
     }
     void OnVerified(std::size_t pages) override { Bar(100, pages, pages); }
 
@@ -73,6 +81,7 @@ class Printer final : public FirmwareUpdateObserver {
 
     Environment& env_;
     bool barShown_ = false;
+    bool stopSaid_ = false;
 };
 
 // What went wrong and what to do, in plain words: the window's log keeps its own texts, which
@@ -301,11 +310,16 @@ void PrintBuild(const FirmwareUpdateReport& report, Printer& printer, std::ostre
             err << "nuvctl: warning: the module entered program mode after the update but did "
                    "not name its firmware; run: nuvctl info\n";
             break;
+        case BuildReadBack::Stopped:
+            err << "nuvctl: interrupted after the verified update: the module's firmware was not "
+                   "read back; run: nuvctl info\n";
+            break;
         case BuildReadBack::NotTried:
             break;
     }
     if (!build.left) {
-        err << "nuvctl: warning: the module may still be in program mode: power it off and on\n";
+        err << "nuvctl: warning: the module may still be in program mode: run 'nuvctl normal' "
+               "once it answers, or power it off and on\n";
     }
 }
 

@@ -1,8 +1,8 @@
 #include "tools/ModbusErrors.hpp"
 
-#include "app/MessageTable.hpp"
-#include "app/Tool.hpp"
-#include "protocol/ModbusCrc.hpp"
+#include "core/MessageTable.hpp"
+#include "model/Tool.hpp"
+#include "protocol/FailureText.hpp"
 #include "protocol/ModbusReply.hpp"
 
 namespace nuv::cli::detail {
@@ -27,39 +27,19 @@ std::string ExplainModbusFailure(const Tool& tool, LinkResult code) {
     if (code != 1 && code != result::NoData) return {};
     const ReplyCheck& check = tool.modbus.LastCheck();
     const auto collected = tool.modbus.Collected();
-    switch (check.fault) {
-        case ReplyFault::Exception:
-            return "the module answered exception " + HexByte(check.got) + ", " +
-                   ExceptionName(check.got) + ExceptionHint(check.got);
-        case ReplyFault::OtherAddress:
-        case ReplyFault::OtherFunction:
-        case ReplyFault::WrongByteCount:
-        case ReplyFault::TooShort:
-            return DescribeReplyFault(check);
-        case ReplyFault::None:
-            break;
+    // Where an option of the command is the remedy, the sentence names it.
+    if (check.fault == ReplyFault::Exception) {
+        return "the module answered exception " + HexByte(check.got) + ", " +
+               ExceptionName(check.got) + ExceptionHint(check.got);
     }
-    if (code == 1 && collected.size() >= 2) {
-        const std::size_t n = collected.size() - 2;
-        const ModbusCrcBytes computed = ModbusCrc(collected.first(n));
-        return "the answer's CRC is wrong (" + std::to_string(collected.size()) + " bytes ending " +
-               HexByte(collected[n]) + " " + HexByte(collected[n + 1]) + ", their CRC is " +
-               HexByte(computed.first) + " " + HexByte(computed.second) +
-               "): noise or a damaged line";
-    }
-    // Fewer bytes than an answer's head are no answer (a byte of noise, a boot loader's prompt).
-    if (code == result::NoData && collected.size() >= 3) {
-        return "the answer stopped after " + std::to_string(collected.size()) +
-               " byte(s) (time-out)";
-    }
-    if (code == result::NoData) {
+    if (code == result::NoData && check.fault == ReplyFault::None && collected.size() < 3) {
         return "no answer from the module (time-out" +
                (collected.empty()
                     ? std::string()
                     : "; " + std::to_string(collected.size()) + " stray byte(s) came") +
                "): check the cable, the port and --address";
     }
-    return {};
+    return ModbusFailureSentence(tool.link, tool.modbus, code);
 }
 
 }  // namespace nuv::cli::detail

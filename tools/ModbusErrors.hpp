@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/LinkResult.hpp"
+#include "core/LinkResult.hpp"
 
 namespace nuv {
 class Tool;

@@ -1,16 +1,20 @@
 #include "tools/Nuvctl.hpp"
 
+#include <csignal>
 #include <fstream>
+#include <set>
 #include <sstream>
 
-#include "app/MessageTable.hpp"
-#include "app/NumberFormat.hpp"
+#include "core/MessageTable.hpp"
+#include "core/NumberFormat.hpp"
+#include "core/ResultText.hpp"
 #include "measure/Cyclic.hpp"
 #include "measure/Diagnostics.hpp"
 #include "measure/PowerOutputs.hpp"
 #include "measure/ReadingLog.hpp"
 #include "measure/ReadingRow.hpp"
 #include "measure/Temperatures.hpp"
+#include "protocol/TemperatureRegister.hpp"
 #include "tools/CliProgram.hpp"
 #include "tools/FirmwareCommand.hpp"
 #include "tools/ModbusErrors.hpp"
@@ -46,9 +50,14 @@ constexpr const char* kUsage =
     "  scan [--from A] [--to B] [--limit MS] [--json]\n"
     "                                         ask every address (1..247) once and list the\n"
     "                                         modules that answer (limit: 100 ms each)\n"
-    "  report [--json] [FILE]                 the service report of a site visit (program\n"
+    "  report [--json] [FILE] [--pdf PDF] [--remarks TEXT] [--previous OLD.json [--force]]\n"
+    "                                         the service report of a site visit (program\n"
     "                                         mode is entered and left), written whole; the\n"
-    "                                         memory dump goes beside FILE as FILE-memory.dat\n"
+    "                                         memory dump goes beside FILE as FILE-memory.dat;\n"
+    "                                         --pdf also draws it as an A4 document;\n"
+    "                                         --previous puts what changed since then first\n"
+    "  compare [--json] [--force] OLD NEW     what changed between two JSON reports: 0 nothing,\n"
+    "                                         1 something, 2 a report cannot be read\n"
     "\n"
     "Program mode (entered and left again by each command, unless --stay):\n"
     "  info [--json] [--stay]                 address, interval and firmware of the module\n"
@@ -56,16 +65,24 @@ constexpr const char* kUsage =
     "                                         set the address (1..247) and the measurement\n"
     "                                         interval (1..255 s); --save makes the whole\n"
     "                                         configuration permanent\n"
-    "  dump FILE [--stay]                     copy the module's 4096-byte memory into FILE\n"
+    "  dump FILE [--verify] [--stay]          copy the module's 4096-byte memory into FILE;\n"
+    "                                         --verify reads it twice and reads again every\n"
+    "                                         piece that differs until two reads agree\n"
     "  reset [--usb]                          reset the module by command (or by the USB\n"
     "                                         cable's DTR line)\n"
+    "  normal                                 take the module out of program mode (one left\n"
+    "                                         there by --stay or by a stalled command)\n"
     "  search [--channel C] [--json] [--stay] the sensors' serials of a channel (0..9), or of\n"
     "                                         all, level 1 first\n"
     "  sort --channel C SERIAL... [--stay]    put the channel's sensors in this order, level 1\n"
     "                                         first, into the module's working memory\n"
     "\n"
-    "Exit status: 0 done (sensor error values are data), 1 link or module failure, or\n"
-    "output that cannot be written, 2 usage error.\n";
+    "Ctrl-C or SIGTERM stops a command at its next exchange with the module; program mode\n"
+    "is left and no file is written half.\n"
+    "\n"
+    "Exit status: 0 done (sensor error values are data), 1 link or module failure, a\n"
+    "failed reading of watch, or output that cannot be written, 2 usage error, 130 after\n"
+    "Ctrl-C (SIGINT), 143 after SIGTERM.\n";
 
 }  // namespace
 
@@ -75,6 +92,8 @@ Program::Program(const Options& options, Environment& env)
       dialogs_(env.err),
       tool_(env.driverFor(options.driver), env.clock, env.pump, dialogs_) {
     tool_.BuildPanel();
+    // Ctrl-C: every exchange asks first, so a command ends at the next exchange boundary.
+    tool_.link.stopRequested = env_.interrupted;
     if (options_.verbose) {
         tool_.link.trace = [this](const std::string& line) {
             env_.err << "nuvctl: " << line << '\n';
@@ -94,6 +113,7 @@ int Program::Execute() {
     if (c == "config") return Config();
     if (c == "dump") return Dump();
     if (c == "reset") return Reset();
+    if (c == "normal") return Normal();
     if (c == "scan") return Scan();
     if (c == "report") return Report();
     if (c == "search") return Search();
@@ -106,27 +126,18 @@ int Program::Execute() {
 int Program::Finish(LinkResult code, bool sensorResultsAreData) {
     if (options_.verbose) env_.err << tool_.log.Text() << '\n';
     if (code == result::Ok || (sensorResultsAreData && IsSensorResult(code))) return kExitDone;
-    env_.err << "nuvctl: " << Explain(code) << " (result " << code << ")\n";
-    return kExitFailure;
-}
-
-// The failure in words, with what the link and the last exchange know beyond the code: the
-// port and the system's reason, or what came instead of the answer.
-std::string Program::Explain(LinkResult code) const {
-    if (code == result::PortOpenFailed && !tool_.link.OpenFailure().empty()) {
-        return tool_.link.OpenFailure();
-    }
-    if (std::string modbus = ExplainModbusFailure(tool_, code); !modbus.empty()) return modbus;
-    return Describe(code);
+    return Failed("", Explain(code), code);
 }
 
 int Program::Devices() {
     const CommandOptions none("devices", options_.rest, {}, {});  // takes no options
     const LinkResult code = tool_.link.ConnectModule();
-    const StringGrid& list = tool_.panel.StringGrid1;
-    for (std::size_t row = 1; row <= tool_.link.DeviceCount(); ++row) {
-        env_.out << list.Cell(0, row) << '\t' << list.Cell(1, row) << '\t'
-                 << Trimmed(list.Cell(2, row)) << '\n';
+    // Every device found has a line; after a failure the list shows none of them.
+    const auto shown = tool_.link.ShownDevices();
+    for (std::size_t row = 0; row < tool_.link.DeviceCount(); ++row) {
+        const DeviceRecord device = row < shown.size() ? shown[row] : DeviceRecord{};
+        env_.out << device.description << '\t' << device.serial << '\t' << Trimmed(device.state)
+                 << '\n';
     }
     // The list is what was asked for: a module that is missing or busy is no failure here.
     const bool listed = code == result::Ok || code == result::LastDeviceBusy ||
@@ -152,8 +163,8 @@ int Program::Read() {
     SelectSensors(opts);
     const LinkResult code = ReadTemperatures(tool_, Address());
     const int status = Finish(code);
-    if (status != kExitDone || !tool_.lastReading) return status;
-    const TemperatureReading& reading = *tool_.lastReading;
+    if (status != kExitDone || !tool_.measure.lastReading) return status;
+    const TemperatureReading& reading = *tool_.measure.lastReading;
     if (opts.Has("--json")) {
         PrintJson(code, reading);
     } else {
@@ -198,8 +209,21 @@ void Program::PrintTable(LinkResult code, const TemperatureReading& reading) {
     }
     out << "module\t" << FixedDecimals(RawToCelsius(reading.module), 2) << '\n';
     if (code != result::Ok) {
-        env_.out << "sensor errors: " << tool_.panel.Label19.Caption() << " / "
-                 << tool_.panel.Label20.Caption() << '\n';
+        // Each error value with its positions ("c3s2"), in words: the window's counters name
+        // only how many there were.
+        for (const LinkResult error : {SensorPresenceResult, SensorCrcResult, SensorShortResult}) {
+            std::string positions;
+            for (int c = 0; c < 10; ++c) {
+                for (int s = 0; s < reading.sensorsPerChannel; ++s) {
+                    if (SensorErrorCode(reading.Raw(c, s)) != error) continue;
+                    positions += (positions.empty() ? "" : " ") + SensorColumnName(c, s + 1);
+                }
+            }
+            if (!positions.empty()) {
+                out << "sensor error " << int{error} << " at " << positions << ": "
+                    << ResultSentence(error) << '\n';
+            }
+        }
     }
 }
 
@@ -234,11 +258,11 @@ int Program::Watch() {
         }
         file.Start(std::move(opened), path, headerThere ? sensors : 0);
     }
-    tool_.panel.ComboBox2.SetIndex(options_.address - 1);
-    tool_.panel.ComboBox4.SetIndex(static_cast<int>(interval - 1));
     if (!file.Active()) env_.out << ReadingCsvHeader(sensors) << std::flush;
 
-    bool anyReading = false;
+    long readings = 0;
+    long failed = 0;
+    std::set<LinkResult> kindsSaid;
     std::size_t loggerShown = 0;
     std::int64_t next = env_.clock.NowMs();
     for (long done = 0; (count < 0 || done < count) && !env_.interrupted(); ++done) {
@@ -249,9 +273,10 @@ int Program::Watch() {
         if (env_.interrupted()) break;
         next += interval * 1000;
         const std::int64_t stamp = env_.clock.WallSeconds();
-        const LinkResult code = Timer1Timer(tool_);
-        const auto& reading = tool_.lastReading;
-        anyReading |= reading.has_value();
+        const LinkResult code = CyclicReading(tool_, Address());
+        if (code == result::Stopped) break;  // no reading was made
+        const auto& reading = tool_.measure.lastReading;
+        ++readings;
         const std::string time = LocalTimeStamp(stamp, env_.clock.UtcOffsetSeconds(stamp));
         // Readings that cannot be written are lost: stop rather than measure for nothing.
         std::string reason;
@@ -267,17 +292,24 @@ int Program::Watch() {
                      << reason << '\n';
             return kExitFailure;
         }
-        // The error logger's new lines.
+        // The first failure of each kind in a sentence (the port and the system's reason, what
+        // the module did); after it, the error logger's lines count them.
+        if (!reading) {
+            ++failed;
+            if (kindsSaid.insert(code).second) {
+                env_.err << "nuvctl: reading " << readings << " failed: " << Explain(code)
+                         << " (result " << code << ")\n";
+            }
+        }
         const std::string logger = tool_.logger.Text();
         if (logger.size() > loggerShown) env_.err << logger.substr(loggerShown);
         loggerShown = logger.size();
         if (options_.verbose) env_.err << tool_.log.Text() << '\n';
     }
-    if (!anyReading) {
-        env_.err << "nuvctl: no reading succeeded\n";
-        return kExitFailure;
-    }
-    return kExitDone;
+    env_.err << "nuvctl: " << readings << (readings == 1 ? " reading, " : " readings, ") << failed
+             << " failed" << (readings != 0 && failed == readings ? " (no reading succeeded)" : "")
+             << '\n';
+    return failed != 0 ? kExitFailure : kExitDone;
 }
 
 int Program::Power() {
@@ -385,19 +417,41 @@ Options Parse(const std::vector<std::string>& args, Environment& env, bool& hand
 
 }  // namespace detail
 
+bool DrawsPdf(const std::vector<std::string>& args) {
+    return std::find(args.begin(), args.end(), "--pdf") != args.end();
+}
+
+namespace {
+
+// 128 + the stop signal's number, as a shell reports a program that a signal ended.
+int StopStatus(const Environment& environment) {
+    const int signal = environment.stopSignal();
+    return kExitSignalBase + (signal != 0 ? signal : SIGINT);
+}
+
+// The status of a run, once what it printed has gone out: a failed output fails the run.
+int Checked(Environment& environment, int status) {
+    if (std::string reason;
+        status != kExitFailure && !detail::OutputWritten(environment.out, reason)) {
+        environment.err << "nuvctl: cannot write to standard output: " << reason << '\n';
+        return kExitFailure;
+    }
+    return status;
+}
+
+}  // namespace
+
 int Run(const std::vector<std::string>& args, Environment& environment) {
     try {
         bool handled = false;
         const detail::Options options = detail::Parse(args, environment, handled);
-        if (handled) return kExitDone;
+        if (handled) return Checked(environment, kExitDone);  // --help, --version
+        // Two report files, no module.
+        // It checks its own output: a failed write is 2 there, as diff has it.
+        if (options.command == "compare") return detail::Compare(options.rest, environment);
         detail::Program program(options, environment);
-        const int status = program.Execute();
-        if (std::string reason;
-            status != kExitFailure && !detail::OutputWritten(environment.out, reason)) {
-            environment.err << "nuvctl: cannot write to standard output: " << reason << '\n';
-            return kExitFailure;
-        }
-        return status;
+        const int status = Checked(environment, program.Execute());
+        return environment.interrupted() ? StopStatus(environment) : status;
     } catch (const detail::UsageError& error) {
         environment.err << "nuvctl: " << error.what() << "\nTry 'nuvctl --help'.\n";
         return kExitUsage;

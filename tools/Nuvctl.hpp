@@ -27,8 +27,12 @@ struct Environment {
     EventPump& pump;
     std::ostream& out;
     std::ostream& err;
-    // Whether a running watch should end now (Ctrl-C).
+    // Whether the running command is to stop (Ctrl-C, SIGTERM): it ends at its next exchange
+    // with the module, leaves program mode and writes no file half.
     std::function<bool()> interrupted = [] { return false; };
+    // The signal that asked for the stop (SIGINT, SIGTERM): the exit status is 128 + its
+    // number. 0 when none is known, which counts as SIGINT once `interrupted` says so.
+    std::function<int()> stopSignal = [] { return 0; };
     // Whether standard error is a terminal, where long commands show a progress line.
     bool errIsTerminal = false;
     // Whether `out` is a terminal, where progress is drawn in place.
@@ -38,6 +42,8 @@ struct Environment {
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
+// A command stopped by a signal exits as a shell reports a program killed by it.
+inline constexpr int kExitSignalBase = 128;
 
 // Standard output on a file descriptor that remembers why writing failed (a full disk, a closed
 // descriptor), so that the program can say so and fail instead of losing its output silently.
@@ -60,6 +66,9 @@ class DescriptorBuffer final : public std::streambuf {
     int error_ = 0;
     std::array<char, 4096> buffer_{};
 };
+
+// Whether a run draws a PDF (and needs Qt's GUI application for its fonts).
+bool DrawsPdf(const std::vector<std::string>& args);
 
 // Runs `nuvctl` with its arguments (without the program name); returns the exit status.
 int Run(const std::vector<std::string>& args, Environment& environment);

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <atomic>
 #include <csignal>
 #include <iostream>
@@ -10,18 +11,38 @@
 
 #include <cerrno>
 
+#include "core/AtomicFile.hpp"
 #include "link/CableDriver.hpp"
 #include "link/PortKeeper.hpp"
+#include "report/ReportPdf.hpp"
 #include "sim/SimFtdi.hpp"
 #include "sim/SimulatedModule.hpp"
 #include "tools/Nuvctl.hpp"
 
 namespace {
 
-std::atomic<bool> gInterrupted{false};
+// The first stop signal that came (SIGINT, SIGTERM); 0 while none.
+std::atomic<int> gStopSignal{0};
 
-void OnSignal(int) {
-    gInterrupted = true;
+void OnSignal(int signal) {
+    int none = 0;
+    gStopSignal.compare_exchange_strong(none, signal);
+    // A write that waits for a stalled reader ends too.
+    nuv::StopWaitingWrites();
+}
+
+// The command stops at its next exchange and leaves program mode; a second signal ends the
+// program at once (the handler is reset by the first), for one that must not wait for that.
+void CatchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    // A reader that has gone (a pipe, a FIFO) is a failed write with its reason, not the end
+    // of the program: the module must still be taken out of program mode.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace
@@ -43,10 +64,17 @@ int main(int argc, char* argv[]) {
     const bool outputClosed = ClosedStandardDescriptor(STDOUT_FILENO);
     ClosedStandardDescriptor(STDERR_FILENO);
 
-    // Serial ports need the Qt core; no event loop runs.
-    QCoreApplication application(argc, argv);
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    // Serial ports need the Qt core; no event loop runs. A PDF needs Qt's fonts, which come with
+    // its GUI application, here on the offscreen platform unless the environment names one.
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    std::unique_ptr<QCoreApplication> application;
+    if (nuv::cli::DrawsPdf(args)) {
+        nuv::PreferOffscreenPlatform();
+        application = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        application = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    CatchStopSignals();
 
     nuv::SystemClock clock;
     nuv::NullEventPump pump;
@@ -78,10 +106,10 @@ int main(int argc, char* argv[]) {
         pump,
         output,
         std::cerr,
-        [] { return gInterrupted.load(); },
+        [] { return gStopSignal.load() != 0; },
+        [] { return gStopSignal.load(); },
         ::isatty(STDERR_FILENO) == 1};
     environment.outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
 
-    const std::vector<std::string> args(argv + 1, argv + argc);
     return nuv::cli::Run(args, environment);
 }

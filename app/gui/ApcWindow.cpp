@@ -3,9 +3,9 @@
 #include <QCloseEvent>
 #include <QPlainTextEdit>
 
-#include "app/Tool.hpp"
 #include "app/gui/Fonts.hpp"
 #include "app/gui/GridView.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv::gui {
 
@@ -67,6 +67,10 @@ void TForm2::Sync() {
     for (const auto& view : views_) view->Sync();
     const QString title = ToQString(panel.title);
     if (windowTitle() != title) setWindowTitle(title);
+    // Every start of a procedure puts the window at its place, shown or not.
+    const bool place = !synced_ || seenPlace_ != panel.placeRevision;
+    seenPlace_ = panel.placeRevision;
+    if (place && owner_ != nullptr) move(owner_->frameGeometry().topLeft() + kOffset);
     if (synced_ && seenVisible_ == panel.visibleRevision) return;
     synced_ = true;
     seenVisible_ = panel.visibleRevision;
@@ -80,10 +84,19 @@ void TForm2::Sync() {
 }
 
 void TForm2::closeEvent(QCloseEvent* event) {
-    // The close box does what the window's button does: it ends the procedure, which hides the
-    // window. The window stays until then.
-    event->ignore();
-    context_.Act([this] { context_.tool.Click(context_.tool.form2.Button1); });
+    Tool& tool = context_.tool;
+    Control& button = tool.form2.Button1;
+    // While its button may be pressed, the close box presses it: that ends the procedure, which
+    // hides the window. Otherwise (the button disabled, or a command waiting on the module) it
+    // only hides the window: no click is kept for later, which could end a procedure long over
+    // or send a block to a module back in normal mode.
+    if (button.Enabled() && !tool.CommandRunning()) {
+        event->ignore();
+        context_.Act([&tool, &button] { tool.Click(button); });
+        return;
+    }
+    event->accept();
+    context_.Act([&tool] { tool.form2.SetVisible(false); });
 }
 
 }  // namespace nuv::gui

@@ -29,7 +29,7 @@ class TForm2 final : public QWidget {
     GridView* Grid() const { return grid_; }
 
   protected:
-    // Closing by the window's own button hides it in the model as well.
+    // The close box: the window's button while that may be pressed, else only hiding.
     void closeEvent(QCloseEvent* event) override;
 
   private:
@@ -38,6 +38,7 @@ class TForm2 final : public QWidget {
     std::vector<std::unique_ptr<ControlView>> views_;
     GridView* grid_ = nullptr;
     std::size_t seenVisible_ = 0;
+    std::size_t seenPlace_ = 0;
     bool synced_ = false;
 };
 

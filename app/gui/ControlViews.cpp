@@ -3,18 +3,21 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTextCursor>
+#include <QTimer>
 
-#include "app/Tool.hpp"
 #include "app/gui/Fonts.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv::gui {
 
@@ -310,21 +313,73 @@ class ComboBoxView final : public ControlView {
     std::vector<std::string> items_;
 };
 
+// A list that tells when the user has acted on it (a key, a mouse button going down, a drag, a
+// button going up), and when a mouse button goes down, before the list moves its current item.
+class InputAwareList final : public QListWidget {
+  public:
+    explicit InputAwareList(QWidget* parent) : QListWidget(parent) {}
+    std::function<void()> onPress;
+    std::function<void()> afterInput;
+    bool UserActing() const { return acting_ != 0; }
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        if (onPress) onPress();
+        Acted([&] { QListWidget::mousePressEvent(event); });
+    }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        Acted([&] { QListWidget::mouseMoveEvent(event); });
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        Acted([&] { QListWidget::mouseReleaseEvent(event); });
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        Acted([&] { QListWidget::keyPressEvent(event); });
+    }
+
+  private:
+    template <typename F>
+    void Acted(F&& handle) {
+        ++acting_;
+        handle();
+        --acting_;
+        if (afterInput) afterInput();
+    }
+    int acting_ = 0;
+};
+
+// A list box: a change of its current item by the user, by any means (a click, the arrow keys,
+// Home and End, typing the start of an item, pressing and dragging), sets the list's index and
+// acts as a click, as the original list box does, so that ">>" and "<<" move the item that is
+// highlighted. A click on the item that is current already is a click as well.
 class ListBoxView final : public ControlView {
   public:
     ListBoxView(ViewContext& context, Control& control, QWidget* parent)
-        : ControlView(context, control, new QListWidget(parent)),
-          list_(static_cast<QListWidget*>(Widget())) {
+        : ControlView(context, control, new InputAwareList(parent)),
+          list_(static_cast<InputAwareList*>(Widget())) {
         backgroundRole_ = QPalette::Base;
         textRole_ = QPalette::Text;
         fillsBackground_ = false;
+        list_->onPress = [this] { changedSincePress_ = false; };
+        list_->afterInput = [this] {
+            const int row = list_->currentRow();
+            if (row < 0 || row == control_.Index()) return;
+            changedSincePress_ = true;
+            Choose(row);
+        };
+        QObject::connect(list_, &QListWidget::currentRowChanged, list_, [this](int row) {
+            // The view also moves its current item by itself (when it gets the focus): that is
+            // no choice, and the list shows the model's item again once the view is done.
+            if (list_->UserActing() || row == control_.Index()) return;
+            QTimer::singleShot(0, list_, [this] { Sync(true); });
+        });
         QObject::connect(list_, &QListWidget::itemClicked, list_, [this](QListWidgetItem* item) {
-            if (!Accepts(control_.onClick)) return;
-            const int row = list_->row(item);
-            context_.Act([this, row] {
-                control_.SetIndex(row);
-                context_.tool.Click(control_);
-            });
+            // The press that made this item current has acted already.
+            if (changedSincePress_) {
+                changedSincePress_ = false;
+                return;
+            }
+            Choose(list_->row(item));
         });
         QObject::connect(list_, &QListWidget::itemDoubleClicked, list_,
                          [this](QListWidgetItem* item) {
@@ -350,8 +405,18 @@ class ListBoxView final : public ControlView {
     }
 
   private:
-    QListWidget* list_;
+    // The item at `row` chosen: the list's index, then its click.
+    void Choose(int row) {
+        if (!Accepts(control_.onClick)) return;
+        context_.Act([this, row] {
+            control_.SetIndex(row);
+            context_.tool.Click(control_);
+        });
+    }
+
+    InputAwareList* list_;
     std::vector<std::string> items_;
+    bool changedSincePress_ = false;
 };
 
 class ProgressBarView final : public ControlView {

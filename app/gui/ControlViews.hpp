@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Control.hpp"
+#include "model/Control.hpp"
 
 namespace nuv {
 class Tool;

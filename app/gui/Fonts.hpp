@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/Rgb.hpp"
+#include "core/Rgb.hpp"
 
 namespace nuv::gui {
 

@@ -4,8 +4,8 @@
 #include <QPainter>
 #include <QStyleOptionHeader>
 
-#include "app/Tool.hpp"
 #include "app/gui/Fonts.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv::gui {
 
@@ -129,6 +129,7 @@ void GridView::ApplyCells() {
     if (rows != shownRows_) {
         table_->setRowCount(static_cast<int>(rows) - 1);
         shown_.resize(rows * columns);
+        shownColours_.resize(rows * columns);
         // Rows that come into view again show their stored cells afresh.
         for (std::size_t i = shownRows_ * columns; i < shown_.size(); ++i) shown_[i] = "\x01";
         shownRows_ = rows;
@@ -136,9 +137,12 @@ void GridView::ApplyCells() {
     for (std::size_t row = 0; row < rows; ++row) {
         for (std::size_t column = 0; column < columns; ++column) {
             const std::string& text = grid_.Cell(column, row);
+            const std::optional<Rgb> colour = grid_.CellTextColour(column, row);
             std::string& shown = shown_[row * columns + column];
-            if (shown == text) continue;
+            std::optional<Rgb>& shownColour = shownColours_[row * columns + column];
+            if (shown == text && shownColour == colour) continue;
             shown = text;
+            shownColour = colour;
             const QString qtext = ToQString(text);
             const int r = static_cast<int>(row) - 1;
             const int c = static_cast<int>(column) - fixed;
@@ -167,6 +171,7 @@ void GridView::ApplyCells() {
                 } else {
                     item->setText(qtext);
                 }
+                item->setForeground(colour ? QBrush(ToQColor(*colour)) : QBrush());
             }
         }
     }

@@ -3,11 +3,12 @@
 #include <QString>
 #include <QTableWidget>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/StringGrid.hpp"
 #include "app/gui/ControlViews.hpp"
+#include "model/StringGrid.hpp"
 
 namespace nuv::gui {
 
@@ -50,6 +51,7 @@ class GridView final : public ControlView {
     std::map<std::size_t, int> fixedRowHeights_;
     // What the table shows, row by row, to tell changed cells.
     std::vector<std::string> shown_;
+    std::vector<std::optional<Rgb>> shownColours_;
     std::size_t shownRows_ = 0;
     std::pair<std::size_t, std::size_t> shownCurrent_{0, 0};
 };

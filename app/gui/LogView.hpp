@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/MessageLog.hpp"
+#include "core/MessageLog.hpp"
 
 namespace nuv::gui {
 

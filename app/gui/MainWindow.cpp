@@ -10,7 +10,6 @@
 #include <QTimer>
 #include <QtGlobal>
 
-#include "app/Tool.hpp"
 #include "app/gui/ApcWindow.hpp"
 #include "app/gui/Fonts.hpp"
 #include "app/gui/GridView.hpp"
@@ -18,6 +17,7 @@
 #include "app/gui/Layout.hpp"
 #include "app/gui/LogView.hpp"
 #include "app/gui/TrendWindow.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv::gui {
 

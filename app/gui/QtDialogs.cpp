@@ -5,6 +5,7 @@
 #include <QMessageBox>
 
 #include "app/gui/Fonts.hpp"
+#include "app/gui/ServiceReportDialog.hpp"
 
 namespace nuv::gui {
 
@@ -37,6 +38,18 @@ std::optional<std::string> QtDialogs::ChooseFileToOpen(std::string_view title,
                                                       ToQString(filter));
     if (path.isEmpty()) return std::nullopt;
     return ToStdString(path);
+}
+
+std::optional<ServiceReportRequest> QtDialogs::AskServiceReport(const SaveFileRequest& file) {
+    ServiceReportDialog dialog(
+        file, [this, file] { return ChooseSaveFile(file); },
+        [this, file] {
+            return ChooseFileToOpen("Report of the last visit",
+                                    "JSON report (*.json);;All files (*)", file.folder);
+        },
+        parent_);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.Request();
 }
 
 }  // namespace nuv::gui

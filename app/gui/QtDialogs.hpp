@@ -3,7 +3,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "app/Dialogs.hpp"
+#include "model/Dialogs.hpp"
 
 namespace nuv::gui {
 
@@ -15,6 +15,8 @@ class QtDialogs final : public Dialogs {
     std::optional<std::string> ChooseSaveFile(const SaveFileRequest& request) override;
     std::optional<std::string> ChooseFileToOpen(std::string_view title, std::string_view filter,
                                                 std::string_view folder) override;
+    // The "Service report…" dialog of ServiceReportDialog.
+    std::optional<ServiceReportRequest> AskServiceReport(const SaveFileRequest& file) override;
 
   private:
     QPointer<QWidget> parent_;

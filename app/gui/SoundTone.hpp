@@ -6,7 +6,7 @@
 #include <thread>
 #include <utility>
 
-#include "app/Tone.hpp"
+#include "model/Tone.hpp"
 
 namespace nuv::gui {
 

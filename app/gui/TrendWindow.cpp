@@ -23,11 +23,11 @@
 #include <cmath>
 #include <limits>
 
-#include "app/AtomicFile.hpp"
-#include "app/Tool.hpp"
 #include "app/gui/Fonts.hpp"
+#include "core/AtomicFile.hpp"
 #include "measure/CyclicRecord.hpp"
 #include "measure/ReadingRow.hpp"
+#include "model/Tool.hpp"
 
 namespace nuv::gui {
 namespace {
@@ -35,6 +35,8 @@ namespace {
 constexpr int kChannels = 10;
 constexpr int kLevels = 16;
 constexpr std::int64_t kDayMs = 24LL * 3600 * 1000;
+// A window manager's border and title bar, allowed for until the real frame is known.
+constexpr QMargins kAssumedFrame{8, 32, 8, 8};
 
 // Colours that tell apart on white, for the first series; further ones go round the hues.
 QColor SeriesColour(int index) {
@@ -137,7 +139,7 @@ TrendWindow::TrendWindow(Tool& tool, QWidget* owner) : QWidget(owner), tool_(too
 TrendWindow::~TrendWindow() = default;
 
 const TrendModel& TrendWindow::Model() const {
-    return Shown() == Source::Apc ? tool_.apcTrend : tool_.cyclicTrend;
+    return Shown() == Source::Apc ? tool_.sensors.apcTrend : tool_.measure.cyclicTrend;
 }
 
 TrendWindow::Source TrendWindow::Shown() const {
@@ -150,33 +152,28 @@ void TrendWindow::Show(Source source) {
 
 void TrendWindow::Sync() {
     // The plot follows whichever measurement brings new points while it runs.
-    if (tool_.apcTrend.Revision() != seenApc_) {
-        seenApc_ = tool_.apcTrend.Revision();
-        if (tool_.panel.Timer3.Enabled() && tool_.apcTrend.FrameCount() != 0) Show(Source::Apc);
+    if (tool_.sensors.apcTrend.Revision() != seenApc_) {
+        seenApc_ = tool_.sensors.apcTrend.Revision();
+        if (tool_.panel.Timer3.Enabled() && tool_.sensors.apcTrend.FrameCount() != 0)
+            Show(Source::Apc);
         dirty_ = true;
     }
-    if (tool_.cyclicTrend.Revision() != seenCyclic_) {
-        seenCyclic_ = tool_.cyclicTrend.Revision();
+    if (tool_.measure.cyclicTrend.Revision() != seenCyclic_) {
+        seenCyclic_ = tool_.measure.cyclicTrend.Revision();
         if (tool_.panel.Timer1.Enabled()) Show(Source::Cyclic);
         dirty_ = true;
     }
     if (tool_.trendWindow.revision != seenWindow_) {
         seenWindow_ = tool_.trendWindow.revision;
         if (tool_.trendWindow.visible) {
-            // The first time beside the main window's top left corner, as the APC window is.
+            // The first time beside the main window's top left corner, as the APC window is;
+            // later where the technician left it. Either way whole on the screen.
+            QPoint place = frameGeometry().topLeft();
             if (!placed_ && parentWidget() != nullptr) {
-                QRect place(parentWidget()->frameGeometry().topLeft() + QPoint(60, 60), size());
-                // Whole on the screen where it fits: a small screen keeps it within its edges.
-                if (const QScreen* screen = parentWidget()->screen()) {
-                    const QRect room = screen->availableGeometry();
-                    place.moveRight(std::min(place.right(), room.right()));
-                    place.moveBottom(std::min(place.bottom(), room.bottom()));
-                    place.moveLeft(std::max(place.left(), room.left()));
-                    place.moveTop(std::max(place.top(), room.top()));
-                }
-                move(place.topLeft());
+                place = parentWidget()->frameGeometry().topLeft() + QPoint(60, 60);
                 placed_ = true;
             }
+            FitOnScreen(place);
             show();
             raise();
             activateWindow();
@@ -185,6 +182,33 @@ void TrendWindow::Sync() {
         }
     }
     if (dirty_ && isVisible()) Redraw();
+}
+
+void TrendWindow::FitOnScreen(QPoint frameTopLeft) {
+    const QWidget* owner = parentWidget();
+    const QScreen* screen = owner != nullptr ? owner->screen() : this->screen();
+    if (screen == nullptr) {
+        move(frameTopLeft);
+        return;
+    }
+    const QRect room = screen->availableGeometry();
+    // The frame that the window manager draws around it, as far as it is known; before the
+    // window was first framed, room for a usual border and title bar.
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    const QMargins frame(std::max(inner.left() - outer.left(), kAssumedFrame.left()),
+                         std::max(inner.top() - outer.top(), kAssumedFrame.top()),
+                         std::max(outer.right() - inner.right(), kAssumedFrame.right()),
+                         std::max(outer.bottom() - inner.bottom(), kAssumedFrame.bottom()));
+    // No larger than the free area, frame and all (the layout's least size stays the least)...
+    resize(size().boundedTo(room.size().shrunkBy(frame)));
+    // ...and within it.
+    QRect place(frameTopLeft, size().grownBy(frame));
+    place.moveRight(std::min(place.right(), room.right()));
+    place.moveBottom(std::min(place.bottom(), room.bottom()));
+    place.moveLeft(std::max(place.left(), room.left()));
+    place.moveTop(std::max(place.top(), room.top()));
+    move(place.topLeft());
 }
 
 std::vector<std::pair<std::string, std::string>> TrendWindow::Wanted() const {

@@ -79,6 +79,9 @@ class TrendWindow final : public QWidget {
     void Draw(const std::string& name, const std::string& label, int index, std::int64_t fromMs,
               std::int64_t toMs, double& low, double& high);
     void SaveClicked();
+    // Puts the window, frame and all, with its frame's top left at `frameTopLeft` or as near as
+    // fits on its screen's free area, made smaller where it is larger than that.
+    void FitOnScreen(QPoint frameTopLeft);
 
     Tool& tool_;
     QChart* chart_ = nullptr;

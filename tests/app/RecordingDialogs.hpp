@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Dialogs.hpp"
+#include "model/Dialogs.hpp"
 
 namespace nuv::test {
 
@@ -25,6 +25,14 @@ class RecordingDialogs final : public Dialogs {
         ++filesAsked;
         return fileToOpen;
     }
+    // Answers the "Service report…" dialog with this when set, and keeps the file request;
+    // unset, only the file is asked for.
+    std::optional<ServiceReportRequest> AskServiceReport(const SaveFileRequest& file) override {
+        if (!serviceReport) return Dialogs::AskServiceReport(file);
+        saveRequests.push_back(file);
+        return serviceReport;
+    }
+    std::optional<ServiceReportRequest> serviceReport;
     std::vector<std::string> messages;
     // The file the user picks in the open dialog; none: the user cancels.
     std::optional<std::string> fileToOpen;

@@ -1,7 +1,7 @@
 // Start-up of the tool and the control groups that commands switch between.
-#include "app/ControlGroups.hpp"
-#include "app/MessageTable.hpp"
-#include "app/StartUp.hpp"
+#include "config/LineControl.hpp"
+#include "core/MessageTable.hpp"
+#include "model/ControlGroups.hpp"
 #include "tests/app/ToolFixture.hpp"
 
 namespace nuv::test {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Tool.hpp"
+#include "model/Tool.hpp"
 #include "tests/app/RecordingDialogs.hpp"
 #include "tests/link/LinkFixture.hpp"
 

@@ -1,8 +1,8 @@
 // The configuration commands of program mode on the simulated module.
-#include "app/ControlGroups.hpp"
-#include "app/MessageTable.hpp"
 #include "config/Configuration.hpp"
+#include "core/MessageTable.hpp"
 #include "measure/Temperatures.hpp"
+#include "model/ControlGroups.hpp"
 #include "tests/measure/ModuleFixture.hpp"
 
 namespace nuv::test {
@@ -69,6 +69,22 @@ TEST_F(ConfigurationTest, NothingSelectedSendsNothingAndSaysWhy) {
     EXPECT_NE(tool.log.Text().find("No interval selected"), std::string::npos);
     EXPECT_EQ(module.Blocks().size(), blocks);
     EXPECT_TRUE(InProgramGroup());
+}
+
+// The commands take their values from the caller (the command line); the lists stay as they were.
+TEST_F(ConfigurationTest, SaveAddressAndIntervalTakeTheValuesGiven) {
+    panel.ComboBox1.SetIndex(4);
+    EXPECT_EQ(SaveAddress(tool, 9), result::Ok);
+    EXPECT_EQ(std::vector<std::uint8_t>(LastBlock().begin(), LastBlock().begin() + 4),
+              Hex("7E 70 00 09"));
+    EXPECT_EQ(module.address, 9);
+    EXPECT_EQ(SaveInterval(tool, 200), result::Ok);
+    EXPECT_EQ(std::vector<std::uint8_t>(LastBlock().begin(), LastBlock().begin() + 4),
+              Hex("7E 70 01 C8"));
+    EXPECT_EQ(panel.ComboBox1.Index(), 4);
+    const std::size_t blocks = module.Blocks().size();
+    EXPECT_EQ(SaveAddress(tool, 0), kNothingSelected);
+    EXPECT_EQ(module.Blocks().size(), blocks);
 }
 
 TEST_F(ConfigurationTest, ARefusedSaveShowsItsLabelAndKeepsProgramMode) {

@@ -1,6 +1,6 @@
 // Reset by USB and the RS485 pass-through switch.
-#include "app/ControlGroups.hpp"
-#include "app/MessageTable.hpp"
+#include "core/MessageTable.hpp"
+#include "model/ControlGroups.hpp"
 #include "tests/app/ToolFixture.hpp"
 
 namespace nuv::test {

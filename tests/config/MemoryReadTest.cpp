@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/AtomicFile.hpp"
 #include "config/MemoryRead.hpp"
+#include "core/AtomicFile.hpp"
 #include "tests/measure/ModuleFixture.hpp"
 
 namespace nuv::test {
@@ -38,6 +38,64 @@ class MemoryReadTest : public ModuleTest {
     }
     fs::path folder;
 };
+
+// Two bit errors that cancel out pass a piece's block checks: a single read keeps them.
+TEST_F(MemoryReadTest, ASpoiltPieceIsReadAgainUntilTwoReadsAgree) {
+    module.faults.cancellingFlips = 1;
+    module.faults.flipFirst = 1;
+    module.faults.flipLast = 64;
+    ASSERT_EQ(ReadModuleMemory(tool), 0);
+    const auto& image = tool.config.memoryImage;
+    EXPECT_NE(std::vector<std::uint8_t>(image.bytes.begin(), image.bytes.end()), Memory());
+
+    module.faults.cancellingFlips = 1;  // the first read of piece 0 again
+    MemoryVerification verification;
+    const std::size_t before = module.Blocks().size();
+    ASSERT_EQ(ReadModuleMemoryVerified(tool, verification), 0);
+    EXPECT_EQ(std::vector<std::uint8_t>(image.bytes.begin(), image.bytes.end()), Memory());
+    EXPECT_EQ(image.valid, 4096U);
+    EXPECT_EQ(verification.reread, (std::vector<std::size_t>{0}));
+    EXPECT_TRUE(verification.Agreed());
+    EXPECT_EQ(verification.reads, 129U);
+    EXPECT_EQ(module.Blocks().size(), before + 129);
+    // Two whole reads, then the piece once more.
+    EXPECT_EQ(module.Blocks()[before + 64][4], 0x00);
+    EXPECT_EQ(module.Blocks()[before + 127][3], 0x0F);
+    EXPECT_EQ(module.Blocks()[before + 128][3], 0x00);
+    EXPECT_EQ(module.Blocks()[before + 128][4], 0x00);
+    EXPECT_EQ(panel.ProgressBar1.Position(), 100);
+    EXPECT_EQ(tool.log.Text(), " Reading  - please wait\n EEPROM Readed OK...");
+}
+
+TEST_F(MemoryReadTest, PiecesThatNeverReadAlikeAreNamedAndNothingIsKept) {
+    // No sensors: only the first piece holds bytes that differ, the rest is erased (0xFF).
+    module.sensorCount.fill(0);
+    module.faults.cancellingFlips = -1;
+    module.faults.flipFirst = 1;
+    module.faults.flipLast = 64;
+    MemoryVerification verification;
+    EXPECT_EQ(ReadModuleMemoryVerified(tool, verification), result::NoData);
+    EXPECT_EQ(verification.unsettled, (std::vector<std::size_t>{0}));
+    EXPECT_EQ(verification.reads, 128U + MemoryVerification::kMaxReadsOfPiece - 2);
+    EXPECT_EQ(tool.config.memoryImage.valid, 0U);
+    EXPECT_EQ(PieceList({0, 17}), "0 (0x0000), 17 (0x0440)");
+    const std::string text = tool.log.Text();
+    EXPECT_EQ(text.substr(text.find('\n')),
+              "\nMemory pieces that read differently every time: 0 (0x0000)");
+    module.faults.cancellingFlips = 0;
+}
+
+TEST_F(MemoryReadTest, AVerifiedReadStopsAtAFailedExchange) {
+    int exchanges = 0;
+    pump.onEvents = [&] {
+        if (++exchanges == 70) module.faults.silent = 1;
+    };
+    MemoryVerification verification;
+    EXPECT_EQ(ReadModuleMemoryVerified(tool, verification), 21);
+    pump.onEvents = nullptr;
+    EXPECT_EQ(tool.config.memoryImage.valid, 0U);
+    EXPECT_NE(tool.log.Text().find("\nFunction Error(15)"), std::string::npos) << tool.log.Text();
+}
 
 TEST_F(MemoryReadTest, AFullReadSends64PiecesAndSavesTheMemoryWhole) {
     module.Configure(9, 30);
@@ -79,7 +137,7 @@ TEST_F(MemoryReadTest, TheProgressBarMovesAPieceAtATime) {
     EXPECT_EQ(steps[31], 50);
     EXPECT_EQ(steps[62], 98);
     EXPECT_EQ(steps[63], 100);
-    EXPECT_EQ(tool.memoryImage.valid, 4096U);
+    EXPECT_EQ(tool.config.memoryImage.valid, 4096U);
 }
 
 TEST_F(MemoryReadTest, ACancelledDialogWritesNothing) {
@@ -96,8 +154,8 @@ TEST_F(MemoryReadTest, AFailureAtAMiddlePieceStopsThereWithoutAFile) {
     const std::size_t before = module.Blocks().size();
     Click(panel.Button42);
     EXPECT_EQ(module.Blocks().size(), before + 10);
-    EXPECT_EQ(panel.ProgressBar1.Position(), 17);  // (11 * 100) / 64
-    EXPECT_EQ(tool.memoryImage.valid, 640U);       // the failed piece is not counted
+    EXPECT_EQ(panel.ProgressBar1.Position(), 17);    // (11 * 100) / 64
+    EXPECT_EQ(tool.config.memoryImage.valid, 640U);  // the failed piece is not counted
     EXPECT_EQ(tool.log.Text(), " Reading  - please wait\n TDAError: 19\nFunction Error(13)");
     EXPECT_TRUE(dialogs.saveRequests.empty());
     EXPECT_TRUE(fs::is_empty(folder));

@@ -1,6 +1,6 @@
 // "PROGRAM MODE" and "NORMAL MODE" on the simulated module.
-#include "app/ControlGroups.hpp"
 #include "config/ProgramMode.hpp"
+#include "model/ControlGroups.hpp"
 #include "tests/measure/ModuleFixture.hpp"
 
 namespace nuv::test {
@@ -31,7 +31,7 @@ TEST_F(ProgramModeTest, EnteringReportsAddressIntervalAndAStandardFirmware) {
     EXPECT_EQ(ColourOf(tool.log, "Program Mode ON"), kAqua);
     EXPECT_EQ(ColourOf(tool.log, "Device Adress"), kYellow);
     EXPECT_EQ(ColourOf(tool.log, "max. 10"), kYellow);
-    EXPECT_EQ(tool.maxSensorsPerChannel, 10);
+    EXPECT_EQ(tool.config.maxSensorsPerChannel, 10);
     EXPECT_TRUE(module.programMode);
     EXPECT_EQ(panel.ComboBox1.Index(), 6);
     EXPECT_EQ(panel.ComboBox3.Index(), 8);
@@ -61,7 +61,7 @@ class FirmwareReportTest : public ProgramModeTest, public ::testing::WithParamIn
 
 TEST_P(FirmwareReportTest, FollowsTheClassAndTheBuild) {
     const Report& r = GetParam();
-    tool.maxSensorsPerChannel = 12;  // from an earlier module
+    tool.config.maxSensorsPerChannel = 12;  // from an earlier module
     module.firmwareClass = r.firmwareClass;
     module.firmwareBuild = r.build;
     Click(panel.Button38);
@@ -69,7 +69,7 @@ TEST_P(FirmwareReportTest, FollowsTheClassAndTheBuild) {
     const std::string head = "Program Mode ON...\nDevice Adress: 2\nMeasure Interval: 4 sec.\n";
     ASSERT_EQ(text.substr(0, head.size()), head);
     EXPECT_EQ(text.substr(head.size()), r.expected);
-    EXPECT_EQ(tool.maxSensorsPerChannel, r.maxSensors);
+    EXPECT_EQ(tool.config.maxSensorsPerChannel, r.maxSensors);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -184,7 +184,7 @@ TEST_F(ProgramModeEntryTest, AnAnswerCutShortAtTheTimeLimitIsNoAnswer) {
     EXPECT_EQ(peer->Received(), Hex("5A 41 46 52 45 4C B7 12"));  // no identification block
     EXPECT_TRUE(panel.Button38.Enabled());
     EXPECT_FALSE(panel.Button39.Enabled());
-    EXPECT_EQ(tool.maxSensorsPerChannel, 0);
+    EXPECT_EQ(tool.config.maxSensorsPerChannel, 0);
 }
 
 TEST_F(ProgramModeTest, AFailedIdentificationLeavesProgramModeOnWithoutACapacity) {
@@ -193,7 +193,7 @@ TEST_F(ProgramModeTest, AFailedIdentificationLeavesProgramModeOnWithoutACapacity
     const std::string text = tool.log.Text();
     EXPECT_EQ(text.substr(text.size() - 16), "Error 20.01(15)\n");
     EXPECT_TRUE(panel.Button39.Enabled());
-    EXPECT_EQ(tool.maxSensorsPerChannel, 0);
+    EXPECT_EQ(tool.config.maxSensorsPerChannel, 0);
 }
 
 TEST_F(ProgramModeTest, NormalModeLeavesAndRestoresTheNormalGroupEvenWithoutAnAnswer) {

@@ -5,7 +5,7 @@
 #include <functional>
 #include <set>
 
-#include "app/ControlGroups.hpp"
+#include "model/ControlGroups.hpp"
 #include "tests/measure/ModuleFixture.hpp"
 
 namespace nuv::test {

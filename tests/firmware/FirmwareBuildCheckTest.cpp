@@ -2,7 +2,7 @@
 // program mode which build it runs: a module without working firmware, or with another build
 // than the carried one that was written, is no success.
 #include "firmware/FirmwareCommands.hpp"
-#include "firmware/FirmwareVersion.hpp"
+#include "protocol/FirmwareVersion.hpp"
 #include "tests/firmware/FirmwareUpdateFixture.hpp"
 
 namespace nuv::test {
@@ -52,7 +52,7 @@ TEST_F(FirmwareBuildCheckTest, TheCarriedBuildIsReadBackAfterTheModulesStartUpTi
     EXPECT_FALSE(enabledDuringUpdate);  // also through the check
     EXPECT_TRUE(panel.windowEnabled);
     EXPECT_TRUE(panel.btn3.Enabled());  // the normal group
-    EXPECT_EQ(tool.maxSensorsPerChannel, 10);
+    EXPECT_EQ(tool.config.maxSensorsPerChannel, 10);
 }
 
 TEST_F(FirmwareBuildCheckTest, AModuleThatReportsFFFFAfterTheUpdateIsAFailure) {
@@ -81,7 +81,7 @@ TEST_F(FirmwareBuildCheckTest, AnImageFromAFileMayHoldAnyBuildButFFFF) {
     const FirmwareUpdateReport report = UpdateFirmware(tool, TaggedImage(0x01, 0x50));
     EXPECT_EQ(report.outcome, FirmwareOutcome::Verified);
     EXPECT_EQ(AfterVerified(), "The module runs firmware 01.50.\n");
-    EXPECT_EQ(tool.maxSensorsPerChannel, 12);  // what the new firmware supports
+    EXPECT_EQ(tool.config.maxSensorsPerChannel, 12);  // what the new firmware supports
 }
 
 TEST_F(FirmwareBuildCheckTest, AModuleSilentInProgramModeIsAWarningNotAFailure) {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/MessageTable.hpp"
+#include "core/MessageTable.hpp"
 #include "firmware/CarriedFirmware.hpp"
 #include "firmware/FirmwareUpdate.hpp"
 #include "firmware/Sha256.hpp"

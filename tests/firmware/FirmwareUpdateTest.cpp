@@ -53,6 +53,33 @@ TEST_F(FirmwareUpdateTest, TheCarriedImageGoesOutPageByPageAndIsVerified) {
     ASSERT_EQ(ReadTemperatures(tool, 2), 0);
 }
 
+// From the reset to the boot loader's verdict the link is the boot loader's: an exchange of
+// the module's other protocols, started from the window meanwhile, is refused before a byte of
+// it goes out; the program mode that reads the build afterwards has the link again.
+TEST_F(FirmwareUpdateTest, NoOtherExchangeDuringTheBootLoadersSession) {
+    std::vector<std::string> refusals;
+    duringUpdate = [&] {
+        if (panel.ProgressBar1.Position() != 50 || !refusals.empty()) return;
+        for (const auto& nested : std::vector<std::function<void()>>{
+                 [&] { tool.modbus.Transaction(Hex("02 03 00 00 00 01"), 100, 7); },
+                 [&] { tool.program.Exchange(MakeProgramBlock(0x30, 0x00), 100, 128); }}) {
+            try {
+                nested();
+            } catch (const std::logic_error& error) {
+                refusals.push_back(error.what());
+            }
+        }
+    };
+    Click(panel.btn1);
+    EXPECT_EQ(refusals,
+              (std::vector<std::string>{
+                  "a Modbus exchange cannot start while the boot loader's session runs on the link",
+                  "a program-mode exchange cannot start while the boot loader's session runs on "
+                  "the link"}));
+    EXPECT_EQ(tool.log.Text(), VerifiedLog() + kCarriedBuildRuns);
+    EXPECT_FALSE(tool.link.ExchangeRunning());
+}
+
 TEST_F(FirmwareUpdateTest, TheWireCarriesNumberedScrambledPagesAndTheEndMarker) {
     // 17830 bytes of 01; the stand-in's key "NOT-REAL": odd mask ~52 + 4F = FC, even ~41 - 54 = 6A.
     const FirmwareImage ones{std::vector<std::uint8_t>(17830, 0x01), "ones", false};

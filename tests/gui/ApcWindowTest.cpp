@@ -6,10 +6,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <algorithm>
 
 #include "GuiFixture.hpp"
 #include "app/gui/GridView.hpp"
 #include "app/gui/LogView.hpp"
+#include "sim/ModuleSimulator.hpp"
 
 namespace nuv::gui::test {
 namespace {
@@ -112,9 +114,112 @@ TEST_F(WindowTest, ApcWindowShowsTheProceduresTexts) {
     EXPECT_EQ(memo->toPlainText(), QString("Podgrzewaj sensor nr: 4"));
     EXPECT_EQ(memo->palette().color(QPalette::Text), QColor(255, 0, 0));
     EXPECT_FALSE(apc->ControlWidget("Button1")->isEnabled());
+    // A damaged serial is drawn red; written again, the cell takes the grid's colour back.
+    tool->form2.StringGrid4.SetCell(5, 2, "68410986DF379360 CRC!");
+    tool->form2.StringGrid4.SetCellTextColour(5, 2, Rgb{242, 27, 21});
+    window->SyncAll();
+    QTableWidgetItem* damaged = apc->Grid()->Table()->item(1, 4);
+    ASSERT_NE(damaged, nullptr);
+    EXPECT_EQ(damaged->foreground().color(), QColor(242, 27, 21));
+    tool->form2.StringGrid4.SetCell(5, 2, "28414986DF379360");
+    window->SyncAll();
+    EXPECT_EQ(damaged->foreground().style(), Qt::NoBrush);
+    EXPECT_EQ(apc->Grid()->CellText(5, 2), QString("28414986DF379360"));
     // A serial fits its column.
     const QFontMetrics metrics(apc->Grid()->Table()->font());
     EXPECT_LE(metrics.horizontalAdvance("2823775802000046") + 6, 120);
+}
+
+// The APC window over a module whose blocks are kept, for what its close box sends.
+class ApcCloseTest : public WindowTest {
+  protected:
+    void SetUp() override {
+        driver.AddDevice("ORNEVA NUV", "NUV13001").AttachPeer(moduleOwner);
+        module.sensorCount[0] = 3;
+        Open(false);
+        Click("Button38", kPageConfiguration);  // PROGRAM MODE
+        ASSERT_TRUE(module.programMode);
+    }
+    // How many end-segregation blocks (0xA0 0x00) the module got.
+    std::size_t EndBlocks() const {
+        return static_cast<std::size_t>(
+            std::count_if(module.Blocks().begin(), module.Blocks().end(),
+                          [](const auto& block) { return block[1] == 0xA0 && block[2] == 0x00; }));
+    }
+
+    std::shared_ptr<sim::ModuleSimulator> moduleOwner = std::make_shared<sim::ModuleSimulator>();
+    sim::ModuleSimulator& module = *moduleOwner;
+};
+
+TEST_F(ApcCloseTest, TheCloseBoxOfAFinishedRunOnlyHidesTheWindow) {
+    // A run that has finished leaves the window shown with its button disabled.
+    tool->form2.SetVisible(true);
+    tool->form2.Button1.SetEnabled(false);
+    window->SyncAll();
+    TForm2* apc = window->ApcWindow();
+    ASSERT_TRUE(apc->isVisible());
+    apc->close();
+    EXPECT_FALSE(apc->isVisible());
+    EXPECT_FALSE(tool->form2.visible);
+    EXPECT_EQ(EndBlocks(), 0U);
+    EXPECT_TRUE(module.programMode);
+}
+
+TEST_F(ApcCloseTest, TheCloseBoxDuringSaveAllConfigurationsKeepsNoClickForLater) {
+    tool->form2.SetVisible(true);
+    tool->form2.Button1.SetEnabled(false);
+    window->SyncAll();
+    TForm2* apc = window->ApcWindow();
+    // The operator closes the window while the save waits on the module.
+    bool closed = false;
+    pump.SetHook([&] {
+        window->SyncAll();
+        if (!closed && tool->CommandRunning()) {
+            closed = true;
+            apc->close();
+        }
+    });
+    Click("btn15", kPageConfiguration);  // SAVE ALL CONFIGURATIONS
+    pump.SetHook([&] { window->SyncAll(); });
+    ASSERT_TRUE(closed);
+    EXPECT_FALSE(module.programMode);
+    EXPECT_EQ(tool->log.Text(), "Saved - OK");  // and nothing after it
+    EXPECT_FALSE(apc->isVisible());
+    EXPECT_EQ(EndBlocks(), 0U);
+}
+
+TEST_F(ApcCloseTest, WhileItsButtonMayBePressedTheCloseBoxPressesIt) {
+    Click("Button10", kPageConfiguration);  // APC0
+    TForm2* apc = window->ApcWindow();
+    ASSERT_TRUE(apc->isVisible());
+    tool->form2.Button1.SetEnabled(true);  // as after a poll
+    window->SyncAll();
+    apc->close();
+    EXPECT_EQ(EndBlocks(), 1U);
+    EXPECT_FALSE(apc->isVisible());
+    EXPECT_FALSE(tool->panel.Timer3.Enabled());
+    EXPECT_TRUE(Widget("Button11")->isEnabled());  // the program-mode commands are back
+}
+
+TEST_F(ApcCloseTest, EveryStartPlacesTheWindowAlsoWhenItIsStillShown) {
+    Click("Button10", kPageConfiguration);
+    TForm2* apc = window->ApcWindow();
+    const QPoint place = window->frameGeometry().topLeft() + QPoint(90, 140);
+    ASSERT_TRUE(apc->isVisible());
+    EXPECT_EQ(apc->pos(), place);
+    // The run ends and the window stays shown (as a finished run leaves it); the operator moves
+    // it aside and starts a new run while it is still shown.
+    tool->panel.Button37.SetEnabled(true);  // as after a poll
+    window->SyncAll();
+    Click("Button37", kPageConfiguration);  // "Exit "
+    tool->form2.SetVisible(true);
+    window->SyncAll();
+    ASSERT_TRUE(apc->isVisible());
+    apc->move(place + QPoint(200, 50));
+    ASSERT_EQ(apc->pos(), place + QPoint(200, 50));
+    Click("Button10", kPageConfiguration);
+    EXPECT_TRUE(apc->isVisible());
+    EXPECT_EQ(apc->pos(), place);
 }
 
 }  // namespace

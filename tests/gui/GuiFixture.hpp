@@ -10,11 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "app/Tool.hpp"
 #include "app/gui/ApcWindow.hpp"
 #include "app/gui/GuiPump.hpp"
 #include "app/gui/MainWindow.hpp"
 #include "link/Clock.hpp"
+#include "model/Tool.hpp"
+#include "report/ReportPdf.hpp"
 #include "sim/SimFtdi.hpp"
 #include "sim/SimulatedModule.hpp"
 #include "tests/app/RecordingDialogs.hpp"
@@ -30,6 +31,7 @@ class WindowTest : public ::testing::Test {
     void Open(bool withModule = true) {
         if (withModule) module = &sim::AddSimulatedModule(driver);
         tool = std::make_unique<Tool>(driver, clock, pump, dialogs);
+        tool->reportPdf = RenderReportPdf;
         window = std::make_unique<TForm1>(*tool, &pump);
         tool->FormCreate();
         window->SyncAll();

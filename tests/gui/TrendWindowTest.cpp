@@ -14,9 +14,9 @@
 #include <fstream>
 
 #include "GuiFixture.hpp"
-#include "app/TimerDriver.hpp"
 #include "app/gui/TrendWindow.hpp"
 #include "measure/CyclicRecord.hpp"
+#include "model/TimerDriver.hpp"
 #include "sim/ModuleSimulator.hpp"
 
 namespace nuv::gui::test {
@@ -76,6 +76,25 @@ class TrendWindowTest : public WindowTest {
     std::unique_ptr<TimerDriver> timers;
 };
 
+// The test screen is 800 pixels wide: the window, 960 wide as made, must fit it, frame and
+// all, also when shown again after the technician moved it past an edge.
+TEST_F(TrendWindowTest, TheWindowFitsTheScreensFreeArea) {
+    TrendWindow* trend = Trend();
+    const QRect room = trend->screen()->availableGeometry();
+    ASSERT_LT(room.width(), 960);
+    EXPECT_TRUE(room.contains(trend->frameGeometry()))
+        << trend->frameGeometry().x() << "," << trend->frameGeometry().y() << " " << trend->width()
+        << "x" << trend->height();
+    EXPECT_GE(trend->width(), trend->minimumSizeHint().width());
+
+    trend->close();
+    trend->move(room.right() - 100, room.bottom() - 100);
+    Click("btnTrend", kPageMeasurement);
+    window->SyncAll();
+    EXPECT_TRUE(trend->isVisible());
+    EXPECT_TRUE(room.contains(trend->frameGeometry()));
+}
+
 TEST_F(TrendWindowTest, SeriesAppearAsReadingsCome) {
     TrendWindow* trend = Trend();
     ASSERT_NE(trend, nullptr);
@@ -108,9 +127,9 @@ TEST_F(TrendWindowTest, SeriesAppearAsReadingsCome) {
     // The time axis spans the readings in local time.
     auto* axis = qobject_cast<QDateTimeAxis*>(trend->Chart()->axes(Qt::Horizontal).front());
     ASSERT_NE(axis, nullptr);
-    EXPECT_EQ(axis->min().toMSecsSinceEpoch(), tool->cyclicTrend.FirstMs());
+    EXPECT_EQ(axis->min().toMSecsSinceEpoch(), tool->measure.cyclicTrend.FirstMs());
     EXPECT_EQ(axis->min().timeSpec(), Qt::LocalTime);
-    EXPECT_EQ(tool->cyclicTrend.LastMs() - tool->cyclicTrend.FirstMs(), 8000);
+    EXPECT_EQ(tool->measure.cyclicTrend.LastMs() - tool->measure.cyclicTrend.FirstMs(), 8000);
 }
 
 TEST_F(TrendWindowTest, ErrorValuesAndFailedReadingsAreGaps) {
@@ -153,11 +172,12 @@ TEST_F(TrendWindowTest, TheDayLimitHoldsAndThePlotStaysThin) {
     const std::int64_t start = 1'767'225'600'000;
     for (std::int64_t second = 0; second < 2 * 86'400; ++second) {
         const float value = second % 1000 == 500 ? std::nanf("") : 20.0F + (second % 60) / 10.0F;
-        tool->cyclicTrend.Add(start + second * 1000, {{"c0s1", value}, {"module", 30.0F}});
+        tool->measure.cyclicTrend.Add(start + second * 1000, {{"c0s1", value}, {"module", 30.0F}});
     }
-    EXPECT_EQ(tool->cyclicTrend.FrameCount(), TrendModel::kMaxFrames);
-    EXPECT_LE(tool->cyclicTrend.LastMs() - tool->cyclicTrend.FirstMs(), TrendModel::kSpanMs);
-    EXPECT_EQ(tool->cyclicTrend.LastMs(), start + (2 * 86'400 - 1) * 1000);
+    EXPECT_EQ(tool->measure.cyclicTrend.FrameCount(), TrendModel::kMaxFrames);
+    EXPECT_LE(tool->measure.cyclicTrend.LastMs() - tool->measure.cyclicTrend.FirstMs(),
+              TrendModel::kSpanMs);
+    EXPECT_EQ(tool->measure.cyclicTrend.LastMs(), start + (2 * 86'400 - 1) * 1000);
     window->SyncAll();
     trend->Redraw();
     std::size_t points = 0;

@@ -2,7 +2,7 @@
 // becomes, up to the link's result codes.
 #include "link/LibFtdiDriver.hpp"
 
-#include "app/MessageTable.hpp"
+#include "core/MessageTable.hpp"
 #include "link/PortKeeper.hpp"
 #include "tests/link/FakeLibFtdi.hpp"
 #include "tests/link/LinkFixture.hpp"

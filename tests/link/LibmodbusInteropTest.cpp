@@ -8,10 +8,10 @@
 #include <atomic>
 #include <thread>
 
-#include "app/Tool.hpp"
 #include "link/QtEventPump.hpp"
 #include "link/SerialPortFtdi.hpp"
 #include "measure/Temperatures.hpp"
+#include "model/Tool.hpp"
 #include "sim/Pty.hpp"
 
 namespace nuv::test {
@@ -124,7 +124,7 @@ TEST(LibmodbusInterop, ReadTemperaturesDecodesAnIndependentSlave) {
     EXPECT_EQ(tool.panel.StringGrid3.Cell(4, 3), "-252.00");
     EXPECT_EQ(tool.panel.StringGrid3.Cell(10, 10), "2,047.94");
     EXPECT_EQ(tool.panel.Label5.Caption(), "-0.50 'C");
-    EXPECT_EQ(tool.counters.oneWireShort, 1);
+    EXPECT_EQ(tool.measure.counters.oneWireShort, 1);
 
     // Twelve sensors a channel ask for 121 registers: past the slave's map.
     tool.panel.ComboBox6.SetIndex(1);

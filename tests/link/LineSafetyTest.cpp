@@ -2,8 +2,8 @@
 // only when the operator asks. The whole tool on the driver stack it uses for a real cable (the
 // port keeper over the driver), with the simulated module counting resets and switches, for
 // both ways a driver may treat the lines at an open and a close.
-#include "app/TimerDriver.hpp"
 #include "link/PortKeeper.hpp"
+#include "model/TimerDriver.hpp"
 #include "sim/ModuleSimulator.hpp"
 #include "tests/app/ToolFixture.hpp"
 
@@ -62,7 +62,7 @@ TEST_P(LineSafetyTest, StartUpReadingsCyclicRunAndDeviceListNeitherResetNorSwitc
     if (Tty()) RunFor(500);
 
     Click(panel.btn3);  // "Read Temperatures"
-    ASSERT_TRUE(tool.lastReading.has_value()) << tool.log.Text();
+    ASSERT_TRUE(tool.measure.lastReading.has_value()) << tool.log.Text();
 
     panel.ComboBox4.SetIndex(0);  // cyclic at 1 s
     Click(panel.btn5);

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "app/DeviceGrid.hpp"
-#include "app/MessageLog.hpp"
-#include "app/StringGrid.hpp"
+#include "core/MessageLog.hpp"
 #include "link/UsbLink.hpp"
+#include "model/DeviceGrid.hpp"
+#include "model/StringGrid.hpp"
 #include "sim/ScriptedPeer.hpp"
 #include "sim/SimFtdi.hpp"
 

@@ -1,7 +1,7 @@
 // Device discovery: the device list, the choice of the module's device, and the reports.
 #include "tests/link/LinkFixture.hpp"
 
-#include "app/MessageTable.hpp"
+#include "core/MessageTable.hpp"
 
 namespace nuv::test {
 namespace {

@@ -12,15 +12,15 @@
 #include <memory>
 #include <thread>
 
-#include "app/DeviceGrid.hpp"
-#include "app/MessageLog.hpp"
-#include "app/MessageTable.hpp"
-#include "app/StringGrid.hpp"
+#include "core/MessageLog.hpp"
+#include "core/MessageTable.hpp"
 #include "link/CableDriver.hpp"
 #include "link/PortKeeper.hpp"
 #include "link/QtEventPump.hpp"
 #include "link/SerialPortFtdi.hpp"
 #include "link/UsbLink.hpp"
+#include "model/DeviceGrid.hpp"
+#include "model/StringGrid.hpp"
 #include "sim/Pty.hpp"
 #include "tests/link/LinkFixture.hpp"
 

@@ -1,7 +1,7 @@
 // The bus scan: every address asked once with a short limit, and what answers listed.
 #include "measure/BusScan.hpp"
 
-#include "app/ControlGroups.hpp"
+#include "model/ControlGroups.hpp"
 #include "tests/measure/ModuleFixture.hpp"
 
 namespace nuv::test {

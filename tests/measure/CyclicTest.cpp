@@ -1,5 +1,6 @@
 // Cyclic measurement: the timer, the logger lines and the counters.
-#include "app/ControlGroups.hpp"
+#include "measure/Cyclic.hpp"
+#include "model/ControlGroups.hpp"
 #include "tests/measure/ModuleFixture.hpp"
 
 namespace nuv::test {
@@ -8,6 +9,19 @@ namespace {
 using CyclicTest = ModuleTest;
 
 const std::string kStartLine = "***************** 12:0:0 *****************";
+
+// A cyclic reading of an address given by the caller (the command line): the address list is
+// not read, and a module that is not there is counted and logged as the timer's reading would be.
+TEST_F(CyclicTest, ACyclicReadingOfAGivenAddress) {
+    panel.ComboBox2.SetIndex(0);  // address 1, where no module answers
+    EXPECT_EQ(CyclicReading(tool, 2), result::Ok);
+    EXPECT_TRUE(tool.measure.lastReading.has_value());
+    EXPECT_EQ(panel.Label18.Caption(), "Measure counter: 1");
+    EXPECT_EQ(CyclicReading(tool, 7), result::NoData);
+    EXPECT_EQ(tool.measure.counters.noData, 1);
+    EXPECT_EQ(LoggerLines().back(), "12:0:0    Data Timeout Couner: 1");
+    EXPECT_EQ(tool.measure.cyclicTrend.FrameCount(), 2U);
+}
 
 TEST_F(CyclicTest, AModuleThatAlwaysAnswersLeavesOnlyTheStartLine) {
     tool.Click(panel.btn5);
@@ -191,13 +205,13 @@ TEST_F(CyclicTest, ZerujLicznikiResetsSomeCountersAndAllStatusTexts) {
     tool.Click(panel.btn3);
     module.SensorAt(0, 0).fixedRaw = 0xF040;
     tool.Click(panel.btn3);
-    tool.counters.usbError = 5;
-    tool.counters.measure = 9;
+    tool.measure.counters.usbError = 5;
+    tool.measure.counters.measure = 9;
     tool.Click(panel.btn4);
-    EXPECT_EQ(tool.counters.noData, 1);        // kept
-    EXPECT_EQ(tool.counters.oneWireShort, 1);  // kept
-    EXPECT_EQ(tool.counters.usbError, 0);
-    EXPECT_EQ(tool.counters.measure, 0);
+    EXPECT_EQ(tool.measure.counters.noData, 1);        // kept
+    EXPECT_EQ(tool.measure.counters.oneWireShort, 1);  // kept
+    EXPECT_EQ(tool.measure.counters.usbError, 0);
+    EXPECT_EQ(tool.measure.counters.measure, 0);
     for (Control* label : {&panel.Label17, &panel.Label18, &panel.Label19, &panel.Label20,
                            &panel.Label21, &panel.Label22, &panel.Label23}) {
         EXPECT_EQ(label->Caption(), "...") << label->Name();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/TimerDriver.hpp"
+#include "model/TimerDriver.hpp"
 #include "sim/ModuleSimulator.hpp"
 #include "tests/app/ToolFixture.hpp"
 

@@ -287,7 +287,7 @@ TEST_F(ReadingLogWindowTest, AWriteFailureStopsTheLogButNotTheMeasurement) {
     tool.Click(panel.btn5);
     RunFor(150);
     EXPECT_EQ(panel.btnLogToFile.Caption(), "Log to file…");
-    EXPECT_FALSE(tool.readingLog.Active());
+    EXPECT_FALSE(tool.measure.readingLog.Active());
     const std::string line = "Reading log stopped: cannot write /dev/full: No space left on device";
     ASSERT_FALSE(tool.log.Runs().empty());
     EXPECT_EQ(tool.log.Runs().back().text, "\n" + line);
@@ -299,7 +299,7 @@ TEST_F(ReadingLogWindowTest, AWriteFailureStopsTheLogButNotTheMeasurement) {
     // A file that cannot be created is said at once; nothing is logged.
     dialogs.savePath = "/nonexistent-folder/readings.csv";
     tool.Click(panel.btnLogToFile);
-    EXPECT_FALSE(tool.readingLog.Active());
+    EXPECT_FALSE(tool.measure.readingLog.Active());
     EXPECT_NE(tool.log.Text().find("Cannot write /nonexistent-folder/readings.csv: No such file "
                                    "or directory"),
               std::string::npos);
@@ -309,7 +309,7 @@ TEST_F(ReadingLogWindowTest, AWriteFailureStopsTheLogButNotTheMeasurement) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     dialogs.savePath = fifo;
     EXPECT_TRUE(ReturnsAtOnce(fifo, [&] { tool.Click(panel.btnLogToFile); }));
-    EXPECT_FALSE(tool.readingLog.Active());
+    EXPECT_FALSE(tool.measure.readingLog.Active());
     EXPECT_NE(tool.log.Text().find("Cannot write " + fifo +
                                    ": it is a FIFO that no program reads: start the reading "
                                    "program first"),
@@ -319,7 +319,7 @@ TEST_F(ReadingLogWindowTest, AWriteFailureStopsTheLogButNotTheMeasurement) {
     // A cancelled dialog changes nothing.
     dialogs.savePath.reset();
     tool.Click(panel.btnLogToFile);
-    EXPECT_FALSE(tool.readingLog.Active());
+    EXPECT_FALSE(tool.measure.readingLog.Active());
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The service strip: checksum self-tests, the test frame, the code-to-character converter.
-#include "app/TypedNumber.hpp"
+#include "core/TypedNumber.hpp"
 #include "measure/ServiceFunctions.hpp"
 #include "tests/app/ToolFixture.hpp"
 

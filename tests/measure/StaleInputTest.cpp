@@ -48,7 +48,7 @@ TEST_F(StaleInputTest, AReplyFromAnotherAddressIsNoReading) {
     EXPECT_EQ(ReadTemperatures(tool, 6), 1);
     EXPECT_EQ(tool.modbus.LastCheck().fault, ReplyFault::OtherAddress);
     EXPECT_EQ(panel.StringGrid3.Cell(1, 1), "kept");
-    EXPECT_FALSE(tool.lastReading.has_value());
+    EXPECT_FALSE(tool.measure.lastReading.has_value());
 }
 
 }  // namespace

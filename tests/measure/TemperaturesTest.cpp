@@ -1,6 +1,7 @@
 // Reading all temperatures of a module: requests, decoding into the grids, error values.
-#include "app/MessageTable.hpp"
+#include "core/MessageTable.hpp"
 #include "measure/Temperatures.hpp"
+#include "protocol/TemperatureRegister.hpp"
 #include "tests/measure/ModuleFixture.hpp"
 
 namespace nuv::test {
@@ -68,19 +69,19 @@ TEST_F(TemperaturesTest, ErrorValuesAreCountedAndTheLastOneFoundIsTheResult) {
     EXPECT_EQ(panel.StringGrid2.Cell(16, 3), "-252.00");
     EXPECT_EQ(panel.StringGrid2.Cell(14, 3), "F0");
     EXPECT_EQ(panel.StringGrid2.Cell(15, 3), "40");
-    EXPECT_EQ(tool.counters.oneWireShort, 1);
+    EXPECT_EQ(tool.measure.counters.oneWireShort, 1);
     EXPECT_EQ(panel.Label20.Caption(), "   Bledy 1W (zwarcie do GND): 1");
 
     module.SensorAt(5, 0).fixedRaw = 0xF060;  // later in scan order than channel 3
     EXPECT_EQ(ReadTemperatures(tool, 2), 250);
-    EXPECT_EQ(tool.counters.oneWireShort, 2);
-    EXPECT_EQ(tool.counters.oneWirePresence, 1);
+    EXPECT_EQ(tool.measure.counters.oneWireShort, 2);
+    EXPECT_EQ(tool.measure.counters.oneWirePresence, 1);
     EXPECT_EQ(panel.Label19.Caption(), "   Bledy Presence 1W (brak sondy/zwarcie do +5V): 1");
 
     module.SensorAt(7, 1).fixedRaw = 0xF050;
     module.SensorAt(7, 2).fixedRaw = 0xF050;
     EXPECT_EQ(ReadTemperatures(tool, 2), 251);
-    EXPECT_EQ(tool.counters.oneWireCrc, 2);
+    EXPECT_EQ(tool.measure.counters.oneWireCrc, 2);
     EXPECT_EQ(panel.Label20.Caption(), "   Bledy CRC 1W (uszk.czujnik/dlugi przewod): 2");
 }
 
@@ -88,7 +89,7 @@ TEST_F(TemperaturesTest, TheModuleTemperatureIsShownButNotCounted) {
     module.moduleTemperatureRaw = 0xF060;
     EXPECT_EQ(ReadTemperatures(tool, 2), 0);
     EXPECT_EQ(panel.Label5.Caption(), "-250.00 'C");
-    EXPECT_EQ(tool.counters.oneWirePresence, 0);
+    EXPECT_EQ(tool.measure.counters.oneWirePresence, 0);
 }
 
 TEST_F(TemperaturesTest, LargeValuesAreGroupedWithTheLocaleSeparators) {
@@ -112,7 +113,7 @@ TEST_F(TemperaturesTest, SilenceTimesOutAfter2500MsAndCountsAsNoData) {
               "02 03 00 00 00 65 85 D2 \n\nRecieveError: 11\n"
               "Error 30.00 Timeout (11)\n"
               "Check intrface or select proper Module Address...\n");
-    EXPECT_EQ(tool.counters.noData, 1);
+    EXPECT_EQ(tool.measure.counters.noData, 1);
     EXPECT_EQ(panel.Label23.Caption(), "Licznik Braku Danych: 1");
     EXPECT_EQ(panel.StringGrid3.Cell(1, 1), "old");  // a failed reading leaves the grids
     EXPECT_TRUE(panel.btn3.Enabled());               // the normal group is back
@@ -169,18 +170,18 @@ TEST_F(TemperaturesTest, AFailedSecondHalfReturnsItsCodeWithoutLines) {
 TEST_F(TemperaturesTest, OtherFailuresAreCountedByKind) {
     module.faults.corruptCrc = 1;
     tool.Click(panel.btn7);
-    EXPECT_EQ(tool.counters.otherError, 1);
+    EXPECT_EQ(tool.measure.counters.otherError, 1);
     EXPECT_EQ(panel.Label17.Caption(), "Inne bledy USB: 1");
 
     device.InjectFault(sim::Op::Read, ft::IoError);
     tool.Click(panel.btn3);
-    EXPECT_EQ(tool.counters.readError, 1);
+    EXPECT_EQ(tool.measure.counters.readError, 1);
     EXPECT_EQ(panel.Label21.Caption(), "Bledy FT_READ: 1");
 
     device.InjectFault(sim::Op::Read, ft::Ok, 0);
     device.InjectFault(sim::Op::Status, ft::IoError);
     tool.Click(panel.btn3);
-    EXPECT_EQ(tool.counters.usbError, 1);
+    EXPECT_EQ(tool.measure.counters.usbError, 1);
     EXPECT_EQ(panel.Label22.Caption(), "Bledy FT_READ: 1");
 }
 

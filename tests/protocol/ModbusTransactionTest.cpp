@@ -129,7 +129,7 @@ TEST_F(ModbusTransactionTest, ASecondExchangeCannotStartDuringTheWait) {
     EXPECT_EQ(modbus.Transaction(Hex("01 03 00 00 00 01"), 100, 7), 17);
     EXPECT_TRUE(refused);
     EXPECT_EQ(driver.Device(0).Written().size(), 8U);
-    EXPECT_FALSE(modbus.InTransaction());
+    EXPECT_FALSE(link.ExchangeRunning());
 }
 
 // Replies whose CRC is right but that answer another request: each is refused as a reply that

@@ -1,5 +1,9 @@
 // Searching a channel's sensors on the simulated module.
-#include "app/ControlGroups.hpp"
+#include <bit>
+
+#include "config/ProgramCommand.hpp"
+#include "model/ControlGroups.hpp"
+#include "protocol/Crc8.hpp"
 #include "sensors/ChannelSearch.hpp"
 #include "tests/sensors/SensorFixture.hpp"
 
@@ -23,7 +27,7 @@ TEST_F(ChannelSearchTest, TheSerialsOfAChannelFillItsColumnAndTheFoundList) {
     EXPECT_EQ(module.Blocks().back()[1], 0x60);
     EXPECT_EQ(module.Blocks().back()[2], 0x03);
     EXPECT_TRUE(panel.Button30.Enabled());  // the program-mode group is back
-    EXPECT_EQ(tool.lastSearch.serials.size(), 4U);
+    EXPECT_EQ(tool.sensors.lastSearch.serials.size(), 4U);
     // Serials keep the leading zero of every byte.
     EXPECT_EQ(expected[0].size(), 16U);
 }
@@ -127,7 +131,7 @@ TEST_F(ChannelSearchTest, ACountOf255NeverReadsPastTheTable) {
     for (std::uint8_t firmwareClass : {0x00, 0x01, 0x02}) {
         EnterProgramMode(firmwareClass);
         module.faults.countByte = 255;
-        const std::size_t levels = tool.maxSensorsPerChannel;
+        const std::size_t levels = tool.config.maxSensorsPerChannel;
         EXPECT_EQ(SearchChannel(tool, 0, 0x60, 0), levels);
         EXPECT_EQ(panel.ListBox1.Items().size(), levels);
         EXPECT_NE(tool.log.Text().find(" Found: 255 sensor(s) Warning!\n"), std::string::npos);
@@ -136,12 +140,99 @@ TEST_F(ChannelSearchTest, ACountOf255NeverReadsPastTheTable) {
     }
 }
 
+// Two bit errors that cancel out in the block's XOR and sum: the line the tool must not trust.
+TEST_F(ChannelSearchTest, CancellingBitErrorsPassTheBlockChecksButNotTheSerialsCrc) {
+    EnterProgramMode();
+    module.sensorCount[3] = 4;
+    const std::string stored = Stored(3)[0];
+    module.faults.cancellingFlips = 1;
+    module.faults.flipFirst = 1;
+    module.faults.flipLast = 8;  // the serial of level 1
+    ASSERT_EQ(tool.program.Exchange(MakeProgramBlock(0x60, 3), 600, 128), 0);
+    const auto reply = tool.link.RxBuffer().subspan(1, 8);
+    const SensorSerial sent = SerialBytes(stored);
+    int flipped = 0;
+    for (std::size_t i = 0; i < 8; ++i) flipped += std::popcount(unsigned(reply[i] ^ sent[i]));
+    EXPECT_EQ(flipped, 2);
+    EXPECT_NE(OneWireCrc8(reply), 0);
+    EXPECT_EQ(OneWireCrc8(sent), 0);
+    EXPECT_EQ(module.faults.cancellingFlips, 0);
+}
+
+TEST_F(ChannelSearchTest, ASerialSpoiltOnceIsAskedForAgain) {
+    EnterProgramMode();
+    module.sensorCount[3] = 4;
+    module.faults.cancellingFlips = 1;
+    module.faults.flipFirst = 9;  // level 2
+    module.faults.flipLast = 16;
+    const std::size_t blocks = module.Blocks().size();
+    EXPECT_EQ(SearchChannel(tool, 3, 0x60, 3), 4);
+    EXPECT_EQ(module.Blocks().size(), blocks + 2);
+    EXPECT_EQ(Column(panel.StringGrid2, 13, 4), Stored(3));
+    EXPECT_EQ(panel.ListBox1.Items(), Stored(3));
+    EXPECT_FALSE(panel.StringGrid2.CellTextColour(13, 2).has_value());
+    EXPECT_EQ(tool.log.Text(), "Searching sensors in Channel 3 ... Found: 4 sensor(s)\n");
+    EXPECT_TRUE(tool.sensors.lastSearch.repeated);
+    EXPECT_EQ(tool.sensors.lastSearch.DamagedCount(), 0U);
+}
+
+TEST_F(ChannelSearchTest, ASerialSpoiltTwiceIsMarkedInRedAndNotOfferedForSorting) {
+    EnterProgramMode();
+    module.sensorCount[3] = 4;
+    module.faults.cancellingFlips = 2;
+    module.faults.flipFirst = 9;
+    module.faults.flipLast = 16;
+    const std::size_t blocks = module.Blocks().size();
+    Click(panel.Button29);  // "Search - Channel  3 "
+    EXPECT_EQ(module.faults.cancellingFlips, 0);
+    ASSERT_EQ(module.Blocks().size(), blocks + 2);  // the search and its one repeat
+    const std::vector<std::string> stored = Stored(3);
+    const std::string shown = panel.StringGrid2.Cell(13, 2);
+    EXPECT_EQ(shown.size(), 16U + 5U);
+    EXPECT_EQ(shown.substr(16), " CRC!");
+    EXPECT_NE(shown.substr(0, 16), stored[1]);
+    EXPECT_EQ(panel.StringGrid2.CellTextColour(13, 2), (Rgb{242, 27, 21}));
+    EXPECT_FALSE(panel.StringGrid2.CellTextColour(13, 1).has_value());
+    EXPECT_EQ(panel.StringGrid2.Cell(13, 3), stored[2]);
+    EXPECT_EQ(panel.ListBox1.Items(), (std::vector<std::string>{stored[0], stored[2], stored[3]}));
+    EXPECT_EQ(tool.log.Text(),
+              "Searching sensors in Channel 3 ... Found: 4 sensor(s)\nDamaged serial(s) (CRC-8 "
+              "wrong) at level(s) 2 - search the channel again...\n");
+    EXPECT_EQ(tool.log.Runs().back().colour, (Rgb{242, 27, 21}));
+    EXPECT_EQ(tool.sensors.lastSearch.damaged, (std::vector<bool>{false, true, false, false}));
+    EXPECT_EQ(tool.sensors.lastSearch.serials.size(), 4U);
+
+    // The next search finds it whole: the mark goes with it.
+    EXPECT_EQ(SearchChannel(tool, 3, 0x60, 3), 4);
+    EXPECT_EQ(panel.StringGrid2.Cell(13, 2), stored[1]);
+    EXPECT_FALSE(panel.StringGrid2.CellTextColour(13, 2).has_value());
+}
+
+TEST_F(ChannelSearchTest, SearchAllCountsTheDamagedSerialsApart) {
+    EnterProgramMode();
+    module.sensorCount = {2, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    module.faults.cancellingFlips = 2;
+    module.faults.flipFirst = 1;
+    module.faults.flipLast = 8;
+    Click(panel.Button9);
+    const std::string text = tool.log.Text();
+    EXPECT_EQ(text.substr(text.size() - 75),
+              "\nTotal segregated: 1 sensors\nDamaged serials (CRC-8 wrong), not counted: 1\n")
+        << text;
+}
+
 TEST_F(ChannelSearchTest, NothingIsSearchedBeforeTheLevelsAreKnown) {
     // The module is in program mode, but the tool never heard its capacity.
     module.programMode = true;
     ShowProgramModeControls(panel);
     const std::size_t blocks = module.Blocks().size();
     Click(panel.Button11);
+    EXPECT_EQ(tool.log.Text(),
+              "The module has not reported its sensors per channel yet - use PROGRAM MODE "
+              "first...\n");
+    EXPECT_EQ(module.Blocks().size(), blocks);
+    // "Search all Channels" says it once, not once a channel, and adds no total.
+    Click(panel.Button9);
     EXPECT_EQ(tool.log.Text(),
               "The module has not reported its sensors per channel yet - use PROGRAM MODE "
               "first...\n");

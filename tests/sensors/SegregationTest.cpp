@@ -1,5 +1,5 @@
 // The segregation procedure (APC) on the simulated module, on the virtual clock.
-#include "app/ControlGroups.hpp"
+#include "model/ControlGroups.hpp"
 #include "sensors/Segregation.hpp"
 #include "tests/sensors/SensorFixture.hpp"
 
@@ -100,6 +100,10 @@ TEST_F(SegregationTest, AFirmwareOfSixteenLevelsIsWarnedAboutAndTheProcedureGoes
     EXPECT_EQ(form2.StringGrid4.RowCount(), 17U);
     EXPECT_EQ(Column(form2.StringGrid4, 1, 16), Stored(0));
     EXPECT_TRUE(panel.Timer3.Enabled());
+    // Every level has its number, 11 to 16 as well.
+    std::vector<std::string> numbers;
+    for (int level = 1; level <= 16; ++level) numbers.push_back(std::to_string(level));
+    EXPECT_EQ(Column(form2.StringGrid4, 0, 16), numbers);
 }
 
 TEST_F(SegregationTest, AWholeRunFromTheStartToTheGreenText) {
@@ -142,6 +146,98 @@ TEST_F(SegregationTest, AWholeRunFromTheStartToTheGreenText) {
     EXPECT_EQ(Stored(0), physical);
     // Temperatures as the module measures them, two decimals.
     EXPECT_EQ(form2.StringGrid4.Cell(4, 1).size(), 5U);
+}
+
+TEST_F(SegregationTest, EveryStartPlacesTheWindowAgainAlsoWhenItIsShown) {
+    EnterProgramMode();
+    module.sensorCount[0] = 3;
+    const std::size_t placed = form2.placeRevision;
+    Click(panel.Button10);
+    EXPECT_EQ(form2.placeRevision, placed + 1);
+    Click(panel.Button37);
+    form2.SetVisible(true);  // still shown from the last run
+    Click(panel.Button10);
+    EXPECT_EQ(form2.placeRevision, placed + 2);
+}
+
+TEST_F(SegregationTest, ADamagedSerialInTheStartTableIsReadAgainThenMarked) {
+    EnterProgramMode();
+    module.sensorCount[0] = 4;
+    // Only the table's answers carry bytes there: the serial of its second entry.
+    module.faults.cancellingFlips = 1;
+    module.faults.flipFirst = 9;
+    module.faults.flipLast = 16;
+    std::size_t blocks = module.Blocks().size();
+    Click(panel.Button10);
+    // The check, the start, the table's two parts and both once more, then the first poll's two.
+    EXPECT_EQ(module.Blocks().size(), blocks + 2 + 4);
+    EXPECT_EQ(Column(form2.StringGrid4, 1, 4), Stored(0));
+    EXPECT_EQ(tool.log.Text().find("Damaged"), std::string::npos);
+    Click(panel.Button37);
+
+    module.faults.cancellingFlips = 2;
+    tool.log.Clear();
+    Click(panel.Button10);
+    const std::string shown = form2.StringGrid4.Cell(1, 2);
+    EXPECT_EQ(shown.substr(16), " CRC!");
+    EXPECT_NE(shown.substr(0, 16), Stored(0)[1]);
+    EXPECT_EQ(form2.StringGrid4.CellTextColour(1, 2), (Rgb{242, 27, 21}));
+    EXPECT_EQ(form2.StringGrid4.Cell(1, 3), Stored(0)[2]);
+    EXPECT_NE(tool.log.Text().find("\nDamaged serial(s) (CRC-8 wrong): 1\n"), std::string::npos)
+        << tool.log.Text();
+    EXPECT_TRUE(panel.Timer3.Enabled());  // the procedure goes on
+}
+
+TEST_F(SegregationTest, ADamagedSerialInAPollIsPolledAgainThenMarkedAndNotPlotted) {
+    EnterProgramMode();
+    module.sensorCount[0] = 3;
+    Click(panel.Button10);
+    RunFor(4000);  // the first sensor heated: one sorted serial in the window
+    ASSERT_EQ(form2.StringGrid4.Cell(5, 1), Serial(0, 0));
+    const std::vector<std::string> series = tool.sensors.apcTrend.SeriesNames();
+    ASSERT_EQ(series.size(), 3U);
+
+    module.faults.cancellingFlips = 1;
+    module.faults.flipFirst = 1;  // the table's first entry, in the first part of a poll
+    module.faults.flipLast = 8;
+    std::size_t blocks = module.Blocks().size();
+    RunFor(1800);
+    EXPECT_EQ(module.Blocks().size(), blocks + 4);  // both parts, twice
+    EXPECT_EQ(form2.StringGrid4.Cell(5, 1), Serial(0, 0));
+    EXPECT_FALSE(form2.StringGrid4.CellTextColour(5, 1).has_value());
+
+    module.faults.cancellingFlips = 2;
+    const std::size_t frames = tool.sensors.apcTrend.FrameCount();
+    RunFor(1800);
+    const std::string shown = form2.StringGrid4.Cell(5, 1);
+    EXPECT_EQ(shown.substr(16), " CRC!");
+    EXPECT_EQ(form2.StringGrid4.CellTextColour(5, 1), (Rgb{242, 27, 21}));
+    EXPECT_NE(tool.log.Text().find("\nDamaged serial(s) (CRC-8 wrong): 1"), std::string::npos)
+        << tool.log.Text();
+    // The plot gets the other sensors' temperatures, and no sensor named by a damaged serial.
+    EXPECT_EQ(tool.sensors.apcTrend.FrameCount(), frames + 1);
+    EXPECT_EQ(tool.sensors.apcTrend.SeriesNames(), series);
+    // The next poll is whole again.
+    RunFor(1800);
+    EXPECT_EQ(form2.StringGrid4.Cell(5, 1), Serial(0, 0));
+    EXPECT_FALSE(form2.StringGrid4.CellTextColour(5, 1).has_value());
+}
+
+TEST_F(SegregationTest, ReadApcReadsADamagedSerialAgain) {
+    EnterProgramMode();
+    module.sensorCount[0] = 3;
+    Click(panel.Button10);
+    RunFor(4000);
+    module.faults.cancellingFlips = 2;
+    module.faults.flipFirst = 1;
+    module.faults.flipLast = 8;
+    const std::size_t blocks = module.Blocks().size();
+    Click(panel.Button36);
+    EXPECT_EQ(module.Blocks().size(), blocks + 2);
+    EXPECT_EQ(form2.StringGrid4.Cell(5, 1).substr(16), " CRC!");
+    EXPECT_EQ(form2.StringGrid4.CellTextColour(5, 1), (Rgb{242, 27, 21}));
+    EXPECT_NE(tool.log.Text().find("Damaged serial(s) (CRC-8 wrong): 1"), std::string::npos);
+    module.Configure(2, 4);
 }
 
 TEST_F(SegregationTest, APollThatTimesOutIsRetriedAndLeavesExitAtHand) {

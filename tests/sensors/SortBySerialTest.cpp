@@ -60,6 +60,30 @@ TEST_F(SortBySerialTest, ThreeSerialsSortedByHandAreSavedInThatOrder) {
     EXPECT_TRUE(panel.Button45.Enabled());
 }
 
+// An order given by its serials (the command line) is shown and saved as the moves would have
+// built it; the area's lists are left as the search filled them.
+TEST_F(SortBySerialTest, AnOrderGivenBySerialsIsSavedAsTheMovesWouldSaveIt) {
+    EnterProgramMode();
+    Open(4, 3, panel.Button52);  // "SBS4"
+    const std::vector<std::string> found = panel.ListBox1.Items();
+    EXPECT_EQ(SaveSerialOrder(tool, {found[1], found[2]}), result::Ok);
+    EXPECT_EQ(tool.log.Text(), "All serials has been saved ok...");
+    const auto& block = LastBlock();
+    EXPECT_EQ(block[2], 0x07);  // channel 4
+    EXPECT_EQ(SerialText(std::span(block).subspan(3, 8)), found[1]);
+    EXPECT_EQ(SerialText(std::span(block).subspan(11, 8)), found[2]);
+    EXPECT_EQ(block[3 + 80], 2);
+    EXPECT_EQ(Stored(4), (std::vector<std::string>{found[1], found[2], found[0]}));
+    EXPECT_EQ(panel.ListBox1.Items(), found);
+    EXPECT_TRUE(panel.ListBox2.Items().empty());
+
+    // A failed save leaves the order's table in the log, as after the last move.
+    module.faults.refuse = 1;
+    EXPECT_NE(SaveSerialOrder(tool, {found[0]}), result::Ok);
+    EXPECT_EQ(tool.log.Text().substr(0, 5), "1:   ");
+    EXPECT_NE(tool.log.Text().find("Error 70.03(15)"), std::string::npos);
+}
+
 TEST_F(SortBySerialTest, MovingTheOnlySortedSerialBackEmptiesTheTable) {
     EnterProgramMode();
     Open(1, 2, panel.Button48);
@@ -73,7 +97,7 @@ TEST_F(SortBySerialTest, MovingTheOnlySortedSerialBackEmptiesTheTable) {
     EXPECT_EQ(panel.ListBox1.Items().size(), 2U);
     EXPECT_EQ(panel.Label28.Caption(), "Sorted Items: 0");
     for (std::size_t i = 0; i < 256; ++i) {
-        EXPECT_EQ(tool.sortedSerialTable[i], i == 80 ? 0 : 0xFF) << i;
+        EXPECT_EQ(tool.sensors.sortedSerialTable[i], i == 80 ? 0 : 0xFF) << i;
     }
     EXPECT_EQ(tool.log.Text(), "");
     EXPECT_FALSE(panel.Button58.Enabled());
@@ -87,7 +111,7 @@ TEST_F(SortBySerialTest, TwelveLevelsPutTheCountAtByte96AndSend97Bytes) {
     EnterProgramMode(0x01);
     Open(4, 2, panel.Button52);
     MoveOver(0);
-    EXPECT_EQ(tool.sortedSerialTable[96], 1);
+    EXPECT_EQ(tool.sensors.sortedSerialTable[96], 1);
     Click(panel.Button58);
     const auto& block = LastBlock();
     EXPECT_EQ(block[2], 0x07);
@@ -130,7 +154,7 @@ TEST_F(SortBySerialTest, ANewSearchNeverSendsTheOldOrderUnderTheNewChannel) {
     ASSERT_TRUE(panel.Button58.Enabled());
     Open(5, 3, panel.Button53);  // "SBS5"
     EXPECT_FALSE(panel.Button58.Enabled());
-    EXPECT_EQ(tool.sortedSerialTable[80], 0xFF);
+    EXPECT_EQ(tool.sensors.sortedSerialTable[80], 0xFF);
 }
 
 TEST_F(SortBySerialTest, ItemsBeyondTheLevelsAreListedButNotSaved) {
@@ -141,8 +165,8 @@ TEST_F(SortBySerialTest, ItemsBeyondTheLevelsAreListedButNotSaved) {
     panel.ListBox1.AddItem("0A0B0C0D0E0F1011");
     for (int i = 0; i < 11; ++i) MoveOver(0);
     EXPECT_EQ(panel.Label28.Caption(), "Sorted Items: 11");
-    EXPECT_EQ(tool.sortedSerialTable[80], 10);
-    EXPECT_EQ(tool.sortedSerialTable[72], 0x09);
+    EXPECT_EQ(tool.sensors.sortedSerialTable[80], 10);
+    EXPECT_EQ(tool.sensors.sortedSerialTable[72], 0x09);
 }
 
 TEST_F(SortBySerialTest, TheServiceControls) {

@@ -2,11 +2,11 @@
 // which nuvsim follows for its wire time.
 #include <gtest/gtest.h>
 
-#include "app/MessageLog.hpp"
-#include "app/StringGrid.hpp"
+#include "core/MessageLog.hpp"
 #include "link/QtEventPump.hpp"
 #include "link/SerialPortFtdi.hpp"
 #include "link/UsbLink.hpp"
+#include "model/StringGrid.hpp"
 #include "sim/Pty.hpp"
 
 namespace nuv::test {

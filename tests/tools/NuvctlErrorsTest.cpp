@@ -78,7 +78,10 @@ TEST_F(NuvctlErrorsTest, SilenceAndAShortAnswerAreTimeOutsOfTheirOwnKind) {
     EXPECT_EQ(err.str(),
               "nuvctl: no answer from the module (time-out): check the cable, the port and "
               "--address (result 17)\n");
-    peer->ReplyAfter(2 * kRequest, Hex("02 06 0E 01 F4 03 E8"));
+    // No answer at all: the module was asked once whether it is in program mode (one block).
+    constexpr std::size_t kProgramBlock = 128;
+    EXPECT_EQ(peer->Received().size(), kRequest + kProgramBlock);
+    peer->ReplyAfter(2 * kRequest + kProgramBlock, Hex("02 06 0E 01 F4 03 E8"));
     EXPECT_EQ(Run({"--simulate", "power"}), 1);
     EXPECT_EQ(err.str(), "nuvctl: the answer stopped after 7 byte(s) (time-out) (result 17)\n");
 }

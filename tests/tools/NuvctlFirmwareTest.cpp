@@ -26,8 +26,10 @@ class NuvctlFirmwareTest : public ::testing::Test {
         cli::Environment environment{
             [this](const cli::DriverChoice&) -> FtdiApi& { return driver; }, clock, pump, out, err};
         environment.outIsTerminal = terminal;
+        if (stop) environment.interrupted = stop;
         return cli::Run(args, environment);
     }
+    std::function<bool()> stop;
 
     VirtualClock clock;
     NullEventPump pump;
@@ -249,6 +251,24 @@ TEST_F(NuvctlFirmwareTest, OnlyAVerifiedWholeImageExitsZero) {
               "written");
     EXPECT_NE(err.str().find("\npages not written: 5\n"), std::string::npos);
     EXPECT_EQ(module.bootLoader.Verdict(), 'V');
+}
+
+// Ctrl-C while the pages go out: the update is finished (a module half written runs nothing),
+// the stop is said at once, and the module's build is not asked for after it.
+TEST_F(NuvctlFirmwareTest, AStopDuringThePagesFinishesTheUpdateAndAsksNothingAfter) {
+    stop = [this] { return module.bootLoader.PagesWritten().size() >= 3; };
+    EXPECT_EQ(Run({"--simulate", "firmware"}), 130);
+    EXPECT_EQ(module.bootLoader.Verdict(), std::optional<std::uint8_t>('V'));
+    EXPECT_EQ(module.firmwareBuild, 0x48);
+    EXPECT_EQ(err.str(),
+              "nuvctl: stopping once the update is finished: a module left half-written would "
+              "run no firmware\n"
+              "nuvctl: interrupted after the verified update: the module's firmware was not read "
+              "back; run: nuvctl info\n");
+    EXPECT_NE(out.str().find("written and verified by the boot loader\n"), std::string::npos);
+    EXPECT_FALSE(module.programMode);
+    // The start-up wait ended at the stop: no program-mode block went out after the update.
+    EXPECT_TRUE(module.Blocks().empty());
 }
 
 }  // namespace

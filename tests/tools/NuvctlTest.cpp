@@ -110,7 +110,8 @@ TEST_F(NuvctlTest, WatchWritesOneCsvRowPerReadingAndLogsFailures) {
     module.SensorAt(2, 0).fixedRaw = 0xF060;  // no probe: an empty cell, its code at the end
     clock.SetUtcOffset(3600);
     const std::int64_t start = clock.NowMs();
-    ASSERT_EQ(Run({"--simulate", "watch", "--count", "3", "--interval", "5", "--csv", path}), 0)
+    // A failed reading makes the watch fail, after all its readings.
+    ASSERT_EQ(Run({"--simulate", "watch", "--count", "3", "--interval", "5", "--csv", path}), 1)
         << err.str();
     EXPECT_GE(clock.NowMs() - start, 10'000);  // three readings, five seconds apart
     EXPECT_LT(clock.NowMs() - start, 11'000);
@@ -131,6 +132,7 @@ TEST_F(NuvctlTest, WatchWritesOneCsvRowPerReadingAndLogsFailures) {
     EXPECT_LT(rows[1].substr(0, 20), rows[2].substr(0, 20));
     EXPECT_EQ(out.str(), "");  // the rows went to the file
     EXPECT_NE(err.str().find("0:0:0    Data Timeout Couner: 1\n"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("nuvctl: 3 readings, 1 failed\n"), std::string::npos) << err.str();
     std::filesystem::remove(path);
 }
 
@@ -204,6 +206,11 @@ TEST_F(NuvctlTest, BadArgumentsAreUsageErrors) {
                                                {"--simulate", "read", "--sensors", "11"},
                                                {"--simulate", "read", "--csv", "x"},
                                                {"--simulate", "outputs", "--set", "16"},
+                                               // A sign is no part of a mask or a count.
+                                               {"--simulate", "outputs", "--set", "-0"},
+                                               {"--simulate", "outputs", "--set", "+5"},
+                                               {"--simulate", "watch", "--count", "-0"},
+                                               {"--simulate", "search", "--channel", "+1"},
                                                {"--simulate", "outputs", "--set"},
                                                {"--simulate", "watch", "--interval", "0"}}) {
         EXPECT_EQ(Run(args), 2) << ::testing::PrintToString(args);
@@ -211,6 +218,33 @@ TEST_F(NuvctlTest, BadArgumentsAreUsageErrors) {
     }
     EXPECT_TRUE(device.Written().empty());  // nothing reached the module
     EXPECT_EQ(Run({"--simulate", "watch", "--count", "1", "--csv", "/nonexistent/dir/x.csv"}), 1);
+}
+
+// A table with sensor error values ends with the error logger's two lines: the presence errors,
+// and the 1-Wire short or CRC error that the reading found last.
+TEST_F(NuvctlTest, ReadTableEndsWithTheSensorErrorLines) {
+    module.SensorAt(2, 0).fixedRaw = 0xF060;
+    module.SensorAt(3, 1).fixedRaw = 0xF040;
+    module.SensorAt(7, 1).fixedRaw = 0xF050;
+    module.SensorAt(7, 2).fixedRaw = 0xF050;
+    ASSERT_EQ(Run({"--simulate", "read"}), 0) << err.str();
+    const std::string text = out.str();
+    EXPECT_EQ(text.substr(text.find("module\t31.25\n") + 13),
+              "sensor error 250 at c2s1: a sensor did not answer: no probe on the channel, or a "
+              "broken 1-Wire line\n"
+              "sensor error 251 at c7s2 c7s3: a sensor's answer failed its 1-Wire CRC: a poor "
+              "contact or interference on the probe\n"
+              "sensor error 252 at c3s2: a 1-Wire line is shorted: check the probe and its "
+              "connector\n");
+    EXPECT_EQ(text.find("Bledy"), std::string::npos);  // not the window's counters
+
+    module.SensorAt(2, 0).fixedRaw.reset();
+    module.SensorAt(7, 1).fixedRaw.reset();
+    module.SensorAt(7, 2).fixedRaw.reset();
+    ASSERT_EQ(Run({"--simulate", "read"}), 0) << err.str();
+    EXPECT_EQ(out.str().substr(out.str().find("module\t31.25\n") + 13),
+              "sensor error 252 at c3s2: a 1-Wire line is shorted: check the probe and its "
+              "connector\n");
 }
 
 TEST_F(NuvctlTest, PowerOutputsDiagnosticsAndDevices) {
@@ -444,6 +478,48 @@ TEST_F(NuvctlTest, ADumpThroughALinkWritesItsTargetAndAFolderIsRefusedAtOnce) {
     std::filesystem::remove_all(folder);
 }
 
+// Two bit errors that cancel out pass a memory piece's checks: the plain dump keeps them,
+// --verify reads the memory twice and reads again what differs.
+TEST_F(NuvctlTest, DumpVerifyReadsAgainWhatDiffers) {
+    const std::string folder = ::testing::TempDir() + "nuvctl-verify-" + std::to_string(::getpid());
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::string file = folder + "/module.dat";
+    const auto bytes = [&] {
+        std::ifstream in(file, std::ios::binary);
+        return std::vector<std::uint8_t>{std::istreambuf_iterator<char>(in),
+                                         std::istreambuf_iterator<char>()};
+    };
+    const auto memory = module.Memory();
+    const std::vector<std::uint8_t> expected(memory.begin(), memory.end());
+    // Beyond the identification's bytes: only the memory's answers have bytes there.
+    module.faults.flipFirst = 9;
+    module.faults.flipLast = 64;
+    module.faults.cancellingFlips = 1;
+    ASSERT_EQ(Run({"--simulate", "dump", file}), 0) << err.str();
+    EXPECT_NE(bytes(), expected);  // what the line spoilt unseen
+
+    module.faults.cancellingFlips = 1;
+    ASSERT_EQ(Run({"--simulate", "dump", file, "--verify"}), 0) << err.str();
+    EXPECT_EQ(out.str(), "4096 bytes written to " + file +
+                             " (read twice and compared; 1 piece(s) read again)\n");
+    EXPECT_EQ(bytes(), expected);
+    EXPECT_FALSE(module.programMode);
+
+    // A piece that reads differently every time: named, and the file is left as it was.
+    module.sensorCount.fill(0);
+    module.faults.flipFirst = 1;
+    module.faults.cancellingFlips = -1;
+    EXPECT_EQ(Run({"--simulate", "dump", file, "--verify"}), 1);
+    module.faults.cancellingFlips = 0;
+    EXPECT_EQ(err.str(),
+              "nuvctl: reading the memory: no two reads agreed for piece(s) 0 (0x0000) in 6 reads "
+              "each: the line spoils the module's answers; nothing was written\n");
+    EXPECT_EQ(bytes(), expected);
+    EXPECT_FALSE(module.programMode);
+    std::filesystem::remove_all(folder);
+}
+
 TEST_F(NuvctlTest, ADumpToStandardOutputIsTheDumpAlone) {
     // "nuvctl dump /dev/stdout | wc -c": standard output is a pipe for the time of the run. The
     // pipe gets the memory alone; what was done is said on standard error.
@@ -509,6 +585,56 @@ TEST_F(NuvctlTest, SearchListsTheSerialsByLevel) {
     EXPECT_FALSE(module.programMode);
 }
 
+TEST_F(NuvctlTest, ADamagedSerialIsMarkedCountedAndAFailure) {
+    module.sensorCount[3] = 3;
+    const std::vector<int> order = module.Order(3);
+    module.faults.flipFirst = 9;  // level 2, in the first answer and in the one asked again
+    module.faults.flipLast = 16;
+    module.faults.cancellingFlips = 2;
+    EXPECT_EQ(Run({"--simulate", "search", "--channel", "3"}), 1);
+    const std::string text = out.str();
+    EXPECT_EQ(text.substr(0, 37), "channel 3\t3 sensor(s), 1 damaged\n  1\t") << text;
+    const std::string second = text.substr(text.find("  2\t") + 4);
+    EXPECT_EQ(second.substr(16, 28), " CRC!  damaged: CRC-8 wrong\n");
+    EXPECT_NE(second.substr(0, 16), SerialText(module.SensorAt(3, order[1]).serial));
+    EXPECT_NE(text.find("  3\t" + SerialText(module.SensorAt(3, order[2]).serial) + "\n"),
+              std::string::npos);
+    EXPECT_EQ(err.str(),
+              "nuvctl: 1 serial(s) came damaged twice (CRC-8 wrong): the line spoils the "
+              "module's answers - search again\n");
+    EXPECT_FALSE(module.programMode);
+
+    module.faults.cancellingFlips = 2;
+    EXPECT_EQ(Run({"--simulate", "search", "--channel", "3", "--json"}), 1);
+    const QJsonObject channel = Json()["channels"].toArray()[0].toObject();
+    EXPECT_EQ(channel["damaged"].toArray(), QJsonArray({2}));
+    EXPECT_TRUE(channel["serials"].toArray()[1].toString().endsWith(" CRC!"));
+
+    // Sorting writes nothing while a serial of the channel comes damaged.
+    const std::vector<int> before = module.Order(3);
+    module.faults.cancellingFlips = 2;
+    EXPECT_EQ(Run({"--simulate", "sort", "--channel", "3",
+                   SerialText(module.SensorAt(3, order[0]).serial)}),
+              1);
+    EXPECT_EQ(err.str(),
+              "nuvctl: the search of channel 3 gave 1 damaged serial(s) twice (CRC-8 wrong): the "
+              "line spoils the module's answers - nothing was saved, try again\n");
+    EXPECT_EQ(module.Order(3), before);
+    EXPECT_FALSE(module.programMode);
+}
+
+TEST_F(NuvctlTest, SortNamesAFailedIdentification) {
+    module.sensorCount[1] = 2;
+    module.faults.refuse = 1;  // the identification after the entry
+    EXPECT_EQ(Run({"--simulate", "sort", "--channel", "1", SerialText(module.SensorAt(1, 0).serial),
+                   SerialText(module.SensorAt(1, 1).serial)}),
+              1);
+    EXPECT_EQ(err.str(),
+              "nuvctl: the module did not say how many sensors a channel has: the module refused "
+              "the request (result 21)\n");
+    EXPECT_FALSE(module.programMode);
+}
+
 TEST_F(NuvctlTest, SortWritesTheOrderGiven) {
     module.sensorCount[1] = 3;
     const std::string top = SerialText(module.SensorAt(1, 0).serial);
@@ -524,6 +650,10 @@ TEST_F(NuvctlTest, SortWritesTheOrderGiven) {
     EXPECT_EQ(err.str(),
               "nuvctl: 2800000000000000 is not a sensor of channel 1 (or given twice)\n");
     EXPECT_FALSE(module.programMode);
+    // A serial takes one level: given twice, it is refused before anything is saved.
+    EXPECT_EQ(Run({"--simulate", "sort", "--channel", "1", top, middle, top}), 1);
+    EXPECT_EQ(err.str(), "nuvctl: " + top + " is not a sensor of channel 1 (or given twice)\n");
+    EXPECT_EQ(module.Order(1), (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(Run({"--simulate", "sort", "--channel", "1", "12345"}), 2);
     EXPECT_EQ(Run({"--simulate", "sort", top}), 2);
 }
@@ -531,7 +661,7 @@ TEST_F(NuvctlTest, SortWritesTheOrderGiven) {
 TEST_F(NuvctlTest, ReportAsJsonOnTheSimulatedModule) {
     ASSERT_EQ(Run({"--simulate", "report", "--json"}), 0) << err.str();
     const QJsonObject report = Json();
-    EXPECT_EQ(report["format"].toString(), "nuv-service-report/1");
+    EXPECT_EQ(report["format"].toInt(), 2);  // a version number since reports are read back
     EXPECT_EQ(report["failed_steps"].toInt(), 0);
     for (const char* step : {"report", "device", "firmware", "sensors", "memory", "normal_mode",
                              "reading", "supply", "outputs", "reset_counters"}) {
@@ -554,7 +684,8 @@ TEST_F(NuvctlTest, AReportWithAFailedStepIsStillWrittenWhole) {
     module.faults.refuse = 1;  // the firmware's identification is refused
     EXPECT_EQ(Run({"--simulate", "report", folder + "/visit.txt"}), 1);
     EXPECT_EQ(out.str(), "report written to " + folder + "/visit.txt\n");
-    EXPECT_NE(err.str().find("nuvctl: Firmware, address and interval: identification: result 21"),
+    EXPECT_NE(err.str().find("nuvctl: Firmware, address and interval: identification: the "
+                             "module refused the request (result 21)"),
               std::string::npos)
         << err.str();
     EXPECT_NE(err.str().find("nuvctl: 2 of 10 steps failed; the report says so in their place\n"),
@@ -562,7 +693,9 @@ TEST_F(NuvctlTest, AReportWithAFailedStepIsStillWrittenWhole) {
         << err.str();
     std::ifstream in(folder + "/visit.txt");
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    EXPECT_NE(text.find("  FAILED: identification: result 21"), std::string::npos) << text;
+    EXPECT_NE(text.find("  FAILED: identification: the module refused the request (result 21)"),
+              std::string::npos)
+        << text;
     EXPECT_NE(text.find("\n10 steps, 2 failed\n"), std::string::npos);
     EXPECT_EQ(std::filesystem::file_size(folder + "/visit-memory.dat"), 4096U);
     EXPECT_FALSE(module.programMode);

@@ -28,7 +28,7 @@ TEST_F(ControlLinesTest, StartUpReadingsListingProgramModeAndCloseNeverMoveALine
 
     MainPanel& panel = tool->panel;
     Click(panel.btn3);  // "Read Temperatures"
-    ASSERT_TRUE(tool->lastReading.has_value()) << tool->log.Text();
+    ASSERT_TRUE(tool->measure.lastReading.has_value()) << tool->log.Text();
 
     panel.ComboBox4.SetIndex(0);  // cyclic, every second
     Click(panel.btn5);

@@ -29,7 +29,7 @@ TEST_F(DataTest, AReadingAt9600BringsAllRegistersExactly) {
     Click(tool->panel.btn3);  // "Read Temperatures"
     const std::int64_t took = clock.NowNs() - start;
     pump.onEvents = nullptr;
-    ASSERT_TRUE(tool->lastReading.has_value()) << tool->log.Text();
+    ASSERT_TRUE(tool->measure.lastReading.has_value()) << tool->log.Text();
 
     // The module answered once; every register the tool holds is the one the module sent at
     // the time it answered.
@@ -37,7 +37,7 @@ TEST_F(DataTest, AReadingAt9600BringsAllRegistersExactly) {
         return std::make_pair(m.RegisterCount(), m.RequestTimesNs().back());
     });
     ASSERT_EQ(registers, 101U);
-    const TemperatureReading& reading = *tool->lastReading;
+    const TemperatureReading& reading = *tool->measure.lastReading;
     ASSERT_EQ(reading.sensors.size(), 100U);
     for (std::size_t r = 0; r < 100; ++r) {
         EXPECT_EQ(reading.sensors[r],
@@ -107,8 +107,8 @@ TEST_F(DataTest, AMemoryDumpIsTheModulesMemory) {
     ASSERT_TRUE(Module([](sim::ModuleSimulator& m) { return m.programMode; })) << tool->log.Text();
     Click(tool->panel.Button42);  // "Read EEPROM"
     const auto memory = Module([](sim::ModuleSimulator& m) { return m.Memory(); });
-    EXPECT_EQ(tool->memoryImage.valid, 4096U) << tool->log.Text();
-    EXPECT_EQ(tool->memoryImage.bytes, memory);
+    EXPECT_EQ(tool->config.memoryImage.valid, 4096U) << tool->log.Text();
+    EXPECT_EQ(tool->config.memoryImage.bytes, memory);
     std::ifstream in(file, std::ios::binary);
     const std::vector<char> saved{std::istreambuf_iterator<char>(in), {}};
     ASSERT_EQ(saved.size(), 4096U);

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/MessageTable.hpp"
+#include "core/MessageTable.hpp"
 #include "tests/usb/UsbFixture.hpp"
 
 namespace nuv::test {
@@ -57,7 +57,7 @@ TEST_F(PulledCableTest, DuringAReading) {
     const std::int64_t took = clock.NowNs() - start;
     StopWatching();
     ASSERT_NE(pulledAtNs, 0) << tool->log.Text();
-    EXPECT_FALSE(tool->lastReading.has_value());
+    EXPECT_FALSE(tool->measure.lastReading.has_value());
     // The reply stopped in the middle; the transaction gives up at its 2500 ms limit and says
     // why, as for a module that fell silent.
     const std::string text = tool->log.Text();

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "app/TimerDriver.hpp"
-#include "app/Tool.hpp"
 #include "link/CableDriver.hpp"
+#include "model/TimerDriver.hpp"
+#include "model/Tool.hpp"
 #include "sim/ModuleSimulator.hpp"
 #include "tests/app/RecordingDialogs.hpp"
 #include "tests/link/LinkFixture.hpp"

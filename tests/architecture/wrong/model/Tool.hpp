@@ -1,0 +1,3 @@
+// Right: the model includes the families' state headers.
+#pragma once
+#include "measure/MeasureState.hpp"

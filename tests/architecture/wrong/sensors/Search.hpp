@@ -1,0 +1,3 @@
+// Right: sensors build on program mode.
+#pragma once
+#include "config/Save.hpp"
