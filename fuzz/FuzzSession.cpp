@@ -341,32 +341,35 @@ std::string FuzzSession::Fingerprint() {
     out.Bytes(tool.modbus.Collected())
         << " check " << static_cast<int>(tool.modbus.LastCheck().fault) << " "
         << unsigned{tool.modbus.LastCheck().got} << " " << unsigned{tool.modbus.LastCheck().wanted}
-        << " busy " << link.ExchangeRunning() << "\nprogram "
-        << unsigned{tool.program.LastStatus()} << "\n";
+        << " busy " << link.ExchangeRunning() << "\nprogram " << unsigned{tool.program.LastStatus()}
+        << "\n";
 
     const ErrorCounters& c = tool.measure.counters;
     out << "counters " << unsigned{c.oneWireShort} << " " << unsigned{c.oneWireCrc} << " "
         << unsigned{c.oneWirePresence} << " " << unsigned{c.readError} << " "
         << unsigned{c.usbError} << " " << unsigned{c.noData} << " " << unsigned{c.otherError} << " "
-        << unsigned{c.measure} << "\nsensors per channel " << unsigned{tool.config.maxSensorsPerChannel}
-        << "\nmemory " << static_cast<std::uint64_t>(tool.config.memoryImage.valid) << " ";
+        << unsigned{c.measure} << "\nsensors per channel "
+        << unsigned{tool.config.maxSensorsPerChannel} << "\nmemory "
+        << static_cast<std::uint64_t>(tool.config.memoryImage.valid) << " ";
     out.Bytes(tool.config.memoryImage.bytes)
-        << "\nsearch " << unsigned{tool.sensors.lastSearch.channel} << " " << unsigned{tool.sensors.lastSearch.code}
-        << " " << unsigned{tool.sensors.lastSearch.status} << " " << unsigned{tool.sensors.lastSearch.reported}
-        << " ";
+        << "\nsearch " << unsigned{tool.sensors.lastSearch.channel} << " "
+        << unsigned{tool.sensors.lastSearch.code} << " " << unsigned{tool.sensors.lastSearch.status}
+        << " " << unsigned{tool.sensors.lastSearch.reported} << " ";
     for (const SensorSerial& serial : tool.sensors.lastSearch.serials) out.Bytes(serial) << ",";
     out << "\nsegregation ";
     out.Bytes(tool.sensors.segregationTable) << " ";
-    out.Bytes(tool.sensors.segregationStatus.bytes) << " sbs " << unsigned{tool.sensors.sbsChannel} << " ";
+    out.Bytes(tool.sensors.segregationStatus.bytes)
+        << " sbs " << unsigned{tool.sensors.sbsChannel} << " ";
     out.Bytes(tool.sensors.sortedSerialTable) << "\nreading ";
     if (tool.measure.lastReading) {
-        out << tool.measure.lastReading->sensorsPerChannel << " " << unsigned{tool.measure.lastReading->module};
+        out << tool.measure.lastReading->sensorsPerChannel << " "
+            << unsigned{tool.measure.lastReading->module};
         for (std::uint16_t raw : tool.measure.lastReading->sensors) out << " " << unsigned{raw};
     }
     out << "\nformat [" << tool.numberFormat.decimalSeparator << "]["
-        << tool.numberFormat.thousandsSeparator << "] interval " << tool.measure.cyclicIntervalSeconds
-        << " reading log " << tool.measure.readingLog.Active() << " "
-        << static_cast<std::uint64_t>(tool.measure.readingLog.Rows()) << " trends "
+        << tool.numberFormat.thousandsSeparator << "] interval "
+        << tool.measure.cyclicIntervalSeconds << " reading log " << tool.measure.readingLog.Active()
+        << " " << static_cast<std::uint64_t>(tool.measure.readingLog.Rows()) << " trends "
         << static_cast<std::uint64_t>(tool.measure.cyclicTrend.FrameCount()) << " "
         << static_cast<std::uint64_t>(tool.measure.cyclicTrend.Revision()) << " "
         << static_cast<std::uint64_t>(tool.sensors.apcTrend.FrameCount()) << " "
