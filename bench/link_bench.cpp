@@ -121,9 +121,10 @@ int main(int argc, char* argv[]) {
             while (WallSeconds() - wall0 < amount) {
                 timers.Poll();
                 const auto next = timers.NextDueNs();
+                // As an idle event loop: asleep until the next timer is due.
                 const std::int64_t waitMs = next ? (*next - clock.NowNs()) / 1'000'000 : 10;
                 if (waitMs > 0)
-                    clock.SleepMs(static_cast<std::uint32_t>(std::min<std::int64_t>(waitMs, 100)));
+                    clock.SleepMs(static_cast<std::uint32_t>(std::min<std::int64_t>(waitMs, 1000)));
             }
             const double wall = WallSeconds() - wall0;
             const double cpu = CpuSeconds() - cpu0;

@@ -1,5 +1,6 @@
 #include "core/NumberFormat.hpp"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -51,8 +52,16 @@ void RoundDigits(std::string digits, int intDigits, int decimals, std::string& i
 std::string FormatNumber(double value, int decimals, const NumberFormat& format, int significant) {
     if (!std::isfinite(value)) return std::isnan(value) ? "NAN" : (value > 0 ? "INF" : "-INF");
     // The significant digits first, as the value would be stored with that precision.
+    // to_chars writes what printf's "%.*e" writes, at a fraction of its cost (a cyclic reading
+    // formats every sensor's value).
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*e", significant - 1, std::fabs(value));
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer - 1, std::fabs(value),
+                                       std::chars_format::scientific, significant - 1);
+    if (written.ec == std::errc{}) {
+        *written.ptr = '\0';
+    } else {
+        std::snprintf(buffer, sizeof buffer, "%.*e", significant - 1, std::fabs(value));
+    }
     std::string mantissa;
     const char* p = buffer;
     for (; *p != 'e'; ++p) {
