@@ -42,7 +42,8 @@ class EventPump {
     virtual void ProcessEvents() = 0;
     // Whether a window is served by it. Waits serve a window every few milliseconds while they
     // wait for an answer to begin and at least every 100 ms while it comes in; a program without
-    // one lets them sleep until what they wait for comes (a signal still ends the sleep).
+    // one lets them sleep until what they wait for comes, up to 250 ms a pause (so a stop asked
+    // for by a signal is seen within that).
     virtual bool ServesWindow() const { return true; }
 };
 

@@ -31,7 +31,7 @@ struct DeviceRecord {
 
 // When the bytes of a reply that streams in at the line's rate are due: from when its first
 // byte began, as the first look that found bytes puts it, so that the pauses of a wait do not
-// add up the tool's own delays. A reply that falls more than a byte behind (its sender paused)
+// add up the tool's own delays. A reply that falls two bytes behind (its sender paused)
 // is scheduled anew from where it stands.
 class ReplySchedule {
   public:
@@ -108,8 +108,8 @@ class UsbLink {
     // `limitNs` (what is left of the caller's limit), than LongestPauseMs() or than the time in
     // which kChipBufferBytes arrive (a chip that is only asked between pauses must not
     // overflow): a longer wait is cut into equal pauses.
-    // It is never shorter than `leastNs`. The last byte or two are waited for with the driver's
-    // wait, which ends when they are there.
+    // It is never shorter than `leastNs` unless the limit is nearer. The last byte or two are
+    // waited for with the driver's wait, which ends when they are there.
     void PauseForBytes(std::uint32_t count, std::int64_t dueNs, std::int64_t limitNs,
                        std::int64_t leastNs = 0);
     // How long one pause of a wait may last: a window is served every kLongestPauseMs, a

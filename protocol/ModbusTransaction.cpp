@@ -157,8 +157,9 @@ std::uint8_t ModbusClient::Transaction(std::span<const std::uint8_t> request, st
     // The pause after the write (n + 3 ms: the request's time on the wire) is kept whether or
     // not the write went out; the wait for the answer starts at its end.
     const std::int64_t pauseNs = static_cast<std::int64_t>(n + 3) * 1'000'000;
-    const std::int64_t startNs = clock.NowNs() + pauseNs;
     const LinkResult written = link_.WriteBytes(wire);
+    // Counted from the write's return, so that a write that blocks takes nothing of the limit.
+    const std::int64_t startNs = clock.NowNs() + pauseNs;
     if (written != result::Ok) {
         clock.SleepNs(startNs - clock.NowNs());
         log.SetColour(colour::LinkError);
