@@ -3,12 +3,16 @@
 // virtual clock, their readings and statuses on the broker.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <fcntl.h>
 
 #include <chrono>
 #include <filesystem>
@@ -412,6 +416,47 @@ TEST_F(WatchBroker, AStopDeliversWhatWaitsSaysOfflineAndEndsWithZero) {
     readings = 0;
     stop = [&] { return device.Written().size() >= 5 * 8; };
     EXPECT_EQ(Run({"--simulate", "watch", "--address", "1,4", "--interval", "2"}), 143);
+}
+
+// The program itself, stopped by SIGTERM as a service manager stops it: a clean end (0), the
+// readings delivered, "offline" retained.
+TEST_F(WatchBroker, TheProgramStoppedBySigtermEndsWithZeroAndLeavesOffline) {
+    ASSERT_NO_FATAL_FAILURE(StartBroker());
+    Subscriber* subscriber = Subscribe();
+    const std::string url = broker_->Url();
+    std::vector<std::string> args{NUVCTL_PATH, "--simulate-bus", "4",     "watch",  "--address",
+                                  "4",         "--interval",     "1",     "--mqtt", url,
+                                  "--site",    "service",        "--json"};
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const std::string log = (folder_ / "nuvctl.err").string();
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, log.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, NUVCTL_PATH, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    const bool arrived = subscriber->WaitForCount("nuv/service/4/reading", 2, 10s);
+    kill(pid, SIGTERM);
+    int status = -1;
+    const bool ended = Eventually([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 10s);
+    if (!ended) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    std::ifstream in(log);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    ASSERT_TRUE(arrived) << text;
+    ASSERT_TRUE(ended) << text;
+    ASSERT_TRUE(WIFEXITED(status)) << text;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << text;
+    EXPECT_NE(text.find("the bridge said \"offline\""), std::string::npos) << text;
+    const std::optional<Received> bridge = Retained("nuv/service/bridge");
+    ASSERT_TRUE(bridge);
+    EXPECT_EQ(bridge->payload, "offline");
 }
 
 TEST_F(WatchBroker, HomeAssistantHearsOfEverySensorThatIsThereOnce) {
