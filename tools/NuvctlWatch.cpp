@@ -147,8 +147,8 @@ WatchSettings WatchRun::Settings() const {
     s.broker = mqtt::ParseBrokerUrl(o.Value("--mqtt"), reason);
     if (!s.broker) throw UsageError("--mqtt: " + reason);
     if (o.Has("--mqtt-ca") && !s.broker->tls) {
-        throw UsageError("--mqtt-ca is for a broker over TLS: write the URL as mqtts://" +
-                         s.broker->host + (s.broker->port != 1883 ? "" : ":8883") + "...");
+        throw UsageError(
+            "--mqtt-ca is for a broker over TLS: write its URL as mqtts://HOST[:PORT]");
     }
     if (o.Has("--mqtt-ca")) {
         s.caFile = o.Value("--mqtt-ca");

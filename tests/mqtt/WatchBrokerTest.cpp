@@ -502,13 +502,16 @@ class WatchBrokerWithLogins : public WatchBroker {
         const std::string tool = FindProgram("mosquitto_passwd");
         ASSERT_FALSE(tool.empty()) << "mosquitto_passwd comes with mosquitto";
         for (const auto& [user, password] :
-             {std::pair{"bridge", "right"}, {"watcher", "watcher"}}) {
+             {std::pair{"bridge", "right"}, {"reader", "reader"}, {"watcher", "watcher"}}) {
             const std::string command = tool + (std::filesystem::exists(passwords) ? "" : " -c") +
                                         " -b " + passwords + " " + user + " " + password;
             ASSERT_EQ(std::system(command.c_str()), 0) << command;
         }
         chmod(passwords.c_str(), 0600);
-        std::ofstream(acl) << "user bridge\ntopic readwrite nuv/#\nuser watcher\ntopic read #\n";
+        // The reader may say that its bridge is online, but publish no reading.
+        std::ofstream(acl) << "user bridge\ntopic readwrite nuv/#\n"
+                           << "user reader\ntopic read nuv/#\ntopic write nuv/plant/bridge\n"
+                           << "user watcher\ntopic read #\n";
         chmod(acl.c_str(), 0600);
         ASSERT_NO_FATAL_FAILURE(StartBroker("allow_anonymous false\npassword_file " + passwords +
                                             "\nacl_file " + acl + "\n"));
@@ -561,6 +564,18 @@ TEST_F(WatchBrokerWithLogins, WrongCredentialsEndWithTheBrokersReasonBeforeAnyRe
     // None at all.
     EXPECT_EQ(Run(Watch({})), 1);
     EXPECT_TRUE(Says("refused the connection: Not authorized\n")) << err.str();
+}
+
+TEST_F(WatchBrokerWithLogins, AReadingTheAclForbidsEndsTheWatchWithOneAndTheReason) {
+    Subscriber* subscriber = Watcher();
+    EXPECT_EQ(Run({"--simulate", "watch", "--address", "4", "--count", "5", "--interval", "1",
+                   "--mqtt", broker_->Url(), "--site", "plant", "--mqtt-auth",
+                   AuthFile("auth", "reader\nreader\n")}),
+              1);
+    EXPECT_TRUE(Says("nuvctl: the broker at " + broker_->Url() +
+                     " refused a message on nuv/plant/4/reading: Not authorized\n"))
+        << err.str();
+    EXPECT_TRUE(subscriber->On("nuv/plant/4/reading").empty());
 }
 
 TEST_F(WatchBrokerWithLogins, ACredentialsFileThatCannotBeUsedIsAFailureWithItsReason) {

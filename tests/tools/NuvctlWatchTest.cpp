@@ -262,7 +262,7 @@ TEST_F(NuvctlWatchTest, BadListsAndOptionsAreUsageErrorsBeforeAnythingIsSent) {
         {{"--mqtt", "http://broker"},
          "--mqtt: 'http://broker' is no broker URL: mqtt://HOST[:PORT] or mqtts://..."},
         {{"--mqtt", "mqtt://broker", "--mqtt-ca", "ca.crt"},
-         "--mqtt-ca is for a broker over TLS: write the URL as mqtts://broker:8883..."},
+         "--mqtt-ca is for a broker over TLS: write its URL as mqtts://HOST[:PORT]"},
         {{"--mqtt", "mqtt://broker", "--mqtt-queue", "0"},
          "--mqtt-queue takes a whole number from 1 to 1000000, not '0'"},
         {{"--mqtt", "mqtt://broker", "--site", ""}, "--site needs a name"},
