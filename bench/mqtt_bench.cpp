@@ -24,6 +24,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <streambuf>
@@ -109,6 +111,39 @@ class CountingSink final : public std::streambuf {
     long lines_ = 0;
 };
 
+// The watch's publisher, which the measuring thread may ask for its figures while it lives:
+// nuvctl ends it when the watch ends.
+class WatchedPublisher final : public Publisher {
+  public:
+    WatchedPublisher(std::unique_ptr<Publisher> inner, std::mutex& mutex, Publisher*& current,
+                     PublisherStats& last)
+        : inner_(std::move(inner)), mutex_(mutex), current_(current), last_(last) {
+        std::lock_guard lock(mutex_);
+        current_ = inner_.get();
+    }
+    ~WatchedPublisher() override {
+        std::lock_guard lock(mutex_);
+        current_ = nullptr;
+        last_ = inner_->Stats();  // the figures at its end
+    }
+    WatchedPublisher(const WatchedPublisher&) = delete;
+    WatchedPublisher& operator=(const WatchedPublisher&) = delete;
+    void Publish(MqttMessage message) override { inner_->Publish(std::move(message)); }
+    ConnectionState WaitForConnection(std::chrono::milliseconds limit) override {
+        return inner_->WaitForConnection(limit);
+    }
+    PublisherStats Stats() const override { return inner_->Stats(); }
+    std::optional<std::string> Failure() const override { return inner_->Failure(); }
+    std::vector<std::string> TakeEvents() override { return inner_->TakeEvents(); }
+    CloseReport Close(std::chrono::milliseconds limit) override { return inner_->Close(limit); }
+
+  private:
+    std::unique_ptr<Publisher> inner_;
+    std::mutex& mutex_;
+    Publisher*& current_;
+    PublisherStats& last_;
+};
+
 // nuvctl's watch over a simulated bus of `modules`, publishing to `broker`, measured each
 // virtual minute.
 int RunWatch(const Settings& settings, testing::LocalBroker& broker) {
@@ -122,7 +157,9 @@ int RunWatch(const Settings& settings, testing::LocalBroker& broker) {
     std::ostream out(&rows);
     std::ostringstream err;
     const std::int64_t endNs = settings.minutes * 60LL * 1'000'000'000;
-    Publisher* publisher = nullptr;
+    std::mutex publisherMutex;
+    Publisher* publisher = nullptr;  // while nuvctl's lives
+    PublisherStats lastStats;
     nuv::cli::Environment environment{
         [&](const nuv::cli::DriverChoice&) -> nuv::FtdiApi& { return driver; }, clock, pump, out,
         err};
@@ -130,8 +167,9 @@ int RunWatch(const Settings& settings, testing::LocalBroker& broker) {
     environment.processId = getpid();
     environment.startPublisher = [&](const PublisherOptions& options, std::string& reason) {
         auto started = StartMosquittoPublisher(options, reason);
-        publisher = started.get();
-        return started;
+        if (!started) return started;
+        return std::unique_ptr<Publisher>(std::make_unique<WatchedPublisher>(
+            std::move(started), publisherMutex, publisher, lastStats));
     };
     std::printf(
         "mqtt_bench --watch: nuvctl watch of %d simulated modules on one cable (9600 baud), "
@@ -157,7 +195,12 @@ int RunWatch(const Settings& settings, testing::LocalBroker& broker) {
             const double cpu = bench::CpuSeconds();
             const long rss = bench::ResidentKilobytes();
             rssMax = std::max(rssMax, rss);
-            const PublisherStats stats = publisher ? publisher->Stats() : PublisherStats{};
+            PublisherStats stats;
+            {
+                std::lock_guard lock(publisherMutex);
+                if (publisher) lastStats = publisher->Stats();
+                stats = lastStats;
+            }
             std::printf("%8d %10ld %12.3f %11.3f%% %10ld %10llu %8zu\n", minute, rss,
                         cpu - cpuStart, (cpu - cpuMinute) / 60.0 * 100.0, rows.Lines() - 1,
                         static_cast<unsigned long long>(stats.delivered), stats.queued);
