@@ -50,8 +50,9 @@ class SystemAppendFile final : public AppendFile {
     off_t size_;
 };
 
-// Every header begins so; a row begins with its time stamp.
-constexpr std::string_view kHeaderStart = "time,result,";
+// Every header begins so (with or without the address column); a row begins with its time
+// stamp, a digit.
+constexpr std::string_view kHeaderStart = "time,";
 // How much of the file one read takes when the last header is looked for from the end.
 constexpr std::size_t kTailPiece = 64 * 1024;
 
@@ -105,7 +106,7 @@ std::unique_ptr<AppendFile> ContinueAppendFile(const std::string& path, std::str
 }
 
 std::optional<std::string> CheckLogToContinue(const std::string& path, int sensorsPerChannel,
-                                              bool& headerThere) {
+                                              bool& headerThere, bool withAddress) {
     headerThere = false;
     if (auto failure = CheckOutputPath(path)) return failure;
     OutputTarget target;
@@ -126,13 +127,13 @@ std::optional<std::string> CheckLogToContinue(const std::string& path, int senso
     } else if (const off_t at = LastHeaderAt(fd, file.st_size); at < 0) {
         failure = "it is not a log of readings (it has no header line): name another file";
     } else {
-        const std::string header = ReadingCsvHeader(sensorsPerChannel);
+        const std::string header = ReadingCsvHeader(sensorsPerChannel, withAddress);
         std::string found(header.size(), '\0');
         const ssize_t n = ::pread(fd, found.data(), found.size(), at);
         if (n != static_cast<ssize_t>(found.size()) || found != header) {
             failure = "its columns are not those of this log (" +
-                      std::to_string(sensorsPerChannel) +
-                      " sensors per channel): name another file";
+                      std::to_string(sensorsPerChannel) + " sensors per channel" +
+                      (withAddress ? ", with an address column" : "") + "): name another file";
         } else {
             headerThere = true;
         }
@@ -141,10 +142,12 @@ std::optional<std::string> CheckLogToContinue(const std::string& path, int senso
     return failure;
 }
 
-void ReadingLog::Start(std::unique_ptr<AppendFile> file, std::string path, int headerSensors) {
+void ReadingLog::Start(std::unique_ptr<AppendFile> file, std::string path, int headerSensors,
+                       bool headerWithAddress) {
     file_ = std::move(file);
     path_ = std::move(path);
     headerSensors_ = headerSensors;
+    headerWithAddress_ = headerWithAddress;
     rows_ = 0;
 }
 
@@ -154,13 +157,16 @@ void ReadingLog::Stop() {
 
 std::optional<std::string> ReadingLog::Write(const std::string& stamp, LinkResult code,
                                              const std::optional<TemperatureReading>& reading,
-                                             int sensorsPerChannel) {
+                                             int sensorsPerChannel, std::optional<int> address) {
     if (!file_) return "the log is not open";
     // The header and the first row go as one piece, so that a file never holds a header alone
     // when its first row failed.
     std::string piece;
-    if (headerSensors_ != sensorsPerChannel) piece = ReadingCsvHeader(sensorsPerChannel);
-    piece += ReadingCsvRow(stamp, code, reading, sensorsPerChannel);
+    const bool withAddress = address.has_value();
+    if (headerSensors_ != sensorsPerChannel || headerWithAddress_ != withAddress) {
+        piece = ReadingCsvHeader(sensorsPerChannel, withAddress);
+    }
+    piece += ReadingCsvRow(stamp, code, reading, sensorsPerChannel, address);
     if (const int error = file_->Append(piece); error != 0) {
         Stop();
         if (error == EAGAIN) {
@@ -170,6 +176,7 @@ std::optional<std::string> ReadingLog::Write(const std::string& stamp, LinkResul
         return std::string(std::strerror(error));
     }
     headerSensors_ = sensorsPerChannel;
+    headerWithAddress_ = withAddress;
     ++rows_;
     return std::nullopt;
 }

@@ -36,9 +36,10 @@ std::unique_ptr<AppendFile> ContinueAppendFile(const std::string& path, std::str
 // go on after what `path` holds: a path that can take a file, and where a file with contents is
 // already there, a log of readings whose last header is the header of these rows and whose last
 // row is whole. `headerThere` tells whether the rows go on under that header (false for a new
-// or empty file, and for a FIFO or a terminal, which cannot be read back). None, else the reason.
+// or empty file, and for a FIFO or a terminal, which cannot be read back). `withAddress`: rows
+// with the address column of a bus of modules. None, else the reason.
 std::optional<std::string> CheckLogToContinue(const std::string& path, int sensorsPerChannel,
-                                              bool& headerThere);
+                                              bool& headerThere, bool withAddress = false);
 
 // The log of readings, one row each in the columns of ReadingCsvRow. Rows are written one by one
 // and flushed whole: a crash or a full disk loses at most the row being written. The first
@@ -46,24 +47,29 @@ std::optional<std::string> CheckLogToContinue(const std::string& path, int senso
 class ReadingLog {
   public:
     // `headerSensors`: the layout whose header the file already ends under (0: none), so that
-    // a continued log gets no second header.
-    void Start(std::unique_ptr<AppendFile> file, std::string path, int headerSensors = 0);
+    // a continued log gets no second header; `headerWithAddress`: that header has the address
+    // column.
+    void Start(std::unique_ptr<AppendFile> file, std::string path, int headerSensors = 0,
+               bool headerWithAddress = false);
     void Stop();
     bool Active() const { return file_ != nullptr; }
     const std::string& Path() const { return path_; }
     std::size_t Rows() const { return rows_; }
 
     // Writes the row of one reading, preceded by the header when it is the first row or the
-    // number of sensors per channel changed. None when written; else the reason, and the log
+    // columns changed (the number of sensors per channel, the address column). With an
+    // address, the row has the address column. None when written; else the reason, and the log
     // has stopped.
     std::optional<std::string> Write(const std::string& stamp, LinkResult code,
                                      const std::optional<TemperatureReading>& reading,
-                                     int sensorsPerChannel);
+                                     int sensorsPerChannel,
+                                     std::optional<int> address = std::nullopt);
 
   private:
     std::unique_ptr<AppendFile> file_;
     std::string path_;
     int headerSensors_ = 0;
+    bool headerWithAddress_ = false;
     std::size_t rows_ = 0;
 };
 

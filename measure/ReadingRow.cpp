@@ -27,8 +27,8 @@ std::string SensorColumnName(int channel, int level) {
     return "c" + std::to_string(channel) + "s" + std::to_string(level);
 }
 
-std::string ReadingCsvHeader(int sensorsPerChannel) {
-    std::string header = "time,result";
+std::string ReadingCsvHeader(int sensorsPerChannel, bool withAddress) {
+    std::string header = withAddress ? "time,address,result" : "time,result";
     for (int c = 0; c < 10; ++c) {
         for (int s = 0; s < sensorsPerChannel; ++s) {
             header += "," + SensorColumnName(c, s + 1);
@@ -45,8 +45,11 @@ std::string ShortestDecimal(double value) {
 }
 
 std::string ReadingCsvRow(const std::string& stamp, LinkResult code,
-                          const std::optional<TemperatureReading>& reading, int sensorsPerChannel) {
-    std::string row = stamp + "," + std::to_string(code);
+                          const std::optional<TemperatureReading>& reading, int sensorsPerChannel,
+                          std::optional<int> address) {
+    std::string row = stamp + ",";
+    if (address) row += std::to_string(*address) + ",";
+    row += std::to_string(code);
     std::string errors;
     for (int c = 0; c < 10; ++c) {
         for (int s = 0; s < sensorsPerChannel; ++s) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include "sim/SimFtdi.hpp"
 
 namespace nuv::sim {
@@ -14,5 +16,11 @@ inline constexpr const char* kSimulatedSerial = "NUV13001";
 // sensor positions per channel of its firmware (10, 12 or 16).
 SimDevice& AddSimulatedModule(SimFtdi& driver, double faultRate = 0.0, int sensors = -1,
                               int levels = 10);
+
+// Adds a cable with several simulated modules on it, one at each of `addresses`, described as
+// AddSimulatedModule's device; each module as that one's (10 sensors a channel, `faultRate` of
+// spoilt answers), its sensors' serials its own. Modules at the `silent` addresses never answer.
+SimDevice& AddSimulatedBus(SimFtdi& driver, const std::vector<int>& addresses,
+                           double faultRate = 0.0, const std::vector<int>& silent = {});
 
 }  // namespace nuv::sim

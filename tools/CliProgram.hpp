@@ -72,6 +72,7 @@ class StreamDialogs final : public Dialogs {
 struct Options {
     DriverChoice driver;
     int address = 2;
+    bool addressGiven = false;  // --address before the command
     bool verbose = false;
     std::string command;
     std::vector<std::string> rest;
@@ -105,10 +106,15 @@ class CommandOptions {
 int Compare(const std::vector<std::string>& args, Environment& env);
 
 // One run of nuvctl: the tool on the chosen driver, and the command's work.
+class WatchRun;
+
 class Program {
   public:
     Program(const Options& options, Environment& env);
     int Execute();
+    // Whether a stop by a signal is the command's normal end (exit 0): a bridge to a broker,
+    // which delivered what it could and said "offline".
+    bool StopIsNormalEnd() const { return stopIsNormalEnd_; }
 
   private:
     // The program-mode scope of a command: leaves program mode on every path unless --stay was
@@ -139,7 +145,8 @@ class Program {
     // The failure in words, with what the link and the last exchange know beyond the code. A
     // module that gave no answer at all is asked once whether it is in program mode, where it
     // takes no normal-mode request; if so, that is the explanation.
-    std::string Explain(LinkResult code);
+    // `askProgramMode` false: no such question (on a bus, any module might answer it).
+    std::string Explain(LinkResult code, bool askProgramMode = true);
     // Whether the module answers in program mode (asked once a run).
     bool InProgramMode();
     // "nuvctl: WHAT: why (result N)" on standard error, or "nuvctl: WHAT: interrupted" after a
@@ -153,6 +160,7 @@ class Program {
     void PrintJson(LinkResult code, const TemperatureReading& reading);
     void PrintTable(LinkResult code, const TemperatureReading& reading);
     int Watch();
+    friend class WatchRun;
     int Power();
     int Outputs();
     int Diag();
@@ -181,6 +189,7 @@ class Program {
     StreamDialogs dialogs_;
     Tool tool_;
     std::optional<bool> inProgramMode_;
+    bool stopIsNormalEnd_ = false;
 };
 
 }  // namespace nuv::cli::detail

@@ -14,6 +14,7 @@
 #include "measure/ReadingLog.hpp"
 #include "measure/ReadingRow.hpp"
 #include "measure/Temperatures.hpp"
+#include "protocol/AddressList.hpp"
 #include "protocol/TemperatureRegister.hpp"
 #include "tools/CliProgram.hpp"
 #include "tools/FirmwareCommand.hpp"
@@ -24,13 +25,16 @@ namespace detail {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: nuvctl [--port PATH | --simulate] [--address N] [-v] COMMAND [OPTIONS]\n"
+    "Usage: nuvctl [--port PATH | --simulate | --simulate-bus LIST] [--address N] [-v] COMMAND\n"
+    "              [OPTIONS]\n"
     "\n"
     "Talks to an NUV temperature module from the command line.\n"
     "\n"
     "  --port PATH     use this serial port (any tty) as the module's device\n"
     "  --simulate      use the simulated module\n"
     "                  (default: the FTDI cable described \"ORNEVA NUV\" or \"ORNEVA Terminal\")\n"
+    "  --simulate-bus LIST\n"
+    "                  use simulated modules at these addresses on one cable (\"1,4,7\")\n"
     "  --address N     the module's Modbus address, 1..247 (default 2)\n"
     "  -v, --verbose   print the wire trace on standard error\n"
     "  -h, --help      print this help\n"
@@ -39,9 +43,30 @@ constexpr const char* kUsage =
     "Commands:\n"
     "  devices                                the attached devices and their state\n"
     "  read [--sensors 10|12|16] [--json]     all temperatures once\n"
-    "  watch [--interval SEC] [--count N] [--csv FILE]\n"
+    "  watch [--interval SEC] [--count N] [--csv FILE] [--json] [--address LIST]\n"
+    "        [--mqtt URL [--site NAME] [--mqtt-auth FILE] [--mqtt-ca FILE]\n"
+    "         [--mqtt-queue N] [--ha-discovery]]\n"
     "                                         readings at an interval, one CSV row each;\n"
     "                                         failures are logged on standard error\n"
+    "      --address LIST    the modules on the cable, read in turn each interval:\n"
+    "                        \"2\", \"1,4,7-9\" (1..247); with more than one, each row\n"
+    "                        has the address after the time, and a module that fails\n"
+    "                        is counted on its own while the others go on; --count\n"
+    "                        and --interval are of the whole list\n"
+    "      --json            a JSON line per reading on standard output\n"
+    "      --mqtt URL        publish every reading to the MQTT broker at\n"
+    "                        mqtt://HOST[:PORT] (1883) or mqtts://HOST[:PORT] (8883,\n"
+    "                        TLS): nuv/SITE/ADDRESS/reading, nuv/SITE/ADDRESS/status\n"
+    "                        (retained) and nuv/SITE/bridge (\"online\", \"offline\")\n"
+    "      --site NAME       the site in the topics (default: the host name)\n"
+    "      --mqtt-auth FILE  the broker's user (first line) and password (second line),\n"
+    "                        in a file only its owner may read (chmod 600); without it\n"
+    "                        NUV_MQTT_USER and NUV_MQTT_PASSWORD, if set\n"
+    "      --mqtt-ca FILE    the authority that signed the broker's certificate\n"
+    "                        (mqtts only; default: the system's authorities)\n"
+    "      --mqtt-queue N    messages kept while the broker is away (default 10000,\n"
+    "                        about 13 MB); beyond it the oldest are dropped and counted\n"
+    "      --ha-discovery    announce every sensor to Home Assistant (homeassistant/)\n"
     "  power [--json]                         supply voltages and channel currents\n"
     "  outputs [--set MASK]                   read, or set, the four outputs (mask 0..15)\n"
     "  diag [--clear]                         read, or clear, the module's reset counters\n"
@@ -78,11 +103,13 @@ constexpr const char* kUsage =
     "                                         first, into the module's working memory\n"
     "\n"
     "Ctrl-C or SIGTERM stops a command at its next exchange with the module; program mode\n"
-    "is left and no file is written half.\n"
+    "is left and no file is written half. A watch with --mqtt then delivers what waits (for\n"
+    "3 s at most), says \"offline\" and ends with 0.\n"
     "\n"
     "Exit status: 0 done (sensor error values are data), 1 link or module failure, a\n"
-    "failed reading of watch, or output that cannot be written, 2 usage error, 130 after\n"
-    "Ctrl-C (SIGINT), 143 after SIGTERM.\n";
+    "failed reading of watch, readings that did not reach the broker, a broker that\n"
+    "refused the login or whose certificate does not verify, or output that cannot be\n"
+    "written, 2 usage error, 130 after Ctrl-C (SIGINT), 143 after SIGTERM.\n";
 
 }  // namespace
 
@@ -227,91 +254,6 @@ void Program::PrintTable(LinkResult code, const TemperatureReading& reading) {
     }
 }
 
-int Program::Watch() {
-    const CommandOptions opts("watch", options_.rest, {},
-                              {"--interval", "--count", "--csv", "--sensors"});
-    SelectSensors(opts);
-    const long interval =
-        opts.Has("--interval") ? NumberIn("--interval", opts.Value("--interval"), 1, 255) : 4;
-    const long count =
-        opts.Has("--count") ? NumberIn("--count", opts.Value("--count"), 1, 1'000'000'000) : -1;
-    const int sensors = SensorsPerChannel(tool_.panel);
-    // Rows go to a file whole and flushed one by one (a crash loses at most the row being
-    // written), or to standard output. An existing log goes on under its header; one of other
-    // columns is refused. Nothing is written, nor a file made, before the port is open.
-    ReadingLog file;
-    if (opts.Has("--csv")) {
-        const std::string& path = opts.Value("--csv");
-        bool headerThere = false;
-        std::string reason;
-        if (const auto failure = CheckLogToContinue(path, sensors, headerThere)) {
-            env_.err << "nuvctl: cannot write " << path << ": " << *failure << '\n';
-            return kExitFailure;
-        }
-        if (const LinkResult code = tool_.link.ConnectModule(); code != result::Ok) {
-            return Finish(code);
-        }
-        auto opened = ContinueAppendFile(path, reason);
-        if (!opened) {
-            env_.err << "nuvctl: cannot write " << path << ": " << reason << '\n';
-            return kExitFailure;
-        }
-        file.Start(std::move(opened), path, headerThere ? sensors : 0);
-    }
-    if (!file.Active()) env_.out << ReadingCsvHeader(sensors) << std::flush;
-
-    long readings = 0;
-    long failed = 0;
-    std::set<LinkResult> kindsSaid;
-    std::size_t loggerShown = 0;
-    std::int64_t next = env_.clock.NowMs();
-    for (long done = 0; (count < 0 || done < count) && !env_.interrupted(); ++done) {
-        while (env_.clock.NowMs() < next && !env_.interrupted()) {
-            env_.clock.SleepMs(
-                static_cast<std::uint32_t>(std::min<std::int64_t>(next - env_.clock.NowMs(), 100)));
-        }
-        if (env_.interrupted()) break;
-        next += interval * 1000;
-        const std::int64_t stamp = env_.clock.WallSeconds();
-        const LinkResult code = CyclicReading(tool_, Address());
-        if (code == result::Stopped) break;  // no reading was made
-        const auto& reading = tool_.measure.lastReading;
-        ++readings;
-        const std::string time = LocalTimeStamp(stamp, env_.clock.UtcOffsetSeconds(stamp));
-        // Readings that cannot be written are lost: stop rather than measure for nothing.
-        std::string reason;
-        if (file.Active()) {
-            if (const auto failure = file.Write(time, code, reading, sensors)) reason = *failure;
-        } else {
-            env_.out << ReadingCsvRow(time, code, reading, sensors) << std::flush;
-            OutputWritten(env_.out, reason);
-        }
-        if (!reason.empty()) {
-            env_.err << "nuvctl: cannot write "
-                     << (opts.Has("--csv") ? opts.Value("--csv") : "to standard output") << ": "
-                     << reason << '\n';
-            return kExitFailure;
-        }
-        // The first failure of each kind in a sentence (the port and the system's reason, what
-        // the module did); after it, the error logger's lines count them.
-        if (!reading) {
-            ++failed;
-            if (kindsSaid.insert(code).second) {
-                env_.err << "nuvctl: reading " << readings << " failed: " << Explain(code)
-                         << " (result " << code << ")\n";
-            }
-        }
-        const std::string logger = tool_.logger.Text();
-        if (logger.size() > loggerShown) env_.err << logger.substr(loggerShown);
-        loggerShown = logger.size();
-        if (options_.verbose) env_.err << tool_.log.Text() << '\n';
-    }
-    env_.err << "nuvctl: " << readings << (readings == 1 ? " reading, " : " readings, ") << failed
-             << " failed" << (readings != 0 && failed == readings ? " (no reading succeeded)" : "")
-             << '\n';
-    return failed != 0 ? kExitFailure : kExitDone;
-}
-
 int Program::Power() {
     const CommandOptions opts("power", options_.rest, {"--json"}, {});
     PowerValues values;
@@ -391,6 +333,13 @@ Options Parse(const std::vector<std::string>& args, Environment& env, bool& hand
             options.verbose = true;
         } else if (arg == "--simulate") {
             options.driver.simulate = true;
+        } else if (arg == "--simulate-bus") {
+            if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
+            std::string reason;
+            const auto addresses = ParseAddressList(args[++i], reason);
+            if (!addresses) throw UsageError("--simulate-bus: " + reason);
+            options.driver.simulate = true;
+            options.driver.simulatedBus = *addresses;
         } else if (arg == "--port" || arg == "--address") {
             if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
             const std::string& value = args[++i];
@@ -399,6 +348,7 @@ Options Parse(const std::vector<std::string>& args, Environment& env, bool& hand
                 options.driver.port = value;
             } else {
                 options.address = static_cast<int>(NumberIn("--address", value, 1, 247));
+                options.addressGiven = true;
             }
         } else if (!arg.empty() && arg[0] == '-') {
             throw UsageError("unknown option '" + arg + "'");
@@ -407,7 +357,7 @@ Options Parse(const std::vector<std::string>& args, Environment& env, bool& hand
         }
     }
     if (options.driver.simulate && !options.driver.port.empty()) {
-        throw UsageError("--port and --simulate exclude each other");
+        throw UsageError("--port and --simulate (or --simulate-bus) exclude each other");
     }
     if (i >= args.size()) throw UsageError("a command is needed");
     options.command = args[i];
@@ -451,7 +401,8 @@ int Run(const std::vector<std::string>& args, Environment& environment) {
         if (options.command == "compare") return detail::Compare(options.rest, environment);
         detail::Program program(options, environment);
         const int status = Checked(environment, program.Execute());
-        return environment.interrupted() ? StopStatus(environment) : status;
+        if (environment.interrupted() && !program.StopIsNormalEnd()) return StopStatus(environment);
+        return status;
     } catch (const detail::UsageError& error) {
         environment.err << "nuvctl: " << error.what() << "\nTry 'nuvctl --help'.\n";
         return kExitUsage;

@@ -3,12 +3,15 @@
 #include <array>
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <streambuf>
 #include <string>
 #include <vector>
 
 #include "link/Clock.hpp"
 #include "link/FtdiApi.hpp"
+#include "mqtt/BrokerSettings.hpp"
+#include "mqtt/MosquittoPublisher.hpp"
 
 namespace nuv::cli {
 
@@ -16,7 +19,14 @@ namespace nuv::cli {
 struct DriverChoice {
     bool simulate = false;
     std::string port;  // empty: discovery by USB description
+    // With `simulate`: the addresses of simulated modules on one bus (--simulate-bus); empty for
+    // the one simulated module at address 2.
+    std::vector<int> simulatedBus;
 };
+
+// Starts the publisher of `watch --mqtt`.
+using PublisherStarter = std::function<std::unique_ptr<mqtt::Publisher>(
+    const mqtt::PublisherOptions& options, std::string& reason)>;
 
 // What the command-line program works with: injected so that tests run it on the simulated
 // module and a virtual clock.
@@ -37,6 +47,12 @@ struct Environment {
     bool errIsTerminal = false;
     // Whether `out` is a terminal, where progress is drawn in place.
     bool outIsTerminal = false;
+    // The MQTT publisher of `watch --mqtt`: libmosquitto's; tests start it with their timings.
+    PublisherStarter startPublisher = mqtt::StartMosquittoPublisher;
+    // Reads an environment variable (the broker's credentials); getenv when empty.
+    mqtt::EnvironmentLookup variable = {};
+    // This process's id, in the client id the broker knows the bridge by.
+    long processId = 0;
 };
 
 inline constexpr int kExitDone = 0;

@@ -52,12 +52,13 @@ bool Program::InProgramMode() {
     return *inProgramMode_;
 }
 
-std::string Program::Explain(LinkResult code) {
+std::string Program::Explain(LinkResult code, bool askProgramMode) {
     if (code == result::Stopped) return ResultSentence(code);
     if (code == result::PortOpenFailed && !tool_.link.OpenFailure().empty()) {
         return tool_.link.OpenFailure();
     }
-    if (NoAnswerAtAll(tool_.modbus, code) && !env_.interrupted() && InProgramMode()) {
+    if (askProgramMode && NoAnswerAtAll(tool_.modbus, code) && !env_.interrupted() &&
+        InProgramMode()) {
         return kInProgramMode;
     }
     if (std::string modbus = ExplainModbusFailure(tool_, code); !modbus.empty()) return modbus;
@@ -205,7 +206,8 @@ int Program::Dump() {
             env_.err << (verification.reads > 0 ? verification.reads - 1 : 0) << " of "
                      << 2 * ModuleMemoryImage::kSize / ModuleMemoryImage::kPiece << " piece reads";
         } else {
-            env_.err << tool_.config.memoryImage.valid << " of " << ModuleMemoryImage::kSize << " bytes";
+            env_.err << tool_.config.memoryImage.valid << " of " << ModuleMemoryImage::kSize
+                     << " bytes";
         }
         if (code != result::Stopped) {
             env_.err << ": " << DescribeProgram(tool_, code) << " (result " << code << ")";

@@ -88,7 +88,11 @@ int main(int argc, char* argv[]) {
         [&](const nuv::cli::DriverChoice& choice) -> nuv::FtdiApi& {
             if (choice.simulate) {
                 simulated = std::make_unique<nuv::sim::SimFtdi>(clock);
-                nuv::sim::AddSimulatedModule(*simulated);
+                if (choice.simulatedBus.empty()) {
+                    nuv::sim::AddSimulatedModule(*simulated);
+                } else {
+                    nuv::sim::AddSimulatedBus(*simulated, choice.simulatedBus);
+                }
                 simulatedKeeper = std::make_unique<nuv::PortKeeper>(*simulated);
                 return *simulatedKeeper;
             }
@@ -110,6 +114,7 @@ int main(int argc, char* argv[]) {
         [] { return gStopSignal.load(); },
         ::isatty(STDERR_FILENO) == 1};
     environment.outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
+    environment.processId = static_cast<long>(::getpid());
 
     return nuv::cli::Run(args, environment);
 }

@@ -3,14 +3,18 @@
 // the port has set, in both directions.
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
+#include "protocol/AddressList.hpp"
 #include "protocol/BootLoaderProtocol.hpp"
+#include "sim/ModuleBus.hpp"
 #include "sim/ModuleSimulator.hpp"
 #include "sim/Pty.hpp"
 #include "sim/PtyBridge.hpp"
@@ -25,9 +29,13 @@ void OnSignal(int) {
 }
 
 constexpr const char* kUsage =
-    "Usage: nuvsim [--link PATH] [--address N] [--sensors 10|12|16] [--fault-rate R]\n"
+    "Usage: nuvsim [--link PATH] [--address LIST] [--silent LIST] [--sensors 10|12|16]\n"
+    "              [--fault-rate R]\n"
     "Runs the simulated NUV module on a new pseudo-terminal and prints the path of its\n"
     "port; --link also makes PATH a symbolic link to it. Stops on Ctrl-C.\n"
+    "--address: the module's address (default 2), or a list of them (\"1,4,7-9\"): that many\n"
+    "modules on one bus, each answering its own address. --silent: addresses of the list\n"
+    "whose module never answers.\n"
     "Bytes take their wire time at the baud rate the program on the port sets. A\n"
     "pseudo-terminal has no DTR line: a switch of the port to 115200 baud, as the firmware\n"
     "update makes before its reset by DTR, resets the module into its boot loader.\n";
@@ -42,7 +50,8 @@ bool NumberArg(const char* text, double low, double high, double& value) {
 
 int main(int argc, char* argv[]) {
     std::string link;
-    double address = 2;
+    std::vector<int> addresses{2};
+    std::vector<int> silent;
     double sensors = 10;
     double faultRate = 0;
     for (int i = 1; i < argc; ++i) {
@@ -53,12 +62,27 @@ int main(int argc, char* argv[]) {
             return 0;
         } else if (arg == "--link" && hasValue) {
             link = argv[++i];
-        } else if (arg == "--address" && hasValue && NumberArg(argv[++i], 1, 247, address)) {
+        } else if ((arg == "--address" || arg == "--silent") && hasValue) {
+            std::string reason;
+            const auto list = nuv::ParseAddressList(argv[++i], reason);
+            if (!list) {
+                std::fprintf(stderr, "nuvsim: %s: %s\n%s", arg.c_str(), reason.c_str(), kUsage);
+                return 2;
+            }
+            (arg == "--address" ? addresses : silent) = *list;
         } else if (arg == "--sensors" && hasValue && NumberArg(argv[++i], 10, 16, sensors) &&
                    (sensors == 10 || sensors == 12 || sensors == 16)) {
         } else if (arg == "--fault-rate" && hasValue && NumberArg(argv[++i], 0, 1, faultRate)) {
         } else {
             std::fprintf(stderr, "nuvsim: bad argument '%s'\n%s", arg.c_str(), kUsage);
+            return 2;
+        }
+    }
+
+    for (const int address : silent) {
+        if (std::find(addresses.begin(), addresses.end(), address) == addresses.end()) {
+            std::fprintf(stderr, "nuvsim: --silent: %d is not one of the addresses %s\n%s", address,
+                         nuv::AddressListText(addresses).c_str(), kUsage);
             return 2;
         }
     }
@@ -83,12 +107,17 @@ int main(int argc, char* argv[]) {
     nuv::sim::SimFtdi driver(clock);
     nuv::sim::SimDevice& device =
         driver.AddDevice(nuv::sim::kSimulatedDescription, nuv::sim::kSimulatedSerial);
-    nuv::sim::ModuleSimulator& module = nuv::sim::AttachModuleSimulator(device);
+    nuv::sim::ModuleBus& bus = nuv::sim::AttachModuleBus(device, addresses, silent);
     device.keepRecords = false;
-    module.keepRecords = false;
-    module.Configure(static_cast<std::uint8_t>(address), 4);
-    module.sensorsPerChannel = static_cast<int>(sensors);
-    module.faults.randomRate = faultRate;
+    for (const int address : addresses) {
+        nuv::sim::ModuleSimulator& each = *bus.At(static_cast<std::uint8_t>(address));
+        each.keepRecords = false;
+        each.sensorsPerChannel = static_cast<int>(sensors);
+        each.faults.randomRate = faultRate;
+    }
+    // The boot loader of a firmware update: a cable with one module is what an update is for;
+    // on a bus the first module's boot loader decides when the line is its.
+    nuv::sim::ModuleSimulator& module = *bus.At(static_cast<std::uint8_t>(addresses.front()));
     nuv::FtHandle handle = 0;
     if (driver.Open(0, handle) != nuv::ft::Ok) return 1;
 

@@ -247,6 +247,54 @@ TEST(ReadingLogTest, AnExistingLogIsContinuedUnderItsHeaderOrRefused) {
     EXPECT_EQ(CheckLogToContinue(::testing::TempDir(), 10, header), "it is a folder");
 }
 
+// A log of several modules on one bus: the address is the second column, and a log of one
+// module is continued only by one module's rows, a bus's only by a bus's.
+TEST(ReadingLogTest, ABusLogHasTheAddressColumnAndIsContinuedOnlyAsSuch) {
+    EXPECT_EQ(ReadingCsvHeader(10, true).substr(0, 30), "time,address,result,c0s1,c0s2,");
+    EXPECT_EQ(ReadingCsvHeader(10, false), ReadingCsvHeader(10));
+    TemperatureReading reading;
+    reading.sensorsPerChannel = 10;
+    reading.sensors.assign(100, 0x0140);  // 20 degrees
+    reading.sensors[12] = 0xF060;         // channel 1, level 3: no probe
+    reading.module = 0x01F4;
+    const std::string row = ReadingCsvRow("T", 250, reading, 10, 7);
+    EXPECT_EQ(row.substr(0, 20), "T,7,250,20,20,20,20,");
+    EXPECT_EQ(row.substr(row.size() - 19), ",20,31.25,c1s3:250\n");
+    EXPECT_EQ(Commas(row), 104U);  // time, address, result, 100 sensors, module, errors
+    EXPECT_EQ(ReadingCsvRow("T", 17, std::nullopt, 10, 247),
+              "T,247,17" + std::string(102, ',') + "\n");
+
+    const std::string path = TempPath("bus.csv");
+    std::filesystem::remove(path);
+    std::string reason;
+    ReadingLog log;
+    log.Start(ContinueAppendFile(path, reason), path);
+    ASSERT_TRUE(log.Active()) << reason;
+    EXPECT_EQ(log.Write("T", 17, std::nullopt, 10, 1), std::nullopt);
+    EXPECT_EQ(log.Write("T", 17, std::nullopt, 10, 4), std::nullopt);
+    log.Stop();
+    const std::string bus = ReadingCsvHeader(10, true) + "T,1,17" + std::string(102, ',') +
+                            "\nT,4,17" + std::string(102, ',') + "\n";
+    EXPECT_EQ(ReadText(path), bus);
+
+    bool header = false;
+    EXPECT_EQ(CheckLogToContinue(path, 10, header, true), std::nullopt);
+    EXPECT_TRUE(header);
+    EXPECT_EQ(CheckLogToContinue(path, 10, header),
+              "its columns are not those of this log (10 sensors per channel): name another file");
+    WriteText(path, ReadingCsvHeader(10) + "T,17" + std::string(102, ',') + "\n");
+    EXPECT_EQ(CheckLogToContinue(path, 10, header, true),
+              "its columns are not those of this log (10 sensors per channel, with an address "
+              "column): name another file");
+    // Continued under its header, a bus log gets no second one.
+    WriteText(path, bus);
+    log.Start(ContinueAppendFile(path, reason), path, 10, true);
+    EXPECT_EQ(log.Write("U", 0, std::nullopt, 10, 7), std::nullopt);
+    log.Stop();
+    EXPECT_EQ(ReadText(path), bus + "U,7,0" + std::string(102, ',') + "\n");
+    std::filesystem::remove(path);
+}
+
 class ReadingLogWindowTest : public ModuleTest {
   protected:
     ~ReadingLogWindowTest() override { std::filesystem::remove(path); }

@@ -21,6 +21,7 @@
 #include "mqtt/MosquittoPublisher.hpp"
 #include "mqtt/Payloads.hpp"
 #include "mqtt/Topics.hpp"
+#include "mqtt/testing/Certificates.hpp"
 #include "mqtt/testing/LocalBroker.hpp"
 #include "mqtt/testing/Subscriber.hpp"
 
@@ -520,29 +521,12 @@ class BrokerWithTls : public Broker {
     void SetUp() override {
         Broker::SetUp();
         if (IsSkipped()) return;
-        ASSERT_FALSE(FindProgram("openssl").empty()) << "openssl makes the test's certificates";
         const std::string dir = folder_.string();
         // Two authorities, and a certificate of the first for the broker at 127.0.0.1.
-        std::ofstream(dir + "/server.ext") << "subjectAltName=IP:127.0.0.1,DNS:localhost\n";
-        const std::string key = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
-        for (const std::string& command : {
-                 "openssl req -x509" + key + " -keyout " + dir + "/ca.key -out " + dir +
-                     "/ca.crt -days 2 -subj /CN=nuv-test-ca",
-                 "openssl req -x509" + key + " -keyout " + dir + "/other.key -out " + dir +
-                     "/other.crt -days 2 -subj /CN=nuv-other-ca",
-                 "openssl req" + key + " -keyout " + dir + "/server.key -out " + dir +
-                     "/server.csr -subj /CN=localhost",
-                 "openssl x509 -req -in " + dir + "/server.csr -CA " + dir + "/ca.crt -CAkey " +
-                     dir + "/ca.key -CAcreateserial -out " + dir + "/server.crt -days 2 -extfile " +
-                     dir + "/server.ext",
-             }) {
-            const std::string quiet = command + " >/dev/null 2>&1";
-            ASSERT_EQ(std::system(quiet.c_str()), 0) << command;
-        }
+        std::string reason;
+        ASSERT_TRUE(testing::MakeTestCertificates(dir, reason)) << reason;
         tlsPort_ = testing::FreePort();
-        ASSERT_NO_FATAL_FAILURE(StartBroker("listener " + std::to_string(tlsPort_) +
-                                            " 127.0.0.1\ncafile " + dir + "/ca.crt\ncertfile " +
-                                            dir + "/server.crt\nkeyfile " + dir + "/server.key\n"));
+        ASSERT_NO_FATAL_FAILURE(StartBroker(testing::TlsListenerConfig(dir, tlsPort_)));
     }
 
     PublisherOptions TlsOptions(const std::string& ca) const {

@@ -179,3 +179,88 @@ TEST(NuvsimScan, FindsTheModulesAddressAmongAllAndTakesItsTime) {
 
 }  // namespace
 }  // namespace nuv::test
+
+namespace nuv::test {
+namespace {
+
+// A program started with its arguments, and the read end of its standard output.
+struct Started {
+    pid_t pid = -1;
+    int output = -1;
+};
+
+Started Start(std::vector<std::string> args) {
+    Started started;
+    int out[2];
+    if (::pipe(out) != 0) return started;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&started.pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+        started.pid = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    started.output = out[0];
+    return started;
+}
+
+std::string ReadAll(int fd, bool firstLineOnly) {
+    std::string text;
+    char c = 0;
+    while (::read(fd, &c, 1) == 1) {
+        if (firstLineOnly && c == '\n') break;
+        text += c;
+    }
+    return text;
+}
+
+// nuvsim with a list of addresses puts that many modules on its one port: a scan by nuvctl
+// finds each of them but the silent one.
+TEST(NuvsimBus, AScanFindsEveryModuleOfTheListButTheSilentOne) {
+    const Started started = Start({NUVSIM_PATH, "--address", "1,4,7", "--silent", "7"});
+    const pid_t sim = started.pid;
+    ASSERT_GT(sim, 0);
+    const std::string path = ReadAll(started.output, true);
+    ::close(started.output);
+    if (path.empty()) {
+        ::kill(sim, SIGTERM);
+        ::waitpid(sim, nullptr, 0);
+        GTEST_SKIP() << "nuvsim found no pseudo-terminal";
+    }
+    const Started scan = Start({NUVCTL_PATH, "--port", path, "scan", "--from", "1", "--to", "8"});
+    const pid_t ctl = scan.pid;
+    ASSERT_GT(ctl, 0);
+    const std::string printed = ReadAll(scan.output, false);
+    ::close(scan.output);
+    int status = 0;
+    ::waitpid(ctl, &status, 0);
+    ::kill(sim, SIGTERM);
+    ::waitpid(sim, nullptr, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << printed;
+    EXPECT_NE(printed.find("address 1\tanswered\n"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("address 4\tanswered\n"), std::string::npos) << printed;
+    EXPECT_EQ(printed.find("address 7\t"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("2 of 8 addresses answered in "), std::string::npos) << printed;
+}
+
+TEST(NuvsimBus, ABadListIsAUsageError) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{NUVSIM_PATH, "--address", "1,1"},
+          std::vector<std::string>{NUVSIM_PATH, "--address", "1,4", "--silent", "5"}}) {
+        const Started sim = Start(args);
+        ASSERT_GT(sim.pid, 0);
+        EXPECT_EQ(ReadAll(sim.output, false), "");  // no port printed
+        ::close(sim.output);
+        int status = 0;
+        ::waitpid(sim.pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << args.back();
+    }
+}
+
+}  // namespace
+}  // namespace nuv::test
