@@ -382,13 +382,14 @@ int WatchRun::Execute() {
     int status = kExitDone;
     bool stopped = false;
     bool overrunSaid = false;
-    const std::int64_t intervalMs = settings_.interval * 1000;
-    std::int64_t next = env.clock.NowMs();
+    // The rounds keep to the nanosecond, so that they start exactly an interval apart.
+    const std::int64_t intervalNs = settings_.interval * 1'000'000'000LL;
+    constexpr std::int64_t kLongestSleepNs = 100'000'000;
+    std::int64_t next = env.clock.NowNs();
     for (long done = 0; (settings_.count < 0 || done < settings_.count) && !env.interrupted();
          ++done) {
-        while (env.clock.NowMs() < next && !env.interrupted()) {
-            env.clock.SleepMs(
-                static_cast<std::uint32_t>(std::min<std::int64_t>(next - env.clock.NowMs(), 100)));
+        while (env.clock.NowNs() < next && !env.interrupted()) {
+            env.clock.SleepNs(std::min(next - env.clock.NowNs(), kLongestSleepNs));
             if (!PublisherWell()) {
                 ClosePublisher();
                 Summary();
@@ -396,8 +397,8 @@ int WatchRun::Execute() {
             }
         }
         if (env.interrupted()) break;
-        const std::int64_t cycleStart = env.clock.NowMs();
-        next += intervalMs;
+        const std::int64_t cycleStart = env.clock.NowNs();
+        next += intervalNs;
         for (WatchedModule& module : modules_) {
             if (!ReadModule(module, stopped, status)) break;
         }
@@ -414,7 +415,7 @@ int WatchRun::Execute() {
         }
         // The interval is the cycle of the whole list. A list that takes longer is read back to
         // back from now on, without trying to catch up on the lost time; said once.
-        if (const std::int64_t now = env.clock.NowMs(); now > next) {
+        if (const std::int64_t now = env.clock.NowNs(); now > next) {
             if (!overrunSaid) {
                 overrunSaid = true;
                 env.err << "nuvctl: reading "
@@ -422,8 +423,9 @@ int WatchRun::Execute() {
                                 ? std::string("the module")
                                 : "the " + std::to_string(modules_.size()) + " modules " +
                                       AddressListText(settings_.addresses))
-                        << " took " << Seconds(now - cycleStart) << ", longer than the interval of "
-                        << settings_.interval << " s: the readings follow back to back\n";
+                        << " took " << Seconds((now - cycleStart) / 1'000'000)
+                        << ", longer than the interval of " << settings_.interval
+                        << " s: the readings follow back to back\n";
             }
             next = now;
         }

@@ -174,7 +174,7 @@ TEST_F(NuvctlWatchTest, ARoundLongerThanTheIntervalIsSaidOnceAndTheRoundsGoOnBac
     ASSERT_EQ(times.size(), before + 4);
     const std::int64_t second = 1'000'000'000;
     EXPECT_GT(times[before + 1] - times[before], second);  // the slow round
-    // A round waits for the clock's next millisecond at most.
+    // A round starts an interval after the one before it (the request a little after).
     for (const std::size_t round : {before + 2, before + 3}) {
         EXPECT_GE(times[round] - times[round - 1], second);
         EXPECT_LT(times[round] - times[round - 1], second + 1'000'000);
