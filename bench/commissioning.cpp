@@ -19,14 +19,15 @@
 #include <string>
 #include <vector>
 
-#include "model/Tool.hpp"
 #include "link/PortKeeper.hpp"
 #include "link/SerialPortFtdi.hpp"
+#include "model/Tool.hpp"
 #include "protocol/ModbusCrc.hpp"
 #include "protocol/ProgramBlock.hpp"
 #include "sim/ModuleSimulator.hpp"
 #include "sim/SimulatedModule.hpp"
 
+#include "bench/DeviceExchange.hpp"
 #include "bench/Measures.hpp"
 #include "bench/NuvsimProcess.hpp"
 
@@ -87,23 +88,8 @@ class DeviceSide {
         std::int64_t total = 0;
         for (const Exchange& exchange : exchanges) {
             const std::int64_t start = clock_.NowNs();
-            std::uint32_t written = 0;
-            driver_.Write(handle_, exchange.request.data(),
-                          static_cast<std::uint32_t>(exchange.request.size()), written);
-            std::size_t received = 0;
-            while (received < exchange.answer && clock_.NowNs() - start < 20'000 * kMs) {
-                clock_.AdvanceNs(10'000);  // 10 microseconds a step
-                std::uint32_t queued = 0;
-                std::uint32_t tx = 0;
-                std::uint32_t events = 0;
-                driver_.GetStatus(handle_, queued, tx, events);
-                std::uint8_t buffer[512];
-                std::uint32_t got = 0;
-                if (queued > 0) {
-                    driver_.Read(handle_, buffer, std::min<std::uint32_t>(queued, 512), got);
-                }
-                received += got;
-            }
+            const std::size_t received = nuv::bench::ExchangeOnVirtualClock(
+                driver_, handle_, clock_, exchange.request, exchange.answer, 20'000 * kMs);
             if (received < exchange.answer) return 0;
             const std::int64_t end = std::max(clock_.NowNs(), start + exchange.pauseNs);
             clock_.AdvanceNs(end - clock_.NowNs());

@@ -20,6 +20,7 @@
 #include "sim/ModuleSimulator.hpp"
 #include "sim/SimulatedModule.hpp"
 
+#include "bench/DeviceExchange.hpp"
 #include "bench/Measures.hpp"
 #include "bench/NuvsimProcess.hpp"
 
@@ -49,21 +50,8 @@ double IdealReadingSeconds(double& wireSeconds) {
     const std::uint32_t answer = 5 + 2U * registers;
     wireSeconds = static_cast<double>((request.size() + answer) * device.ByteTimeNs()) / 1e9;
 
-    std::uint32_t written = 0;
     const std::int64_t start = clock.NowNs();
-    driver.Write(handle, request.data(), static_cast<std::uint32_t>(request.size()), written);
-    std::uint32_t received = 0;
-    while (received < answer && clock.NowNs() - start < 5'000'000'000) {
-        clock.AdvanceNs(10'000);  // 10 microseconds a step
-        std::uint32_t queued = 0;
-        std::uint32_t tx = 0;
-        std::uint32_t events = 0;
-        driver.GetStatus(handle, queued, tx, events);
-        std::uint8_t buffer[512];
-        std::uint32_t got = 0;
-        if (queued > 0) driver.Read(handle, buffer, std::min<std::uint32_t>(queued, 512), got);
-        received += got;
-    }
+    nuv::bench::ExchangeOnVirtualClock(driver, handle, clock, request, answer, 5'000'000'000);
     return static_cast<double>(clock.NowNs() - start) / 1e9;
 }
 

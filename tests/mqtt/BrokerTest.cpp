@@ -24,11 +24,13 @@
 #include "mqtt/testing/Certificates.hpp"
 #include "mqtt/testing/LocalBroker.hpp"
 #include "mqtt/testing/Subscriber.hpp"
+#include "tests/mqtt/BrokerFixture.hpp"
 
 namespace nuv::mqtt {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::Eventually;
 using testing::FindProgram;
 using testing::LocalBroker;
 using testing::Received;
@@ -38,16 +40,6 @@ using testing::SubscriberOptions;
 const std::string kPrefix = "nuv/site";
 const std::string kBridge = "nuv/site/bridge";
 const std::string kReadings = "nuv/site/4/reading";
-
-// Waits for something outside the process (a broker, a connection) at most `limit`.
-bool Eventually(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-    const auto until = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= until) return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
 
 QJsonObject Json(const std::string& payload) {
     return QJsonDocument::fromJson(QByteArray::fromStdString(payload)).object();
@@ -91,36 +83,9 @@ bool Contains(const std::vector<std::string>& lines, const std::string& text) {
     return false;
 }
 
-class Broker : public ::testing::Test {
+class Broker : public testing::BrokerFixture {
   protected:
-    static void SetUpTestSuite() {
-        // The subscriber's thread must not end the tests when a broker goes away mid-write.
-        signal(SIGPIPE, SIG_IGN);
-    }
-
-    void SetUp() override {
-        if (FindProgram("mosquitto").empty()) {
-            GTEST_SKIP() << "mosquitto is not installed (scripts/deps.sh test installs it)";
-        }
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("nuv-mqtt-" + std::to_string(getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(folder_);
-        std::filesystem::create_directories(folder_);
-    }
-
-    void TearDown() override {
-        subscribers_.clear();
-        broker_.reset();
-        if (!HasFailure() && !folder_.empty()) std::filesystem::remove_all(folder_);
-    }
-
-    // Starts the test's broker; `extra` is added to its configuration.
-    void StartBroker(const std::string& extra = {}) {
-        broker_ = std::make_unique<LocalBroker>((folder_ / "broker").string(), extra);
-        std::string reason;
-        ASSERT_TRUE(broker_->Start(reason)) << reason;
-    }
+    Broker() : BrokerFixture("nuv-mqtt") {}
 
     PublisherOptions Options() const {
         PublisherOptions options;
@@ -140,58 +105,6 @@ class Broker : public ::testing::Test {
         EXPECT_TRUE(publisher) << reason;
         return publisher;
     }
-
-    Subscriber* Subscribe(SubscriberOptions options = {}) {
-        if (options.port == 0) options.port = broker_->Port();
-        if (options.topicFilter == "#") options.topicFilter = "nuv/#";
-        auto subscriber = std::make_unique<Subscriber>(options);
-        std::string reason;
-        EXPECT_TRUE(subscriber->Start(reason)) << reason;
-        subscribers_.push_back(std::move(subscriber));
-        return subscribers_.back().get();
-    }
-
-    // What a subscriber that comes now finds retained on `topic`.
-    std::optional<Received> Retained(const std::string& topic, SubscriberOptions options = {}) {
-        static int count = 0;
-        options.clientId = "nuv-test-late-" + std::to_string(++count);
-        options.keepSession = false;
-        options.topicFilter = topic;
-        Subscriber* late = Subscribe(options);
-        if (!late->WaitForCount(topic, 1, 2s)) return std::nullopt;
-        return late->On(topic).front();
-    }
-
-    // Stops the broker once all it took has gone on (so that a lost acknowledgement cannot
-    // bring a message twice), and waits until the publisher knows.
-    void StopBroker(Publisher& publisher) {
-        ASSERT_TRUE(Eventually([&] {
-            const PublisherStats stats = publisher.Stats();
-            return stats.queued == 0 && stats.inFlight == 0 && SubscribersCaughtUp();
-        }));
-        broker_->Stop();
-        ASSERT_TRUE(Eventually([&] { return !publisher.Stats().connected; }));
-    }
-
-    // Every message the broker sent its subscribers is acknowledged, as its log tells.
-    bool SubscribersCaughtUp() const {
-        const std::string log = broker_->Log();
-        std::size_t sent = 0;
-        std::size_t acknowledged = 0;
-        for (std::size_t at = 0; (at = log.find("Sending PUBLISH to", at)) != std::string::npos;
-             ++at) {
-            ++sent;
-        }
-        for (std::size_t at = 0; (at = log.find("Received PUBACK from", at)) != std::string::npos;
-             ++at) {
-            ++acknowledged;
-        }
-        return sent == acknowledged;
-    }
-
-    std::filesystem::path folder_;
-    std::unique_ptr<LocalBroker> broker_;
-    std::vector<std::unique_ptr<Subscriber>> subscribers_;
 };
 
 TEST_F(Broker, ReadingsArriveFieldByFieldAndTheBridgeSaysOnline) {

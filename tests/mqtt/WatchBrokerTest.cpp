@@ -30,27 +30,19 @@
 #include "sim/ModuleBus.hpp"
 #include "sim/SimFtdi.hpp"
 #include "tests/link/LinkFixture.hpp"
+#include "tests/mqtt/BrokerFixture.hpp"
 #include "tools/Nuvctl.hpp"
 
 namespace nuv::test {
 namespace {
 
 using namespace std::chrono_literals;
+using mqtt::testing::Eventually;
 using mqtt::testing::FindProgram;
 using mqtt::testing::LocalBroker;
 using mqtt::testing::Received;
 using mqtt::testing::Subscriber;
 using mqtt::testing::SubscriberOptions;
-
-// Waits for something outside the process (a broker, a connection) at most `limit`.
-bool Eventually(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-    const auto until = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= until) return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
 
 QJsonObject Json(const std::string& payload) {
     return QJsonDocument::fromJson(QByteArray::fromStdString(payload)).object();
@@ -93,42 +85,9 @@ class ObservedPublisher final : public mqtt::Publisher {
     std::function<void(const mqtt::MqttMessage&)> before_;
 };
 
-class WatchBroker : public ::testing::Test {
+class WatchBroker : public mqtt::testing::BrokerFixture {
   protected:
-    static void SetUpTestSuite() { signal(SIGPIPE, SIG_IGN); }
-
-    void SetUp() override {
-        if (FindProgram("mosquitto").empty()) {
-            GTEST_SKIP() << "mosquitto is not installed (scripts/deps.sh test installs it)";
-        }
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("nuv-watch-mqtt-" + std::to_string(getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(folder_);
-        std::filesystem::create_directories(folder_);
-    }
-
-    void TearDown() override {
-        subscribers_.clear();
-        broker_.reset();
-        if (!HasFailure() && !folder_.empty()) std::filesystem::remove_all(folder_);
-    }
-
-    void StartBroker(const std::string& extra = {}) {
-        broker_ = std::make_unique<LocalBroker>((folder_ / "broker").string(), extra);
-        std::string reason;
-        ASSERT_TRUE(broker_->Start(reason)) << reason;
-    }
-
-    Subscriber* Subscribe(SubscriberOptions options = {}) {
-        options.port = broker_->Port();
-        if (options.topicFilter == "#") options.topicFilter = "nuv/#";
-        auto subscriber = std::make_unique<Subscriber>(options);
-        std::string reason;
-        EXPECT_TRUE(subscriber->Start(reason)) << reason;
-        subscribers_.push_back(std::move(subscriber));
-        return subscribers_.back().get();
-    }
+    WatchBroker() : BrokerFixture("nuv-watch-mqtt") {}
 
     // nuvctl with its arguments on the simulated bus and the virtual clock; the publisher it
     // starts tries again within 0.4 s after a lost connection.
@@ -160,16 +119,7 @@ class WatchBroker : public ::testing::Test {
         return cli::Run(args, environment);
     }
 
-    // Stops the broker once all it took has gone on to the subscribers (so that a lost
-    // acknowledgement cannot bring a message twice), and waits until the publisher knows.
-    void StopBroker() {
-        ASSERT_TRUE(Eventually([&] {
-            const mqtt::PublisherStats stats = publisher->Stats();
-            return stats.queued == 0 && stats.inFlight == 0 && SubscribersCaughtUp();
-        }));
-        broker_->Stop();
-        ASSERT_TRUE(Eventually([&] { return !publisher->Stats().connected; }));
-    }
+    void StopBroker() { BrokerFixture::StopBroker(*publisher); }
 
     // Starts it again and waits until the publisher is back and has sent what waited.
     void RestartBroker() {
@@ -181,38 +131,7 @@ class WatchBroker : public ::testing::Test {
         }));
     }
 
-    bool SubscribersCaughtUp() const {
-        const std::string log = broker_->Log();
-        std::size_t sent = 0;
-        std::size_t acknowledged = 0;
-        for (std::size_t at = 0; (at = log.find("Sending PUBLISH to", at)) != std::string::npos;
-             ++at) {
-            ++sent;
-        }
-        for (std::size_t at = 0; (at = log.find("Received PUBACK from", at)) != std::string::npos;
-             ++at) {
-            ++acknowledged;
-        }
-        return sent == acknowledged;
-    }
-
-    // What a subscriber that comes now finds retained on `topic`.
-    std::optional<Received> Retained(const std::string& topic) {
-        static int count = 0;
-        SubscriberOptions options;
-        options.clientId = "nuv-test-late-" + std::to_string(++count);
-        options.keepSession = false;
-        options.topicFilter = topic;
-        Subscriber* late = Subscribe(options);
-        if (!late->WaitForCount(topic, 1, 2s)) return std::nullopt;
-        return late->On(topic).front();
-    }
-
     bool Says(const std::string& text) const { return err.str().find(text) != std::string::npos; }
-
-    std::filesystem::path folder_;
-    std::unique_ptr<LocalBroker> broker_;
-    std::vector<std::unique_ptr<Subscriber>> subscribers_;
 
     VirtualClock clock;
     NullEventPump pump;
