@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -67,6 +70,29 @@ class BrokerFixture : public ::testing::Test {
         broker_ = std::make_unique<LocalBroker>((folder_ / "broker").string(), extra);
         std::string reason;
         ASSERT_TRUE(broker_->Start(reason)) << reason;
+    }
+
+    // Starts the test's broker with logins: "bridge" (password "right") publishes anything
+    // below nuv/, "reader" ("reader") reads nuv/ and may write only `readerBridgeTopic`,
+    // "watcher" ("watcher") reads everything; nobody gets in without a password.
+    void StartBrokerWithLogins(const std::string& readerBridgeTopic) {
+        const std::string passwords = (folder_ / "passwords").string();
+        const std::string acl = (folder_ / "acl").string();
+        const std::string tool = FindProgram("mosquitto_passwd");
+        ASSERT_FALSE(tool.empty()) << "mosquitto_passwd comes with mosquitto";
+        for (const auto& [user, password] :
+             {std::pair{"bridge", "right"}, {"reader", "reader"}, {"watcher", "watcher"}}) {
+            const std::string command = tool + (std::filesystem::exists(passwords) ? "" : " -c") +
+                                        " -b " + passwords + " " + user + " " + password;
+            ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        }
+        chmod(passwords.c_str(), 0600);
+        std::ofstream(acl) << "user bridge\ntopic readwrite nuv/#\n"
+                           << "user reader\ntopic read nuv/#\ntopic write " << readerBridgeTopic
+                           << "\nuser watcher\ntopic read #\n";
+        chmod(acl.c_str(), 0600);
+        ASSERT_NO_FATAL_FAILURE(StartBroker("allow_anonymous false\npassword_file " + passwords +
+                                            "\nacl_file " + acl + "\n"));
     }
 
     // A subscriber on the test's broker (port 0: the broker's); "#" stands for every topic of

@@ -342,23 +342,7 @@ class BrokerWithLogins : public Broker {
     void SetUp() override {
         Broker::SetUp();
         if (IsSkipped()) return;
-        const std::string passwords = (folder_ / "passwords").string();
-        const std::string acl = (folder_ / "acl").string();
-        const std::string tool = FindProgram("mosquitto_passwd");
-        ASSERT_FALSE(tool.empty()) << "mosquitto_passwd comes with mosquitto";
-        for (const auto& [user, password] :
-             {std::pair{"bridge", "right"}, {"reader", "reader"}, {"watcher", "watcher"}}) {
-            const std::string command = tool + (std::filesystem::exists(passwords) ? "" : " -c") +
-                                        " -b " + passwords + " " + user + " " + password;
-            ASSERT_EQ(std::system(command.c_str()), 0) << command;
-        }
-        chmod(passwords.c_str(), 0600);
-        std::ofstream(acl) << "user bridge\ntopic readwrite nuv/#\n"
-                           << "user reader\ntopic read nuv/#\ntopic write " << kBridge << "\n"
-                           << "user watcher\ntopic read #\n";
-        chmod(acl.c_str(), 0600);
-        ASSERT_NO_FATAL_FAILURE(StartBroker("allow_anonymous false\npassword_file " + passwords +
-                                            "\nacl_file " + acl + "\n"));
+        ASSERT_NO_FATAL_FAILURE(StartBrokerWithLogins(kBridge));
     }
 
     // The credentials as the program takes them: from a file only its owner reads.

@@ -416,24 +416,7 @@ class WatchBrokerWithLogins : public WatchBroker {
     void SetUp() override {
         WatchBroker::SetUp();
         if (IsSkipped()) return;
-        const std::string passwords = (folder_ / "passwords").string();
-        const std::string acl = (folder_ / "acl").string();
-        const std::string tool = FindProgram("mosquitto_passwd");
-        ASSERT_FALSE(tool.empty()) << "mosquitto_passwd comes with mosquitto";
-        for (const auto& [user, password] :
-             {std::pair{"bridge", "right"}, {"reader", "reader"}, {"watcher", "watcher"}}) {
-            const std::string command = tool + (std::filesystem::exists(passwords) ? "" : " -c") +
-                                        " -b " + passwords + " " + user + " " + password;
-            ASSERT_EQ(std::system(command.c_str()), 0) << command;
-        }
-        chmod(passwords.c_str(), 0600);
-        // The reader may say that its bridge is online, but publish no reading.
-        std::ofstream(acl) << "user bridge\ntopic readwrite nuv/#\n"
-                           << "user reader\ntopic read nuv/#\ntopic write nuv/plant/bridge\n"
-                           << "user watcher\ntopic read #\n";
-        chmod(acl.c_str(), 0600);
-        ASSERT_NO_FATAL_FAILURE(StartBroker("allow_anonymous false\npassword_file " + passwords +
-                                            "\nacl_file " + acl + "\n"));
+        ASSERT_NO_FATAL_FAILURE(StartBrokerWithLogins("nuv/plant/bridge"));
     }
 
     std::string AuthFile(const std::string& name, const std::string& text, int mode = 0600) {
