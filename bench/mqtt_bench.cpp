@@ -108,7 +108,7 @@ class CountingSink final : public std::streambuf {
     }
 
   private:
-    long lines_ = 0;
+    std::atomic<long> lines_ = 0;
 };
 
 // The watch's publisher, which the measuring thread may ask for its figures while it lives:

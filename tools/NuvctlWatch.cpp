@@ -28,11 +28,14 @@ using namespace std::chrono_literals;
 // does not verify ends the program there; a broker that does not answer yet is tried again while
 // readings wait in the queue.
 constexpr std::chrono::milliseconds kFirstConnectionWait = 5s;
+// The discovery configs of a module with every level present, its reading and its status.
+constexpr std::size_t kMessagesOfAnnouncedModule = 16 * 10 + 1 + 2;
 // How long a stop or the end of the count gives the queue to reach the broker ("a few seconds",
 // well inside the service's stop time-out).
 constexpr std::chrono::milliseconds kCloseLimit = 3s;
 // After a permanent failure nothing goes out any more: the close only disconnects.
 constexpr std::chrono::milliseconds kCloseAfterFailure = 500ms;
+constexpr std::chrono::milliseconds kConnectionWaitSlice = 100ms;
 // The queue's size in messages may be chosen up to this (about 1.3 GB of readings).
 constexpr long kMaxQueueSize = 1'000'000;
 
@@ -112,6 +115,11 @@ class WatchRun {
     std::unique_ptr<mqtt::Publisher> publisher_;
     std::string prefix_;
     std::optional<mqtt::DiscoveryAnnouncer> announcer_;
+    // What the publisher had dropped and how often it had connected at the last reading, and
+    // whether the configs are to be announced again.
+    std::uint64_t droppedSeen_ = 0;
+    std::uint64_t connectsSeen_ = 0;
+    bool announceAgain_ = false;
 };
 
 WatchSettings WatchRun::Settings() const {
@@ -169,6 +177,18 @@ WatchSettings WatchRun::Settings() const {
             NumberIn("--mqtt-queue", o.Value("--mqtt-queue"), 1, kMaxQueueSize));
     }
     s.discovery = o.Has("--ha-discovery");
+    if (s.discovery) {
+        // A module's configs (at most 16 levels of 10 channels and its own temperature) go out
+        // with its first reading and status through the same queue: they must fit in it whole,
+        // or the oldest of them would be dropped as soon as they are queued.
+        const std::size_t needed = s.addresses.size() * kMessagesOfAnnouncedModule;
+        if (s.queueSize < needed) {
+            throw UsageError(
+                "--ha-discovery announces up to " + std::to_string(kMessagesOfAnnouncedModule - 2) +
+                " sensors a module through the queue: with " + std::to_string(s.addresses.size()) +
+                " module(s) give --mqtt-queue " + std::to_string(needed) + " or more");
+        }
+    }
     return s;
 }
 
@@ -213,7 +233,12 @@ int WatchRun::StartPublisher() {
     if (settings_.discovery) announcer_.emplace(mqtt::kDiscoveryPrefix, settings_.site, prefix_);
     // A refused login or certificate is a failure (said with the events so far); a broker that
     // does not answer yet is tried again while the readings wait.
-    publisher_->WaitForConnection(kFirstConnectionWait);
+    // In slices, so that Ctrl-C or SIGTERM ends the wait (the watch then closes the bridge).
+    const auto until = std::chrono::steady_clock::now() + kFirstConnectionWait;
+    while (publisher_->WaitForConnection(kConnectionWaitSlice) ==
+               mqtt::ConnectionState::Connecting &&
+           std::chrono::steady_clock::now() < until && !p_.env_.interrupted()) {
+    }
     if (!PublisherWell()) {
         publisher_->Close(kCloseAfterFailure);
         publisher_.reset();
@@ -243,6 +268,21 @@ void WatchRun::Publish(WatchedModule& module, const std::string& time, LinkResul
     if (reading) status.lastReadingTime = time;
     mqtt::CountReading(status.counters, code);
     if (!publisher_) return;
+    if (announcer_) {
+        // Configs dropped from the queue while the broker was away, or lost by a broker that
+        // started again without its retained messages, are announced again once connected.
+        const mqtt::PublisherStats stats = publisher_->Stats();
+        if (stats.dropped != droppedSeen_ ||
+            (stats.connects > 1 && stats.connects != connectsSeen_)) {
+            announceAgain_ = true;
+        }
+        droppedSeen_ = stats.dropped;
+        connectsSeen_ = stats.connects;
+        if (announceAgain_ && stats.connected) {
+            announcer_->Forget();
+            announceAgain_ = false;
+        }
+    }
     if (announcer_ && reading) {
         for (mqtt::MqttMessage& config : announcer_->NewSensors(module.address, *reading)) {
             publisher_->Publish(std::move(config));
@@ -415,7 +455,8 @@ int WatchRun::Execute() {
         }
         // The interval is the cycle of the whole list. A list that takes longer is read back to
         // back from now on, without trying to catch up on the lost time; said once.
-        if (const std::int64_t now = env.clock.NowNs(); now > next) {
+        const bool lastRound = settings_.count >= 0 && done + 1 >= settings_.count;
+        if (const std::int64_t now = env.clock.NowNs(); now > next && !lastRound) {
             if (!overrunSaid) {
                 overrunSaid = true;
                 env.err << "nuvctl: reading "

@@ -20,6 +20,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -63,14 +64,17 @@ std::vector<int> Seconds(const std::vector<Received>& messages) {
 // (stop the broker, start it again) and see the queue.
 class ObservedPublisher final : public mqtt::Publisher {
   public:
+    // `longestWait` keeps the longest wait for the first connection asked of it.
     ObservedPublisher(std::unique_ptr<mqtt::Publisher> inner,
-                      std::function<void(const mqtt::MqttMessage&)> before)
-        : inner_(std::move(inner)), before_(std::move(before)) {}
+                      std::function<void(const mqtt::MqttMessage&)> before,
+                      std::chrono::milliseconds& longestWait)
+        : inner_(std::move(inner)), before_(std::move(before)), longestWait_(longestWait) {}
     void Publish(mqtt::MqttMessage message) override {
         if (before_) before_(message);
         inner_->Publish(std::move(message));
     }
     mqtt::ConnectionState WaitForConnection(std::chrono::milliseconds limit) override {
+        longestWait_ = std::max(longestWait_, limit);
         return inner_->WaitForConnection(limit);
     }
     mqtt::PublisherStats Stats() const override { return inner_->Stats(); }
@@ -83,6 +87,7 @@ class ObservedPublisher final : public mqtt::Publisher {
   private:
     std::unique_ptr<mqtt::Publisher> inner_;
     std::function<void(const mqtt::MqttMessage&)> before_;
+    std::chrono::milliseconds& longestWait_;
 };
 
 class WatchBroker : public mqtt::testing::BrokerFixture {
@@ -112,7 +117,8 @@ class WatchBroker : public mqtt::testing::BrokerFixture {
             options.connectTimeout = 3s;
             auto inner = mqtt::StartMosquittoPublisher(options, reason);
             if (!inner) return std::unique_ptr<mqtt::Publisher>();
-            auto observed = std::make_unique<ObservedPublisher>(std::move(inner), beforePublish);
+            auto observed =
+                std::make_unique<ObservedPublisher>(std::move(inner), beforePublish, longestWait);
             publisher = observed.get();
             return std::unique_ptr<mqtt::Publisher>(std::move(observed));
         };
@@ -145,7 +151,9 @@ class WatchBroker : public mqtt::testing::BrokerFixture {
     std::map<std::string, std::string> variables;
     std::function<void(const mqtt::MqttMessage&)> beforePublish;
     mqtt::PublisherOptions startedWith;
+    // The publisher nuvctl started, while it lives.
     mqtt::Publisher* publisher = nullptr;
+    std::chrono::milliseconds longestWait{0};
 };
 
 const std::string kNulls10 = "[null,null,null,null,null,null,null,null,null,null]";
@@ -409,6 +417,65 @@ TEST_F(WatchBroker, HomeAssistantHearsOfEverySensorThatIsThereOnce) {
     EXPECT_EQ(config["state_topic"].toString(), "nuv/plant/4/reading");
     EXPECT_EQ(config["unique_id"].toString(), "nuv_plant_4_c3s2");
     EXPECT_EQ(subscriber->On("homeassistant/sensor/nuv_plant_4/module/config").size(), 1U);
+}
+
+TEST_F(WatchBroker, ConfigsDroppedWhileTheBrokerWasAwayAreAnnouncedAgain) {
+    ASSERT_NO_FATAL_FAILURE(StartBroker());
+    // The broker goes before the first config and comes back before the 81st reading: the
+    // smallest queue that takes one module's configs has dropped the oldest of them by then.
+    bool away = false;
+    int readings = 0;
+    beforePublish = [&](const mqtt::MqttMessage& message) {
+        if (!away && message.topic.starts_with("homeassistant/")) {
+            away = true;
+            StopBroker();
+        }
+        if (!message.topic.ends_with("/reading")) return;
+        if (readings == 80) RestartBroker();
+        ++readings;
+    };
+    EXPECT_EQ(Run({"--simulate", "watch", "--address", "4", "--count", "84", "--mqtt",
+                   broker_->Url(), "--site", "plant", "--ha-discovery", "--mqtt-queue", "163"}),
+              1)
+        << err.str();
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_TRUE(Says("19 dropped")) << err.str();
+    // Home Assistant, coming now, finds every level and the module's own temperature retained.
+    SubscriberOptions options;
+    options.clientId = "nuv-test-home-assistant";
+    options.keepSession = false;
+    options.topicFilter = "homeassistant/#";
+    Subscriber* late = Subscribe(options);
+    const auto allConfigs = [](const std::vector<Received>& messages) {
+        std::set<std::string> topics;
+        for (const Received& m : messages) topics.insert(m.topic);
+        return topics.size() >= 101;
+    };
+    EXPECT_TRUE(late->WaitUntil(allConfigs, 5s)) << late->Messages().size() << " configs";
+    std::set<std::string> configs;
+    for (const Received& m : late->Messages()) configs.insert(m.topic);
+    EXPECT_EQ(configs.size(), 101U);
+    EXPECT_EQ(configs.count("homeassistant/sensor/nuv_plant_4/c0s1/config"), 1U);
+}
+
+TEST_F(WatchBroker, AStopEndsTheFirstWaitForABrokerThatIsNotThere) {
+    // Nothing listens on the port: the publisher tries again and again. The watch waits in
+    // slices that a stop ends, and closes the bridge with 0.
+    stop = [] { return true; };
+    EXPECT_EQ(Run({"--simulate", "watch", "--address", "4", "--mqtt", "mqtt://127.0.0.1:1"}), 0)
+        << err.str();
+    EXPECT_GT(longestWait.count(), 0);
+    EXPECT_LE(longestWait.count(), 100);
+}
+
+TEST_F(WatchBroker, DiscoveryNeedsAQueueThatTakesEveryModulesConfigs) {
+    EXPECT_EQ(Run({"--simulate", "watch", "--address", "1,4", "--mqtt", "mqtt://127.0.0.1:1",
+                   "--ha-discovery", "--mqtt-queue", "325"}),
+              2);
+    EXPECT_TRUE(
+        Says("--ha-discovery announces up to 161 sensors a module through the queue: "
+             "with 2 module(s) give --mqtt-queue 326 or more"))
+        << err.str();
 }
 
 class WatchBrokerWithLogins : public WatchBroker {

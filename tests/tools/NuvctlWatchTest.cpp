@@ -164,6 +164,11 @@ TEST_F(NuvctlWatchTest, ARoundLongerThanTheIntervalIsSaidOnceAndTheRoundsGoOnBac
               std::string::npos)
         << err.str();
 
+    // The last round of a counted run is followed by nothing: no sentence about the rounds.
+    ASSERT_EQ(Run({"--simulate", "watch", "--address", "1,4,7", "--count", "1", "--interval", "1"}),
+              1);
+    EXPECT_EQ(Count("longer than the interval"), 0U) << err.str();
+
     // One slow round, then fast ones: the next round starts as the slow one ends, and the
     // rounds after it keep the interval from there, without catching up on the lost time.
     Module(7).faults.silent = 1;
