@@ -131,9 +131,16 @@ std::optional<std::string> CheckLogToContinue(const std::string& path, int senso
         std::string found(header.size(), '\0');
         const ssize_t n = ::pread(fd, found.data(), found.size(), at);
         if (n != static_cast<ssize_t>(found.size()) || found != header) {
+            // Which of the two layouts the file has, where that is what differs.
+            const bool foundAddress = found.starts_with("time,address,");
+            const std::string layout =
+                foundAddress == withAddress ? ""
+                : foundAddress ? "; it is a log of several modules (it has an address column)"
+                               : "; it is a log of one module (it has no address column)";
             failure = "its columns are not those of this log (" +
                       std::to_string(sensorsPerChannel) + " sensors per channel" +
-                      (withAddress ? ", with an address column" : "") + "): name another file";
+                      (withAddress ? ", with an address column" : "") + ")" + layout +
+                      ": name another file";
         } else {
             headerThere = true;
         }

@@ -361,6 +361,10 @@ bool WatchRun::ClosePublisher() {
     if (stats.dropped != 0) err << ", " << stats.dropped << " dropped for want of room";
     if (report.undelivered != 0) err << ", " << report.undelivered << " not delivered";
     err << (report.offlinePublished ? "; the bridge said \"offline\"" : "") << '\n';
+    if (stats.connects == 0 && !publisher_->Failure()) {
+        err << "nuvctl: " << settings_.broker->Text()
+            << " never answered: check the host, the port and that a broker runs there\n";
+    }
     const bool whole = stats.dropped == 0 && report.undelivered == 0 && !publisher_->Failure();
     publisher_.reset();
     return whole;

@@ -281,11 +281,12 @@ TEST(ReadingLogTest, ABusLogHasTheAddressColumnAndIsContinuedOnlyAsSuch) {
     EXPECT_EQ(CheckLogToContinue(path, 10, header, true), std::nullopt);
     EXPECT_TRUE(header);
     EXPECT_EQ(CheckLogToContinue(path, 10, header),
-              "its columns are not those of this log (10 sensors per channel): name another file");
+              "its columns are not those of this log (10 sensors per channel); it is a log of "
+              "several modules (it has an address column): name another file");
     WriteText(path, ReadingCsvHeader(10) + "T,17" + std::string(102, ',') + "\n");
     EXPECT_EQ(CheckLogToContinue(path, 10, header, true),
               "its columns are not those of this log (10 sensors per channel, with an address "
-              "column): name another file");
+              "column); it is a log of one module (it has no address column): name another file");
     // Continued under its header, a bus log gets no second one.
     WriteText(path, bus);
     log.Start(ContinueAppendFile(path, reason), path, 10, true);

@@ -466,6 +466,10 @@ TEST_F(WatchBroker, AStopEndsTheFirstWaitForABrokerThatIsNotThere) {
         << err.str();
     EXPECT_GT(longestWait.count(), 0);
     EXPECT_LE(longestWait.count(), 100);
+    EXPECT_TRUE(
+        Says("nuvctl: mqtt://127.0.0.1:1 never answered: check the host, the port and "
+             "that a broker runs there\n"))
+        << err.str();
 }
 
 TEST_F(WatchBroker, DiscoveryNeedsAQueueThatTakesEveryModulesConfigs) {

@@ -244,8 +244,13 @@ TEST_F(NuvctlWatchTest, ABusLogGoesOnUnderItsHeaderAndALogOfOneModuleIsNotMixedW
     EXPECT_EQ(Run({"--simulate", "watch", "--address", "1,4", "--count", "1", "--csv", one}), 1);
     EXPECT_EQ(err.str(), "nuvctl: cannot write " + one +
                              ": its columns are not those of this log (10 sensors per channel, "
-                             "with an address column): name another file\n");
+                             "with an address column); it is a log of one module (it has no "
+                             "address column): name another file\n");
     EXPECT_EQ(Run({"--simulate", "watch", "--count", "1", "--csv", bus}), 1);
+    EXPECT_EQ(err.str(), "nuvctl: cannot write " + bus +
+                             ": its columns are not those of this log (10 sensors per channel); "
+                             "it is a log of several modules (it has an address column): name "
+                             "another file\n");
     EXPECT_EQ(device.Written().size(), written);
     std::filesystem::remove_all(folder);
 }
