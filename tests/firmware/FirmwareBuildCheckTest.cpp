@@ -25,7 +25,7 @@ class FirmwareBuildCheckTest : public FirmwareUpdateTest {
         image.bytes[101 + tag.size()] = build;
         return image;
     }
-    // The log after the spec's texts of a verified update.
+    // The log of a verified update, up to the line that tells the build.
     std::string AfterVerified() const {
         const std::string text = tool.log.Text();
         const std::size_t at = text.find(" OK\n\n");
