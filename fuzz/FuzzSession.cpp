@@ -227,7 +227,6 @@ void FuzzSession::Start() {
     start_->apcRevision = tool.form2.visibleRevision;
     start_->log = tool.log;
     start_->logger = tool.logger;
-    made_ = std::make_unique<Tool>(driver, clock, pump, dialogs);
 }
 
 void FuzzSession::Restore() {
@@ -242,32 +241,35 @@ void FuzzSession::Restore() {
     std::destroy_at(&tool.program);
     std::construct_at(&tool.program, tool.link);
 
-    // The values the commands keep, as a tool has them when it is made.
+    // The values the commands keep, as a tool has them when it is made: as their types make them
+    // (the tool's constructor sets none of them).
+    static const MeasureState madeMeasure;
+    static const SensorsState madeSensors;
     MeasureState& measure = tool.measure;
-    measure.counters = made_->measure.counters;
-    measure.lastReading = made_->measure.lastReading;
-    measure.cyclicIntervalSeconds = made_->measure.cyclicIntervalSeconds;
+    measure.counters = ErrorCounters{};
+    measure.lastReading = std::nullopt;
+    measure.cyclicIntervalSeconds = madeMeasure.cyclicIntervalSeconds;
     // A trend or the reading log that nothing touched is as made (a trend counts every change).
     if (measure.readingLog.Active() || measure.readingLog.Rows() != 0 ||
         !measure.readingLog.Path().empty()) {
         measure.readingLog = ReadingLog{};
     }
     if (measure.cyclicTrend.Revision() != 0) measure.cyclicTrend = TrendModel{};
-    tool.config = made_->config;
+    tool.config = ConfigState{};
     SensorsState& sensors = tool.sensors;
-    sensors.lastSearch = made_->sensors.lastSearch;
-    sensors.segregationTable = made_->sensors.segregationTable;
-    sensors.segregationStatus = made_->sensors.segregationStatus;
-    sensors.sbsChannel = made_->sensors.sbsChannel;
-    sensors.sortedSerialTable = made_->sensors.sortedSerialTable;
+    sensors.lastSearch = madeSensors.lastSearch;
+    sensors.segregationTable = madeSensors.segregationTable;
+    sensors.segregationStatus = madeSensors.segregationStatus;
+    sensors.sbsChannel = madeSensors.sbsChannel;
+    sensors.sortedSerialTable = madeSensors.sortedSerialTable;
     if (sensors.apcTrend.Revision() != 0) sensors.apcTrend = TrendModel{};
     if (!sensors.apcRuns.byChannel.empty() || sensors.apcRuns.running) sensors.apcRuns = ApcRuns{};
-    tool.firmware = made_->firmware;
-    tool.numberFormat = made_->numberFormat;
-    tool.trendWindow = made_->trendWindow;
+    tool.firmware = FirmwareState{};
+    tool.numberFormat = NumberFormat{};
+    tool.trendWindow = WindowShown{};
     tool.ForgetTrendAnchor();
-    tool.buildVersion = made_->buildVersion;
-    tool.saveFolder = made_->saveFolder;
+    tool.buildVersion.clear();
+    tool.saveFolder.clear();
 
     tool.link.ConnectModule();
     CheckHardwareVersion(tool);

@@ -60,8 +60,6 @@ struct FuzzSession {
     void Restore();
     std::unique_ptr<StartState> start_;
     bool atStart_ = false;
-    // A tool never started: the source of the values its commands keep, as they are made.
-    std::unique_ptr<Tool> made_;
 };
 
 // A click as the user makes it: on a control that is enabled, in a window that takes input.

@@ -19,17 +19,18 @@ SimDevice& AddSimulatedModule(SimFtdi& driver, double faultRate, int sensors, in
     return device;
 }
 
-SimDevice& AddSimulatedBus(SimFtdi& driver, const std::vector<int>& addresses, double faultRate,
-                           const std::vector<int>& silent) {
+ModuleBus& AddSimulatedBus(SimFtdi& driver, const std::vector<int>& addresses, double faultRate,
+                           const std::vector<int>& silent, int levels) {
     SimDevice& device = driver.AddDevice(kSimulatedDescription, kSimulatedSerial);
     device.keepRecords = false;
     ModuleBus& bus = AttachModuleBus(device, addresses, silent);
     for (const int address : addresses) {
         ModuleSimulator& module = *bus.At(static_cast<std::uint8_t>(address));
         module.keepRecords = false;
+        module.sensorsPerChannel = levels;
         module.faults.randomRate = faultRate;
     }
-    return device;
+    return bus;
 }
 
 }  // namespace nuv::sim

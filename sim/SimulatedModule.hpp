@@ -6,6 +6,8 @@
 
 namespace nuv::sim {
 
+class ModuleBus;
+
 inline constexpr const char* kSimulatedDescription = "ORNEVA NUV";
 inline constexpr const char* kSimulatedSerial = "NUV13001";
 
@@ -20,7 +22,9 @@ SimDevice& AddSimulatedModule(SimFtdi& driver, double faultRate = 0.0, int senso
 // Adds a cable with several simulated modules on it, one at each of `addresses`, described as
 // AddSimulatedModule's device; each module as that one's (10 sensors a channel, `faultRate` of
 // spoilt answers), its sensors' serials its own. Modules at the `silent` addresses never answer.
-SimDevice& AddSimulatedBus(SimFtdi& driver, const std::vector<int>& addresses,
-                           double faultRate = 0.0, const std::vector<int>& silent = {});
+// `levels` is the sensor positions per channel of every module's firmware (10, 12 or 16).
+ModuleBus& AddSimulatedBus(SimFtdi& driver, const std::vector<int>& addresses,
+                           double faultRate = 0.0, const std::vector<int>& silent = {},
+                           int levels = 10);
 
 }  // namespace nuv::sim

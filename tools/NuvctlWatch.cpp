@@ -44,7 +44,9 @@ struct WatchSettings {
     long interval = 4;
     long count = -1;  // readings of each module; -1: until stopped
     std::vector<int> addresses;
-    bool addressColumn = false;  // more than one module: rows and summaries name the address
+    // More than one module: rows and summaries name the address (a log of one module keeps the
+    // columns it always had, so that it can be continued).
+    bool AddressColumn() const { return addresses.size() > 1; }
     std::optional<std::string> csv;
     bool json = false;
     // The broker.
@@ -94,8 +96,9 @@ class WatchRun {
     // Reads one module; false when the run ends (a stop, a failed output), `status` then its
     // exit status.
     bool ReadModule(WatchedModule& module, bool& stopped, int& status);
+    // `json`: the reading as its JSON line, made when the publisher or --json wants it.
     void Publish(WatchedModule& module, const std::string& time, LinkResult code,
-                 const std::optional<TemperatureReading>& reading);
+                 const std::optional<TemperatureReading>& reading, std::string json);
     // Prints the publisher's lines; false (the failure said) when the broker refused the bridge
     // for good.
     bool PublisherWell();
@@ -103,7 +106,7 @@ class WatchRun {
     bool ClosePublisher();
     void Summary();
     std::string Who(const WatchedModule& module) const {
-        return settings_.addressColumn ? "module " + std::to_string(module.address) + ": " : "";
+        return settings_.AddressColumn() ? "module " + std::to_string(module.address) + ": " : "";
     }
 
     Program& p_;
@@ -139,8 +142,6 @@ WatchSettings WatchRun::Settings() const {
     } else {
         s.addresses = {p_.options_.address};
     }
-    // A log of one module keeps the columns it always had, so that it can be continued.
-    s.addressColumn = s.addresses.size() > 1;
     if (o.Has("--csv")) s.csv = o.Value("--csv");
     s.json = o.Has("--json");
 
@@ -154,11 +155,11 @@ WatchSettings WatchRun::Settings() const {
     std::string reason;
     s.broker = mqtt::ParseBrokerUrl(o.Value("--mqtt"), reason);
     if (!s.broker) throw UsageError("--mqtt: " + reason);
-    if (o.Has("--mqtt-ca") && !s.broker->tls) {
-        throw UsageError(
-            "--mqtt-ca is for a broker over TLS: write its URL as mqtts://HOST[:PORT]");
-    }
     if (o.Has("--mqtt-ca")) {
+        if (!s.broker->tls) {
+            throw UsageError(
+                "--mqtt-ca is for a broker over TLS: write its URL as mqtts://HOST[:PORT]");
+        }
         s.caFile = o.Value("--mqtt-ca");
         if (s.caFile.empty()) throw UsageError("--mqtt-ca needs the path of a certificate");
     }
@@ -260,7 +261,7 @@ bool WatchRun::PublisherWell() {
 }
 
 void WatchRun::Publish(WatchedModule& module, const std::string& time, LinkResult code,
-                       const std::optional<TemperatureReading>& reading) {
+                       const std::optional<TemperatureReading>& reading, std::string json) {
     mqtt::ModuleStatus& status = module.status;
     status.address = module.address;
     status.time = time;
@@ -288,8 +289,7 @@ void WatchRun::Publish(WatchedModule& module, const std::string& time, LinkResul
             publisher_->Publish(std::move(config));
         }
     }
-    publisher_->Publish(mqtt::ReadingMessage(
-        prefix_, module.address, mqtt::ReadingJson(module.address, time, code, reading, sensors_)));
+    publisher_->Publish(mqtt::ReadingMessage(prefix_, module.address, std::move(json)));
     publisher_->Publish(mqtt::StatusMessage(prefix_, status));
 }
 
@@ -307,7 +307,7 @@ bool WatchRun::ReadModule(WatchedModule& module, bool& stopped, int& status) {
     const std::optional<TemperatureReading>& reading = tool.measure.lastReading;
     const std::string time = LocalTimeStamp(stamp, env.clock.UtcOffsetSeconds(stamp));
     const std::optional<int> address =
-        settings_.addressColumn ? std::optional<int>(module.address) : std::nullopt;
+        settings_.AddressColumn() ? std::optional<int>(module.address) : std::nullopt;
     // Readings that cannot be written are lost: stop rather than measure for nothing.
     std::string reason;
     std::string where = "to standard output";
@@ -320,9 +320,11 @@ bool WatchRun::ReadModule(WatchedModule& module, bool& stopped, int& status) {
         env.out << ReadingCsvRow(time, code, reading, sensors_, address) << std::flush;
         OutputWritten(env.out, reason);
     }
+    const std::string json = settings_.json || publisher_
+                                 ? mqtt::ReadingJson(module.address, time, code, reading, sensors_)
+                                 : std::string();
     if (reason.empty() && settings_.json) {
-        env.out << mqtt::ReadingJson(module.address, time, code, reading, sensors_) << '\n'
-                << std::flush;
+        env.out << json << '\n' << std::flush;
         OutputWritten(env.out, reason);
     }
     if (!reason.empty()) {
@@ -330,14 +332,14 @@ bool WatchRun::ReadModule(WatchedModule& module, bool& stopped, int& status) {
         status = kExitFailure;
         return false;
     }
-    Publish(module, time, code, reading);
+    Publish(module, time, code, reading, json);
     // The first failure of each kind in a sentence (the port and the system's reason, what the
     // module did); after it, the error logger's lines count them. On a bus the module in
     // program mode is not asked after: any module on the cable might answer.
     if (!reading && module.kindsSaid.insert(code).second) {
         env.err << "nuvctl: " << Who(module) << "reading " << module.status.counters.readings
-                << " failed: " << p_.Explain(code, !settings_.addressColumn) << " (result " << code
-                << ")\n";
+                << " failed: " << p_.Explain(code, !settings_.AddressColumn()) << " (result "
+                << code << ")\n";
     }
     // The logger's and the log's lines of this reading, then they are emptied: a watch runs for
     // months, and nothing reads them back.
@@ -394,7 +396,7 @@ int WatchRun::Execute() {
     bool headerThere = false;
     if (settings_.csv) {
         if (const auto failure = CheckLogToContinue(*settings_.csv, sensors_, headerThere,
-                                                    settings_.addressColumn)) {
+                                                    settings_.AddressColumn())) {
             env.err << "nuvctl: cannot write " << *settings_.csv << ": " << *failure << '\n';
             return kExitFailure;
         }
@@ -417,10 +419,10 @@ int WatchRun::Execute() {
             return kExitFailure;
         }
         file_.Start(std::move(opened), *settings_.csv, headerThere ? sensors_ : 0,
-                    headerThere && settings_.addressColumn);
+                    headerThere && settings_.AddressColumn());
     }
     if (!file_.Active() && !settings_.json) {
-        env.out << ReadingCsvHeader(sensors_, settings_.addressColumn) << std::flush;
+        env.out << ReadingCsvHeader(sensors_, settings_.AddressColumn()) << std::flush;
     }
 
     int status = kExitDone;

@@ -105,16 +105,8 @@ int main(int argc, char* argv[]) {
 
     nuv::SystemClock clock;
     nuv::sim::SimFtdi driver(clock);
-    nuv::sim::SimDevice& device =
-        driver.AddDevice(nuv::sim::kSimulatedDescription, nuv::sim::kSimulatedSerial);
-    nuv::sim::ModuleBus& bus = nuv::sim::AttachModuleBus(device, addresses, silent);
-    device.keepRecords = false;
-    for (const int address : addresses) {
-        nuv::sim::ModuleSimulator& each = *bus.At(static_cast<std::uint8_t>(address));
-        each.keepRecords = false;
-        each.sensorsPerChannel = static_cast<int>(sensors);
-        each.faults.randomRate = faultRate;
-    }
+    nuv::sim::ModuleBus& bus =
+        nuv::sim::AddSimulatedBus(driver, addresses, faultRate, silent, static_cast<int>(sensors));
     // The boot loader of a firmware update: a cable with one module is what an update is for;
     // on a bus the first module's boot loader decides when the line is its.
     nuv::sim::ModuleSimulator& module = *bus.At(static_cast<std::uint8_t>(addresses.front()));

@@ -52,9 +52,15 @@ TEST_F(ModuleBusTest, AnAddressWithoutAModuleStaysUnanswered) {
 TEST(SimulatedBus, TheDemonstrationBusHasAModuleAtEachAddress) {
     VirtualClock clock;
     sim::SimFtdi driver(clock);
-    sim::SimDevice& device = sim::AddSimulatedBus(driver, {3, 5});
+    sim::ModuleBus& bus = sim::AddSimulatedBus(driver, {3, 5}, 0.0, {}, 16);
+    sim::SimDevice& device = driver.Device(0);
     EXPECT_EQ(device.description, "ORNEVA NUV");
     EXPECT_FALSE(device.keepRecords);
+    ASSERT_NE(bus.At(3), nullptr);
+    ASSERT_NE(bus.At(5), nullptr);
+    EXPECT_EQ(bus.At(4), nullptr);
+    EXPECT_EQ(bus.At(3)->sensorsPerChannel, 16);
+    EXPECT_EQ(bus.At(5)->sensorsPerChannel, 16);
 }
 
 }  // namespace
