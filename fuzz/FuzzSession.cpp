@@ -243,8 +243,8 @@ void FuzzSession::Restore() {
 
     // The values the commands keep, as a tool has them when it is made: as their types make them
     // (the tool's constructor sets none of them).
-    static const MeasureState madeMeasure;
-    static const SensorsState madeSensors;
+    static const MeasureState madeMeasure{};
+    static const SensorsState madeSensors{};
     MeasureState& measure = tool.measure;
     measure.counters = ErrorCounters{};
     measure.lastReading = std::nullopt;
